@@ -1,0 +1,7 @@
+#include "cli/Commands.h"
+
+namespace migracja::cli {
+
+int RunDbf(const Args&) { throw UsageError{"this command is not available yet"}; }
+
+}  // namespace migracja::cli

@@ -1,0 +1,74 @@
+#include <cstdio>
+#include <exception>
+
+#include "cli/Commands.h"
+
+namespace migracja::cli {
+
+Options Options::Parse(const Args& args, const std::vector<std::string>& allowed) {
+    Options o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.rfind("--", 0) != 0) {
+            o.positional.push_back(a);
+            continue;
+        }
+        const std::string name = a.substr(2);
+        bool known = false;
+        for (const auto& n : allowed) known = known || n == name;
+        if (!known) throw UsageError{"unknown option " + a};
+        if (i + 1 >= args.size()) throw UsageError{"option " + a + " needs a value"};
+        o.named.emplace_back(name, args[++i]);
+    }
+    return o;
+}
+
+const std::string* Options::Find(const std::string& name) const {
+    for (const auto& [n, v] : named)
+        if (n == name) return &v;
+    return nullptr;
+}
+
+const std::string& Options::Require(const std::string& name) const {
+    if (const std::string* v = Find(name)) return *v;
+    throw UsageError{"missing option --" + name};
+}
+
+}  // namespace migracja::cli
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: migracja-cli dbini write --dir DIR --location LOC [--user U] --password P\n"
+    "       migracja-cli dbini decode VALUE\n"
+    "       migracja-cli dbini test --dir DIR\n"
+    "       migracja-cli dbf dump FILE [--index EXPR]\n"
+    "       migracja-cli definitions check --dir PROGRAMDIR\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace migracja::cli;
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    const std::string group = argv[1];
+    const Args args(argv + 2, argv + argc);
+    try {
+        if (group == "dbini") return RunDbIni(args);
+        if (group == "dbf") return RunDbf(args);
+        if (group == "definitions") return RunDefinitions(args);
+        if (group == "--help" || group == "help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        throw UsageError{"unknown command " + group};
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "migracja-cli: %s\n", e.message.c_str());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "migracja-cli: %s\n", e.what());
+        return 1;
+    }
+}
