@@ -31,10 +31,14 @@ std::string Utf8ToWin1250(std::string_view utf8) {
         const unsigned char b = static_cast<unsigned char>(utf8[i]);
         char32_t cp = 0;
         std::size_t extra = 0;
-        if (b < 0x80) cp = b;
-        else if ((b & 0xE0) == 0xC0) cp = b & 0x1F, extra = 1;
-        else if ((b & 0xF0) == 0xE0) cp = b & 0x0F, extra = 2;
-        else if ((b & 0xF8) == 0xF0) cp = b & 0x07, extra = 3;
+        if (b < 0x80)
+            cp = b;
+        else if ((b & 0xE0) == 0xC0)
+            cp = b & 0x1F, extra = 1;
+        else if ((b & 0xF0) == 0xE0)
+            cp = b & 0x0F, extra = 2;
+        else if ((b & 0xF8) == 0xF0)
+            cp = b & 0x07, extra = 3;
         else {
             out += '?';
             ++i;
@@ -89,12 +93,18 @@ constexpr std::array<unsigned char, 256> MakeLower() {
 constexpr auto kUpper = MakeUpper();
 constexpr auto kLower = MakeLower();
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
 
 }  // namespace
 
-char ToUpper(char c) { return static_cast<char>(kUpper[static_cast<unsigned char>(c)]); }
-char ToLower(char c) { return static_cast<char>(kLower[static_cast<unsigned char>(c)]); }
+char ToUpper(char c) {
+    return static_cast<char>(kUpper[static_cast<unsigned char>(c)]);
+}
+char ToLower(char c) {
+    return static_cast<char>(kLower[static_cast<unsigned char>(c)]);
+}
 
 std::string ToUpper(std::string_view s) {
     std::string out(s);
@@ -127,6 +137,8 @@ std::string_view TrimRight(std::string_view s) {
     return s.substr(0, n);
 }
 
-std::string_view Trim(std::string_view s) { return TrimRight(TrimLeft(s)); }
+std::string_view Trim(std::string_view s) {
+    return TrimRight(TrimLeft(s));
+}
 
 }  // namespace migracja::text

@@ -13,7 +13,7 @@ enum class Buttons { Ok, YesNo };
 enum class Answer { Ok, Yes, No };
 
 class MessageBox {
-public:
+  public:
     virtual ~MessageBox() = default;
     virtual Answer Show(const std::string& text, const std::string& caption, Icon icon,
                         Buttons buttons) = 0;
@@ -31,7 +31,7 @@ public:
 
 // A one-line text input; nullopt when the user cancels.
 class TextInput {
-public:
+  public:
     virtual ~TextInput() = default;
     virtual std::optional<std::string> Ask(const std::string& caption, const std::string& prompt,
                                            const std::string& initial, bool password) = 0;
@@ -39,7 +39,7 @@ public:
 
 // A folder picker; nullopt when the user cancels.
 class FolderChoice {
-public:
+  public:
     virtual ~FolderChoice() = default;
     virtual std::optional<std::string> Pick(const std::string& title,
                                             const std::string& startFolder) = 0;
@@ -47,14 +47,14 @@ public:
 
 // Opens a text file in the desktop's viewer; failures are not reported.
 class FileViewer {
-public:
+  public:
     virtual ~FileViewer() = default;
     virtual void Open(const std::string& path) = 0;
 };
 
 // A one-shot timer owned by the user interface; Start re-arms it.
 class OneShotTimer {
-public:
+  public:
     virtual ~OneShotTimer() = default;
     virtual void Start(int milliseconds) = 0;
     virtual void Stop() = 0;

@@ -10,7 +10,8 @@ namespace migracja {
 Money Money::FromDouble(double value) {
     const double scaled = std::round(value * static_cast<double>(kScale));
     // 2^63 is exactly representable; anything at or beyond it does not fit.
-    if (!std::isfinite(scaled) || scaled >= 9223372036854775808.0 || scaled < -9223372036854775808.0)
+    if (!std::isfinite(scaled) || scaled >= 9223372036854775808.0 ||
+        scaled < -9223372036854775808.0)
         throw std::range_error("value does not fit a money amount: " + std::to_string(value));
     return Money{static_cast<std::int64_t>(scaled)};
 }

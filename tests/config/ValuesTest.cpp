@@ -9,7 +9,7 @@ using namespace migracja::literals;
 TEST(DateTimeTest, DayZeroIsThe30thOfDecember1899AndKnownDaysRoundTrip) {
     EXPECT_EQ(DaysFromCivil(1899, 12, 30), 0);
     EXPECT_EQ(DaysFromCivil(1900, 1, 1), 2);
-    EXPECT_EQ(DaysFromCivil(2000, 1, 1), 36526);  // the Delphi value of EncodeDate(2000,1,1)
+    EXPECT_EQ(DaysFromCivil(2000, 1, 1), 36526);     // the Delphi value of EncodeDate(2000,1,1)
     EXPECT_EQ(DaysFromCivil(1858, 11, 17), -15018);  // Firebird's day 0
     const CivilDateTime c{2024, 2, 29, 13, 45, 30, 250};
     const CivilDateTime back = DecodeDateTime(EncodeDateTime(c));

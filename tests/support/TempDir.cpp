@@ -31,7 +31,9 @@ void TempDir::Write(const std::string& name, const std::string& bytes) const {
     WriteFileBytes(path_ / name, bytes);
 }
 
-std::string TempDir::Read(const std::string& name) const { return ReadFileBytes(path_ / name); }
+std::string TempDir::Read(const std::string& name) const {
+    return ReadFileBytes(path_ / name);
+}
 
 std::string ReadFileBytes(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);

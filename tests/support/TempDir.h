@@ -7,7 +7,7 @@ namespace migracja::testing {
 
 // A fresh folder under the system temporary directory, removed with everything in it on scope exit.
 class TempDir {
-public:
+  public:
     explicit TempDir(const std::string& prefix = "migracja");
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,7 +20,7 @@ public:
     void Write(const std::string& name, const std::string& bytes) const;
     std::string Read(const std::string& name) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

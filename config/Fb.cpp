@@ -1,0 +1,706 @@
+#include "config/Fb.h"
+
+#include <firebird/Interface.h>
+#include <ibase.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "config/FbConvert.h"
+#include "config/Text.h"
+
+namespace migracja::fb {
+
+using Firebird::FbException;
+using Firebird::IMaster;
+using Firebird::IStatus;
+using Firebird::ThrowStatusWrapper;
+
+namespace {
+
+IMaster* Master() {
+    static IMaster* master = Firebird::fb_get_master_interface();
+    return master;
+}
+
+// One status object per client call; disposed when the call is done.
+class Status {
+  public:
+    Status() : status_(Master()->getStatus()), wrapper_(status_) {}
+    ~Status() { status_->dispose(); }
+    ThrowStatusWrapper* operator&() { return &wrapper_; }
+
+  private:
+    IStatus* status_;
+    ThrowStatusWrapper wrapper_;
+};
+
+Error MakeError(const FbException& e, const std::string& sql) {
+    char buffer[4096];
+    Master()->getUtilInterface()->formatStatus(buffer, sizeof buffer, e.getStatus());
+    std::string message(buffer);
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+        message.pop_back();
+    const ISC_STATUS* v = e.getStatus()->getErrors();
+    const std::intptr_t code = (v && v[0] == isc_arg_gds) ? v[1] : 0;
+    return Error(message, sql, code);
+}
+
+// Runs one client call and turns Firebird's exception into ours, carrying the SQL.
+template <class F>
+auto Call(const std::string& sql, F&& f) {
+    Status status;
+    try {
+        return f(&status);
+    } catch (const FbException& e) {
+        throw MakeError(e, sql);
+    }
+}
+
+// Releases an interface without letting a failure escape (used on cleanup paths only, where the
+// object is being abandoned anyway and the original error, if any, is already on its way).
+template <class T>
+void ReleaseQuietly(T*& p) {
+    if (p) p->release();
+    p = nullptr;
+}
+
+unsigned char TpbTag(const std::string& word) {
+    static const std::pair<const char*, unsigned char> kTags[] = {
+        {"read_committed", isc_tpb_read_committed},
+        {"rec_version", isc_tpb_rec_version},
+        {"no_rec_version", isc_tpb_no_rec_version},
+        {"nowait", isc_tpb_nowait},
+        {"wait", isc_tpb_wait},
+        {"concurrency", isc_tpb_concurrency},
+        {"consistency", isc_tpb_consistency},
+        {"read", isc_tpb_read},
+        {"write", isc_tpb_write},
+    };
+    for (const auto& [name, tag] : kTags)
+        if (text::EqualsIgnoreCase(word, name)) return tag;
+    throw Error("unknown transaction parameter \"" + word + "\"");
+}
+
+bool IsIdentifierChar(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '$';
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+Error::Error(std::string message, std::string sql, std::intptr_t gdsCode)
+    : std::runtime_error(sql.empty() ? message : message + "\nSQL: " + sql),
+      message_(std::move(message)),
+      sql_(std::move(sql)),
+      gdsCode_(gdsCode) {}
+
+// ---------------------------------------------------------------------------------------------
+
+Database::Database() = default;
+
+Database::~Database() {
+    Close();
+}
+
+void Database::Open() {
+    Close();
+    auto* provider = Master()->getDispatcher();
+    Firebird::IAttachment* attachment = nullptr;
+    try {
+        attachment = Call({}, [&](ThrowStatusWrapper* s) {
+            auto* dpb = Master()->getUtilInterface()->getXpbBuilder(s, Firebird::IXpbBuilder::DPB,
+                                                                    nullptr, 0);
+            struct Guard {
+                Firebird::IXpbBuilder* b;
+                ~Guard() { b->dispose(); }
+            } guard{dpb};
+            for (const std::string& line : Params) {
+                const auto eq = line.find('=');
+                const std::string key = line.substr(0, eq);
+                const std::string value = eq == std::string::npos ? "" : line.substr(eq + 1);
+                unsigned char tag = 0;
+                if (text::EqualsIgnoreCase(key, "user_name"))
+                    tag = isc_dpb_user_name;
+                else if (text::EqualsIgnoreCase(key, "password"))
+                    tag = isc_dpb_password;
+                else if (text::EqualsIgnoreCase(key, "lc_ctype"))
+                    tag = isc_dpb_lc_ctype;
+                else if (text::EqualsIgnoreCase(key, "sql_role_name"))
+                    tag = isc_dpb_sql_role_name;
+                else
+                    throw Error("unknown connection parameter \"" + key + "\"");
+                dpb->insertString(s, tag, value.c_str());
+            }
+            dpb->insertInt(s, isc_dpb_sql_dialect, SqlDialect);
+            return provider->attachDatabase(s, DatabaseName.c_str(), dpb->getBufferLength(s),
+                                            dpb->getBuffer(s));
+        });
+    } catch (...) {
+        provider->release();
+        throw;
+    }
+    provider->release();
+    Attach(attachment);
+}
+
+void Database::Create(const std::string& location, const std::string& user,
+                      const std::string& password, const std::string& charset, int dialect) {
+    Close();
+    auto* provider = Master()->getDispatcher();
+    Firebird::IAttachment* attachment = nullptr;
+    try {
+        attachment = Call({}, [&](ThrowStatusWrapper* s) {
+            auto* dpb = Master()->getUtilInterface()->getXpbBuilder(s, Firebird::IXpbBuilder::DPB,
+                                                                    nullptr, 0);
+            struct Guard {
+                Firebird::IXpbBuilder* b;
+                ~Guard() { b->dispose(); }
+            } guard{dpb};
+            dpb->insertString(s, isc_dpb_user_name, user.c_str());
+            dpb->insertString(s, isc_dpb_password, password.c_str());
+            dpb->insertString(s, isc_dpb_lc_ctype, charset.c_str());
+            dpb->insertString(s, isc_dpb_set_db_charset, charset.c_str());
+            dpb->insertInt(s, isc_dpb_sql_dialect, dialect);
+            dpb->insertInt(s, isc_dpb_page_size, 8192);
+            return provider->createDatabase(s, location.c_str(), dpb->getBufferLength(s),
+                                            dpb->getBuffer(s));
+        });
+    } catch (...) {
+        provider->release();
+        throw;
+    }
+    provider->release();
+    DatabaseName = location;
+    Params = {"user_name=" + user, "password=" + password, "lc_ctype=" + charset};
+    SqlDialect = dialect;
+    Attach(attachment);
+}
+
+void Database::Attach(Firebird::IAttachment* attachment) {
+    attachment_ = attachment;
+}
+
+void Database::Close() {
+    if (!attachment_) return;
+    for (Transaction* t : transactions_) {
+        t->CloseCursors();
+        t->RollbackQuietly();
+    }
+    for (Transaction* t : transactions_) t->ReleaseStatements();
+    Status status;
+    try {
+        attachment_->detach(&status);
+        attachment_ = nullptr;  // detach released the interface
+    } catch (const FbException&) {
+        // The connection is gone or broken; abandon the handle so that we can reconnect.
+        ReleaseQuietly(attachment_);
+    }
+}
+
+void Database::Drop() {
+    if (!attachment_) throw Error("cannot drop a database that is not connected");
+    for (Transaction* t : transactions_) {
+        t->CloseCursors();
+        t->RollbackQuietly();
+    }
+    for (Transaction* t : transactions_) t->ReleaseStatements();
+    Call({}, [&](ThrowStatusWrapper* s) { attachment_->dropDatabase(s); });
+    attachment_ = nullptr;
+}
+
+void Database::Register(Transaction* t) {
+    transactions_.push_back(t);
+}
+
+void Database::Unregister(Transaction* t) {
+    std::erase(transactions_, t);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Transaction::Transaction(Database& db, std::string name, std::vector<std::string> params)
+    : db_(db), name_(std::move(name)), params_(std::move(params)) {
+    tpb_.push_back(isc_tpb_version3);
+    for (const std::string& p : params_) tpb_.push_back(TpbTag(p));
+    db_.Register(this);
+}
+
+Transaction::~Transaction() {
+    CloseCursors();
+    RollbackQuietly();
+    db_.Unregister(this);
+}
+
+void Transaction::Start() {
+    if (Active()) throw Error("transaction " + name_ + " is already active");
+    if (!db_.Connected()) throw Error("the database is not connected");
+    handle_ = Call({}, [&](ThrowStatusWrapper* s) {
+        return db_.Handle()->startTransaction(s, static_cast<unsigned>(tpb_.size()), tpb_.data());
+    });
+}
+
+void Transaction::Commit() {
+    if (!Active()) throw Error("transaction " + name_ + " is not active");
+    CloseCursors();
+    Call({}, [&](ThrowStatusWrapper* s) { handle_->commit(s); });
+    handle_ = nullptr;  // commit released the interface
+}
+
+void Transaction::Rollback() {
+    if (!Active()) throw Error("transaction " + name_ + " is not active");
+    CloseCursors();
+    Call({}, [&](ThrowStatusWrapper* s) { handle_->rollback(s); });
+    handle_ = nullptr;
+}
+
+void Transaction::RollbackQuietly() {
+    if (!handle_) return;
+    Status status;
+    try {
+        handle_->rollback(&status);
+        handle_ = nullptr;
+    } catch (const FbException&) {
+        // A lost connection takes the transaction with it; drop our reference.
+        ReleaseQuietly(handle_);
+    }
+}
+
+void Transaction::Register(SqlObject* o) {
+    objects_.push_back(o);
+}
+
+void Transaction::Unregister(SqlObject* o) {
+    std::erase(objects_, o);
+}
+
+void Transaction::CloseCursors() {
+    for (SqlObject* o : objects_) o->CloseCursor();
+}
+
+void Transaction::ReleaseStatements() {
+    for (SqlObject* o : objects_) o->ReleaseStatement();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void Param::SetText(std::string_view value) {
+    kind_ = Kind::Text;
+    text_.assign(value);
+}
+
+void Param::SetInteger(std::int32_t value) {
+    kind_ = Kind::Integer;
+    integer_ = value;
+}
+
+void Param::SetInt64(std::int64_t value) {
+    kind_ = Kind::Integer;
+    integer_ = value;
+}
+
+void Param::SetMoney(Money value) {
+    kind_ = Kind::Money;
+    integer_ = value.raw;
+}
+
+void Param::SetDate(DateTime value) {
+    kind_ = Kind::Date;
+    real_ = value;
+}
+
+void Param::SetDouble(double value) {
+    kind_ = Kind::Double;
+    real_ = value;
+}
+
+void Param::SetNull() {
+    kind_ = Kind::Null;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+SqlObject::SqlObject(Transaction& transaction, std::string name)
+    : transaction_(transaction), name_(std::move(name)) {
+    transaction_.Register(this);
+}
+
+SqlObject::~SqlObject() {
+    // The derived destructor has closed the cursor already; no virtual calls from here.
+    FreeStatement();
+    transaction_.Unregister(this);
+}
+
+void SqlObject::SetSql(std::string sql) {
+    CloseCursor();
+    ReleaseStatement();
+    sql_ = std::move(sql);
+    params_.clear();
+    markers_.clear();
+    positionalSql_.clear();
+    positionalSql_.reserve(sql_.size());
+
+    const std::size_t n = sql_.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const char c = sql_[i];
+        if (c == '\'' || c == '"') {
+            // A literal or quoted name runs to the matching quote; doubled quotes stay inside.
+            std::size_t j = i + 1;
+            while (j < n) {
+                if (sql_[j] == c) {
+                    if (j + 1 < n && sql_[j + 1] == c) {
+                        j += 2;
+                        continue;
+                    }
+                    break;
+                }
+                ++j;
+            }
+            j = std::min(j + 1, n);
+            positionalSql_.append(sql_, i, j - i);
+            i = j;
+        } else if (c == '-' && i + 1 < n && sql_[i + 1] == '-') {
+            std::size_t j = sql_.find('\n', i);
+            j = j == std::string::npos ? n : j;
+            positionalSql_.append(sql_, i, j - i);
+            i = j;
+        } else if (c == '/' && i + 1 < n && sql_[i + 1] == '*') {
+            std::size_t j = sql_.find("*/", i + 2);
+            j = j == std::string::npos ? n : j + 2;
+            positionalSql_.append(sql_, i, j - i);
+            i = j;
+        } else if (c == ':' && i + 1 < n && IsIdentifierChar(sql_[i + 1])) {
+            std::size_t j = i + 1;
+            while (j < n && IsIdentifierChar(sql_[j])) ++j;
+            const std::string name = sql_.substr(i + 1, j - i - 1);
+            std::size_t index = params_.size();
+            for (std::size_t k = 0; k < params_.size(); ++k)
+                if (text::EqualsIgnoreCase(params_[k]->Name(), name)) index = k;
+            if (index == params_.size()) params_.emplace_back(new Param(name));
+            markers_.push_back(index);
+            positionalSql_ += '?';
+            i = j;
+        } else {
+            positionalSql_ += c;
+            ++i;
+        }
+    }
+}
+
+Param* SqlObject::FindParam(std::string_view name) {
+    for (auto& p : params_)
+        if (text::EqualsIgnoreCase(p->Name(), name)) return p.get();
+    return nullptr;
+}
+
+Param& SqlObject::ParamByName(std::string_view name) {
+    if (Param* p = FindParam(name)) return *p;
+    throw Error(name_ + ": parameter \"" + std::string(name) + "\" not found", sql_);
+}
+
+void SqlObject::RequireActiveTransaction() const {
+    if (!transaction_.Active())
+        throw Error(name_ + ": transaction " + transaction_.Name() + " is not active", sql_);
+}
+
+void SqlObject::Prepare() {
+    if (statement_) return;
+    RequireActiveTransaction();
+    Call(sql_, [&](ThrowStatusWrapper* s) {
+        statement_ = transaction_.GetDatabase().Handle()->prepare(
+            s, transaction_.Handle(), 0, positionalSql_.c_str(),
+            static_cast<unsigned>(transaction_.GetDatabase().SqlDialect),
+            Firebird::IStatement::PREPARE_PREFETCH_METADATA);
+        inMeta_ = statement_->getInputMetadata(s);
+        outMeta_ = statement_->getOutputMetadata(s);
+        if (inMeta_->getCount(s) != markers_.size())
+            throw Error(name_ + ": the statement has " + std::to_string(inMeta_->getCount(s)) +
+                        " parameter markers, " + std::to_string(markers_.size()) + " were named");
+        inBuffer_.assign(inMeta_->getMessageLength(s), 0);
+        outBuffer_.assign(outMeta_->getMessageLength(s), 0);
+        fields_.clear();
+        const unsigned count = outMeta_->getCount(s);
+        fields_.resize(count);
+        for (unsigned k = 0; k < count; ++k) {
+            Field& f = fields_[k];
+            f.owner_ = this;
+            f.index_ = k;
+            const char* alias = outMeta_->getAlias(s, k);
+            f.name_ = alias && *alias ? alias : outMeta_->getField(s, k);
+            f.relation_ = outMeta_->getRelation(s, k);
+            f.type_ = outMeta_->getType(s, k) & ~1u;
+            f.subType_ = outMeta_->getSubType(s, k);
+            f.scale_ = outMeta_->getScale(s, k);
+            f.length_ = outMeta_->getLength(s, k);
+            f.offset_ = outMeta_->getOffset(s, k);
+            f.nullOffset_ = outMeta_->getNullOffset(s, k);
+        }
+    });
+}
+
+void SqlObject::ReleaseStatement() {
+    CloseCursor();
+    FreeStatement();
+}
+
+void SqlObject::FreeStatement() {
+    ReleaseQuietly(inMeta_);
+    ReleaseQuietly(outMeta_);
+    if (statement_) {
+        Status status;
+        try {
+            statement_->free(&status);
+            statement_ = nullptr;
+        } catch (const FbException&) {
+            // The connection may already be gone; the handle is useless either way.
+            ReleaseQuietly(statement_);
+        }
+    }
+    fields_.clear();
+}
+
+void SqlObject::BuildInput() {
+    Call(sql_, [&](ThrowStatusWrapper* s) {
+        for (unsigned k = 0; k < markers_.size(); ++k) {
+            const Param& p = *params_[markers_[k]];
+            ParamTarget target;
+            target.type = inMeta_->getType(s, k) & ~1u;
+            target.scale = inMeta_->getScale(s, k);
+            target.length = inMeta_->getLength(s, k);
+            target.data = inBuffer_.data() + inMeta_->getOffset(s, k);
+            auto* null = reinterpret_cast<short*>(inBuffer_.data() + inMeta_->getNullOffset(s, k));
+            if (p.IsNull()) {
+                *null = -1;
+                continue;
+            }
+            *null = 0;
+            try {
+                switch (p.kind_) {
+                    case Param::Kind::Text:
+                        WriteText(target, p.text_);
+                        break;
+                    case Param::Kind::Integer:
+                        WriteScaled(target, p.integer_, 0);
+                        break;
+                    case Param::Kind::Money:
+                        WriteScaled(target, p.integer_, -4);
+                        break;
+                    case Param::Kind::Date:
+                        WriteDate(target, p.real_);
+                        break;
+                    case Param::Kind::Double:
+                        WriteDouble(target, p.real_);
+                        break;
+                    case Param::Kind::Null:
+                        break;
+                }
+            } catch (const ConversionError& e) {
+                throw Error(name_ + ": parameter " + p.Name() + ": " + e.what(), sql_);
+            }
+        }
+    });
+}
+
+const Field* SqlObject::FindField(std::string_view name) const {
+    for (const Field& f : fields_)
+        if (text::EqualsIgnoreCase(f.Name(), name)) return &f;
+    return nullptr;
+}
+
+const Field& SqlObject::FieldByName(std::string_view name) const {
+    if (const Field* f = FindField(name)) return *f;
+    throw Error(name_ + ": column \"" + std::string(name) + "\" not found", sql_);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+bool Field::IsNull() const {
+    short n;
+    std::memcpy(&n, owner_->outBuffer_.data() + nullOffset_, sizeof n);
+    return n != 0;
+}
+
+void Field::Fail(const std::string& what) const {
+    throw Error(owner_->Name() + ": column " + name_ + ": " + what, owner_->Sql());
+}
+
+namespace {
+ColumnSource SourceOf(const Field& f, const unsigned char* data) {
+    return ColumnSource{f.SqlType(), f.Scale(), f.Length(), data};
+}
+}  // namespace
+
+#define MIGRACJA_FIELD_READ(expr)        \
+    try {                                \
+        return expr;                     \
+    } catch (const ConversionError& e) { \
+        Fail(e.what());                  \
+    }
+
+std::string Field::AsText() const {
+    if (IsNull()) return {};
+    MIGRACJA_FIELD_READ(ReadText(SourceOf(*this, owner_->outBuffer_.data() + offset_)))
+}
+
+std::optional<std::string> Field::AsOptionalText() const {
+    if (IsNull()) return std::nullopt;
+    return AsText();
+}
+
+std::int64_t Field::AsInt64() const {
+    if (IsNull()) return 0;
+    MIGRACJA_FIELD_READ(ReadInt64(SourceOf(*this, owner_->outBuffer_.data() + offset_)))
+}
+
+std::int32_t Field::AsInteger() const {
+    const std::int64_t v = AsInt64();
+    if (v < std::numeric_limits<std::int32_t>::min() ||
+        v > std::numeric_limits<std::int32_t>::max())
+        Fail("value " + std::to_string(v) + " does not fit a 32-bit integer");
+    return static_cast<std::int32_t>(v);
+}
+
+Money Field::AsMoney() const {
+    if (IsNull()) return {};
+    MIGRACJA_FIELD_READ(ReadMoney(SourceOf(*this, owner_->outBuffer_.data() + offset_)))
+}
+
+DateTime Field::AsDate() const {
+    if (IsNull()) return 0;
+    MIGRACJA_FIELD_READ(ReadDate(SourceOf(*this, owner_->outBuffer_.data() + offset_)))
+}
+
+double Field::AsDouble() const {
+    if (IsNull()) return 0;
+    MIGRACJA_FIELD_READ(ReadDouble(SourceOf(*this, owner_->outBuffer_.data() + offset_)))
+}
+
+#undef MIGRACJA_FIELD_READ
+
+// ---------------------------------------------------------------------------------------------
+
+Query::~Query() {
+    CloseCursor();
+}
+
+void Query::Open() {
+    CloseCursor();
+    Prepare();
+    BuildInput();
+    Call(sql_, [&](ThrowStatusWrapper* s) {
+        cursor_ = statement_->openCursor(s, transaction_.Handle(), inMeta_, inBuffer_.data(),
+                                         outMeta_, 0);
+        open_ = true;
+        eof_ = cursor_->fetchNext(s, outBuffer_.data()) != IStatus::RESULT_OK;
+    });
+}
+
+void Query::Next() {
+    if (!cursor_ || eof_) return;
+    Call(sql_, [&](ThrowStatusWrapper* s) {
+        eof_ = cursor_->fetchNext(s, outBuffer_.data()) != IStatus::RESULT_OK;
+    });
+}
+
+void Query::CloseCursor() {
+    open_ = false;
+    eof_ = true;
+    if (!cursor_) return;
+    Status status;
+    try {
+        cursor_->close(&status);
+        cursor_ = nullptr;
+    } catch (const FbException&) {
+        // A cursor whose transaction already ended cannot be closed; only the reference remains.
+        ReleaseQuietly(cursor_);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+Statement::~Statement() = default;
+
+void Statement::ExecQuery() {
+    Prepare();
+    BuildInput();
+    Call(sql_, [&](ThrowStatusWrapper* s) {
+        const bool hasOutput = !fields_.empty();
+        statement_->execute(s, transaction_.Handle(), inMeta_, inBuffer_.data(),
+                            hasOutput ? outMeta_ : nullptr,
+                            hasOutput ? outBuffer_.data() : nullptr);
+        rowsAffected_ = statement_->getAffectedRecords(s);
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::vector<std::string> SplitScript(std::string_view script) {
+    std::vector<std::string> out;
+    std::string terminator = ";";
+    std::string current;
+    std::size_t i = 0;
+    const std::size_t n = script.size();
+    auto flush = [&] {
+        const std::string_view t = text::Trim(current);
+        if (!t.empty()) {
+            const std::string upper = text::ToUpper(t);
+            if (upper.rfind("SET TERM", 0) == 0) {
+                std::string rest(text::Trim(std::string_view(t).substr(8)));
+                terminator = rest.empty() ? ";" : rest;
+            } else if (upper.rfind("SET SQL DIALECT", 0) != 0 && upper.rfind("SET NAMES", 0) != 0) {
+                out.emplace_back(t);
+            }
+        }
+        current.clear();
+    };
+    while (i < n) {
+        const char c = script[i];
+        if (c == '\'' || c == '"') {
+            std::size_t j = i + 1;
+            while (j < n && script[j] != c) ++j;
+            j = std::min(j + 1, n);
+            current.append(script.substr(i, j - i));
+            i = j;
+        } else if (c == '-' && i + 1 < n && script[i + 1] == '-') {
+            std::size_t j = script.find('\n', i);
+            i = j == std::string_view::npos ? n : j;
+        } else if (c == '/' && i + 1 < n && script[i + 1] == '*') {
+            std::size_t j = script.find("*/", i + 2);
+            i = j == std::string_view::npos ? n : j + 2;
+        } else if (script.compare(i, terminator.size(), terminator) == 0) {
+            i += terminator.size();
+            flush();
+        } else {
+            current += c;
+            ++i;
+        }
+    }
+    flush();
+    return out;
+}
+
+void ExecuteScript(Transaction& transaction, std::string_view script) {
+    Statement statement(transaction, "script");
+    for (const std::string& sql : SplitScript(script)) {
+        const std::string upper = text::ToUpper(sql);
+        transaction.StartIfNeeded();
+        if (upper == "COMMIT" || upper == "COMMIT WORK") {
+            transaction.Commit();
+            continue;
+        }
+        statement.SetSql(sql);
+        statement.ExecQuery();
+        const bool ddl = upper.rfind("CREATE", 0) == 0 || upper.rfind("ALTER", 0) == 0 ||
+                         upper.rfind("DROP", 0) == 0 || upper.rfind("RECREATE", 0) == 0;
+        if (ddl) transaction.Commit();
+    }
+    if (transaction.Active()) transaction.Commit();
+}
+
+}  // namespace migracja::fb

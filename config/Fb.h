@@ -1,0 +1,298 @@
+#pragma once
+// The Firebird access layer: one connection, long-lived transactions that are started on demand,
+// and query and statement objects with SQL text and named parameters (":name"). Firebird itself
+// knows only positional markers; the names are mapped here. All texts are Windows-1250 bytes, as
+// on the connection (lc_ctype=WIN1250). This is the only code that includes Firebird's headers.
+//
+// The objects are components with fixed roles: a query or statement is bound to one transaction
+// and a transaction to one connection for their whole life, so none of them can be moved. Closing
+// the connection closes cursors and rolls back active transactions first; a transaction that is
+// destroyed while active is rolled back.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/Values.h"
+
+namespace Firebird {
+class IAttachment;
+class ITransaction;
+class IStatement;
+class IResultSet;
+class IMessageMetadata;
+}  // namespace Firebird
+
+namespace migracja::fb {
+
+// A database failure: Firebird's own message (the formatted status vector) and the SQL that
+// failed, when there was one. Conversion failures of this layer use the same type.
+class Error : public std::runtime_error {
+  public:
+    Error(std::string message, std::string sql = {}, std::intptr_t gdsCode = 0);
+
+    const std::string& Message() const { return message_; }
+    const std::string& Sql() const { return sql_; }
+    // The first error code of Firebird's status vector (isc_...), 0 for errors of this layer.
+    std::intptr_t GdsCode() const { return gdsCode_; }
+
+  private:
+    std::string message_;
+    std::string sql_;
+    std::intptr_t gdsCode_;
+};
+
+class Transaction;
+class SqlObject;
+
+class Database {
+  public:
+    Database();
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // The database name handed to the client library: a file path opens the database embedded,
+    // "host:path" goes through a server.
+    std::string DatabaseName;
+    // Connection parameter lines "name=value"; the names known here are user_name, password,
+    // lc_ctype, sql_role_name.
+    std::vector<std::string> Params;
+    int SqlDialect = 1;
+
+    // Opens with DatabaseName and Params; a failure leaves the connection closed and throws.
+    void Open();
+    // Rolls back active transactions, frees statements and detaches. Never throws.
+    void Close();
+    bool Connected() const { return attachment_ != nullptr; }
+
+    // Creates a new database and leaves it connected (tests, demo, setup tools).
+    void Create(const std::string& location, const std::string& user, const std::string& password,
+                const std::string& charset = "WIN1250", int dialect = 1);
+    // Drops the connected database; the connection is closed afterwards.
+    void Drop();
+
+    Firebird::IAttachment* Handle() const { return attachment_; }
+
+  private:
+    friend class Transaction;
+    void Attach(Firebird::IAttachment* attachment);
+    void Register(Transaction* t);
+    void Unregister(Transaction* t);
+
+    Firebird::IAttachment* attachment_ = nullptr;
+    std::vector<Transaction*> transactions_;
+};
+
+class Transaction {
+  public:
+    // Parameter words in order, each one of the tags Firebird's TPB knows (e.g. "read_committed").
+    Transaction(Database& db, std::string name,
+                std::vector<std::string> params = {"read_committed", "rec_version", "nowait"});
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    const std::string& Name() const { return name_; }
+    const std::vector<std::string>& Params() const { return params_; }
+    Database& GetDatabase() const { return db_; }
+
+    void Start();
+    // Commit and rollback close the cursors of the queries bound to this transaction first.
+    void Commit();
+    void Rollback();
+    // Starts the transaction when it is not active.
+    void StartIfNeeded() {
+        if (!Active()) Start();
+    }
+    bool Active() const { return handle_ != nullptr; }
+
+    Firebird::ITransaction* Handle() const { return handle_; }
+
+  private:
+    friend class Database;
+    friend class SqlObject;
+    void Register(SqlObject* o);
+    void Unregister(SqlObject* o);
+    void CloseCursors();
+    void ReleaseStatements();
+    void RollbackQuietly();
+
+    Database& db_;
+    std::string name_;
+    std::vector<std::string> params_;
+    std::vector<unsigned char> tpb_;
+    Firebird::ITransaction* handle_ = nullptr;
+    std::vector<SqlObject*> objects_;
+};
+
+// A named parameter. An unassigned parameter is NULL; values stay until reassigned or the SQL
+// text changes. The value is converted to the parameter's SQL type when the statement runs.
+class Param {
+  public:
+    enum class Kind { Null, Text, Integer, Money, Date, Double };
+
+    const std::string& Name() const { return name_; }
+    void SetText(std::string_view value);
+    void SetInteger(std::int32_t value);
+    void SetInt64(std::int64_t value);
+    void SetMoney(Money value);
+    void SetDate(DateTime value);
+    void SetDouble(double value);
+    void SetNull();
+    bool IsNull() const { return kind_ == Kind::Null; }
+    Kind GetKind() const { return kind_; }
+
+  private:
+    friend class SqlObject;
+    explicit Param(std::string name) : name_(std::move(name)) {}
+    std::string name_;
+    Kind kind_ = Kind::Null;
+    std::string text_;
+    std::int64_t integer_ = 0;
+    double real_ = 0;
+};
+
+// A column of the current row.
+class Field {
+  public:
+    // The column's alias as the statement names it (upper case unless quoted in the SQL).
+    const std::string& Name() const { return name_; }
+    // Relation (table) name, empty for expressions.
+    const std::string& Relation() const { return relation_; }
+    bool IsNull() const;
+    // NULL reads as the empty text, 0 or the empty date. A value that does not fit or cannot be
+    // converted throws Error naming the column.
+    std::string AsText() const;
+    std::int32_t AsInteger() const;
+    std::int64_t AsInt64() const;
+    Money AsMoney() const;
+    DateTime AsDate() const;
+    double AsDouble() const;
+    std::optional<std::string> AsOptionalText() const;
+
+    // SQL type (SQL_... code without the nullable bit), sub-type, scale and byte length.
+    unsigned SqlType() const { return type_; }
+    int Scale() const { return scale_; }
+    unsigned Length() const { return length_; }
+
+  private:
+    friend class SqlObject;
+    const SqlObject* owner_ = nullptr;
+    unsigned index_ = 0;
+    std::string name_;
+    std::string relation_;
+    unsigned type_ = 0;
+    int subType_ = 0;
+    int scale_ = 0;
+    unsigned length_ = 0;
+    unsigned offset_ = 0;
+    unsigned nullOffset_ = 0;
+    [[noreturn]] void Fail(const std::string& what) const;
+};
+
+// Common part of queries and statements: SQL text, named parameters, preparation, the output row.
+class SqlObject {
+  public:
+    SqlObject(Transaction& transaction, std::string name);
+    virtual ~SqlObject();
+    SqlObject(const SqlObject&) = delete;
+    SqlObject& operator=(const SqlObject&) = delete;
+
+    const std::string& Name() const { return name_; }
+    Transaction& GetTransaction() const { return transaction_; }
+
+    // Replaces the SQL text: closes the object, frees the prepared statement and rebuilds the
+    // parameter list from the ":name" markers (not inside string literals, quoted names or
+    // comments). The same name may appear more than once; names ignore case.
+    void SetSql(std::string sql);
+    const std::string& Sql() const { return sql_; }
+    // The SQL sent to Firebird, with "?" markers.
+    const std::string& PositionalSql() const { return positionalSql_; }
+
+    std::size_t ParamCount() const { return params_.size(); }
+    Param& Params(std::size_t i) { return *params_.at(i); }
+    Param& ParamByName(std::string_view name);
+    Param* FindParam(std::string_view name);
+
+    // Prepares now; otherwise the first run prepares. Prepared statements survive commits.
+    void Prepare();
+    bool Prepared() const { return statement_ != nullptr; }
+
+    // The output columns, available once prepared (query: after Open).
+    std::size_t FieldCount() const { return fields_.size(); }
+    const Field& Fields(std::size_t i) const { return fields_.at(i); }
+    const Field& FieldByName(std::string_view name) const;
+    const Field* FindField(std::string_view name) const;
+
+  protected:
+    friend class Transaction;
+    friend class Field;
+    virtual void CloseCursor() = 0;
+    void ReleaseStatement();
+    void FreeStatement();
+    void RequireActiveTransaction() const;
+    void BuildInput();
+    [[noreturn]] void Rethrow(const std::exception& e) const;
+
+    Transaction& transaction_;
+    std::string name_;
+    std::string sql_;
+    std::string positionalSql_;
+    std::vector<std::unique_ptr<Param>> params_;
+    std::vector<std::size_t> markers_;  // for each "?" the index into params_
+    Firebird::IStatement* statement_ = nullptr;
+    Firebird::IMessageMetadata* inMeta_ = nullptr;
+    Firebird::IMessageMetadata* outMeta_ = nullptr;
+    std::vector<unsigned char> inBuffer_;
+    std::vector<unsigned char> outBuffer_;
+    std::vector<Field> fields_;
+};
+
+// A query object: Open runs the SELECT and moves to the first row (Eof when there is none).
+class Query : public SqlObject {
+  public:
+    using SqlObject::SqlObject;
+    ~Query() override;
+
+    void Open();
+    void Next();
+    bool Eof() const { return eof_; }
+    bool IsOpen() const { return cursor_ != nullptr || open_; }
+    void Close() { CloseCursor(); }
+
+  private:
+    void CloseCursor() override;
+    Firebird::IResultSet* cursor_ = nullptr;
+    bool open_ = false;
+    bool eof_ = true;
+};
+
+// A statement object: executed only; a singleton result (RETURNING, EXECUTE PROCEDURE) can be
+// read through Fields afterwards.
+class Statement : public SqlObject {
+  public:
+    using SqlObject::SqlObject;
+    ~Statement() override;
+
+    void ExecQuery();
+    // Rows inserted, updated or deleted by the last execution.
+    std::uint64_t RowsAffected() const { return rowsAffected_; }
+
+  private:
+    void CloseCursor() override {}
+    std::uint64_t rowsAffected_ = 0;
+};
+
+// Splits an SQL script at ";" outside literals and comments; honours SET TERM and skips
+// SET SQL DIALECT / SET NAMES lines. COMMIT statements are returned like others.
+std::vector<std::string> SplitScript(std::string_view script);
+// Runs a script statement by statement in the transaction, committing after each DDL statement
+// and at the end (so later statements see the objects created before them).
+void ExecuteScript(Transaction& transaction, std::string_view script);
+
+}  // namespace migracja::fb

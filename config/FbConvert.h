@@ -1,0 +1,78 @@
+#pragma once
+// Conversions between the program's value forms and the buffers of Firebird's messages, by the
+// parameter's or column's SQL type. Used by the access layer only.
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "config/Values.h"
+
+namespace migracja::fb {
+
+// A value that does not fit or cannot be converted; the layer adds the parameter or column name.
+struct ConversionError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Firebird's SQL type codes (message metadata, nullable bit removed).
+enum SqlType : unsigned {
+    kSqlVarying = 448,
+    kSqlText = 452,
+    kSqlDouble = 480,
+    kSqlFloat = 482,
+    kSqlLong = 496,
+    kSqlShort = 500,
+    kSqlTimestamp = 510,
+    kSqlBlob = 520,
+    kSqlDFloat = 530,
+    kSqlTime = 560,
+    kSqlDate = 570,
+    kSqlInt64 = 580,
+    kSqlBoolean = 32764,
+    kSqlNull = 32766,
+};
+
+struct ParamTarget {
+    unsigned type = 0;
+    int scale = 0;
+    unsigned length = 0;
+    unsigned char* data = nullptr;
+};
+
+struct ColumnSource {
+    unsigned type = 0;
+    int scale = 0;
+    unsigned length = 0;
+    const unsigned char* data = nullptr;
+};
+
+// Firebird counts days from 17 November 1858, the program from 30 December 1899.
+inline constexpr int kFirebirdDayOffset = 15018;
+// ISC_TIME counts 1/10000 seconds.
+inline constexpr std::int64_t kIscTimeUnitsPerDay = 864000000;
+
+void WriteText(const ParamTarget& t, std::string_view value);
+// Writes value * 10^valueScale (valueScale 0 for integers, -4 for money).
+void WriteScaled(const ParamTarget& t, std::int64_t value, int valueScale);
+void WriteDate(const ParamTarget& t, DateTime value);
+void WriteDouble(const ParamTarget& t, double value);
+
+std::string ReadText(const ColumnSource& s);
+std::int64_t ReadInt64(const ColumnSource& s);
+Money ReadMoney(const ColumnSource& s);
+DateTime ReadDate(const ColumnSource& s);
+double ReadDouble(const ColumnSource& s);
+
+// A decimal number written with '.' or ',' as separator: mantissa * 10^scale (scale <= 0).
+struct Decimal {
+    std::int64_t mantissa = 0;
+    int scale = 0;
+};
+std::optional<Decimal> ParseDecimal(std::string_view text);
+// "YYYY-MM-DD[ HH:MM[:SS[.fff]]]" or "DD.MM.YYYY[ HH:MM[:SS]]".
+std::optional<DateTime> ParseDateTime(std::string_view text);
+
+}  // namespace migracja::fb

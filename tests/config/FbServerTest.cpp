@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include "config/Fb.h"
+#include "support/TestDatabase.h"
+
+using namespace migracja;
+using migracja::testing::ReadServerSettings;
+using migracja::testing::TempDir;
+
+// These run against the Firebird server on loopback; a missing server is a failure.
+TEST(FbServerTest, ConnectsThroughTheServerAndSeesCommittedWork) {
+    const auto server = ReadServerSettings();
+    TempDir dir("migracja-srv");
+    const std::string location = server.host + ":" + (dir.path() / "srv.fdb").string();
+    {
+        fb::Database creator;
+        creator.Create(location, server.user, server.password);
+        fb::Transaction t(creator, "ddl");
+        fb::ExecuteScript(t,
+                          "CREATE TABLE X (A VARCHAR(10)); INSERT INTO X VALUES ('\xBF"
+                          "aba');");
+    }
+    fb::Database db;
+    db.DatabaseName = location;
+    db.Params = {"user_name=" + server.user, "password=" + server.password, "lc_ctype=WIN1250"};
+    db.Open();
+    ASSERT_TRUE(db.Connected());
+    fb::Transaction read(db, "IBTransactionR");
+    read.Start();
+    fb::Query q(read, "q");
+    q.SetSql(
+        "SELECT A, MON$REMOTE_PROTOCOL FROM X, MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = "
+        "CURRENT_CONNECTION");
+    q.Open();
+    ASSERT_FALSE(q.Eof());
+    EXPECT_EQ(q.Fields(0).AsText(),
+              "\xBF"
+              "aba");
+    EXPECT_FALSE(q.Fields(1).IsNull());  // a remote protocol: the server, not embedded
+    read.Commit();
+    db.Drop();
+}
+
+TEST(FbServerTest, AWrongPasswordIsRefusedWithFirebirdsMessage) {
+    const auto server = ReadServerSettings();
+    TempDir dir("migracja-srv");
+    const std::string location = server.host + ":" + (dir.path() / "srv.fdb").string();
+    fb::Database creator;
+    creator.Create(location, server.user, server.password);
+
+    fb::Database db;
+    db.DatabaseName = location;
+    db.Params = {"user_name=" + server.user, "password=wrong" + server.password,
+                 "lc_ctype=WIN1250"};
+    try {
+        db.Open();
+        FAIL() << "a wrong password was accepted";
+    } catch (const fb::Error& e) {
+        EXPECT_NE(e.Message().find("user name and password are not defined"), std::string::npos)
+            << e.Message();
+    }
+    EXPECT_FALSE(db.Connected());
+    creator.Drop();
+}

@@ -1,0 +1,324 @@
+#include <gtest/gtest.h>
+
+#include "config/Fb.h"
+#include "config/Text.h"
+#include "support/TestDatabase.h"
+
+using namespace migracja;
+using namespace migracja::literals;
+using migracja::testing::TestDatabase;
+
+namespace {
+
+// A connection of its own, opened the way the program opens it.
+struct Connection {
+    fb::Database db;
+    fb::Transaction write{db, "IBTransaction1"};
+    fb::Transaction read{db, "IBTransactionR"};
+    explicit Connection(const std::string& location) {
+        db.DatabaseName = location;
+        db.Params = {"user_name=SYSDBA", "password=masterkey", "lc_ctype=WIN1250"};
+        db.Open();
+    }
+};
+
+constexpr const char* kAllTypes =
+    "CREATE TABLE T (ID INTEGER NOT NULL, V VARCHAR(10) COLLATE PXW_PLK, C CHAR(5), "
+    "S SMALLINT, I INTEGER, N92 NUMERIC(9,2), N154 NUMERIC(15,4), D DOUBLE PRECISION, "
+    "F FLOAT, DT DATE)";
+
+}  // namespace
+
+TEST(FbLayerTest, EveryParameterKindRoundTripsThroughInsertAndSelect) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec(kAllTypes);
+    Connection c(fixture.Location());
+    c.write.Start();
+    fb::Statement insert(c.write, "insert");
+    insert.SetSql(
+        "INSERT INTO T (ID, V, C, S, I, N92, N154, D, F, DT) "
+        "VALUES (:ID, :V, :C, :S, :I, :N92, :N154, :D, :F, :DT)");
+    const DateTime when = EncodeDateTime({2023, 7, 14, 9, 30, 15, 0});
+    insert.ParamByName("id").SetInteger(1);
+    insert.ParamByName("V").SetText("Łódź żółć"_w);
+    insert.ParamByName("C").SetText("ąb"_w);
+    insert.ParamByName("S").SetInteger(-32768);
+    insert.ParamByName("I").SetInteger(2147483647);
+    insert.ParamByName("N92").SetMoney(Money::FromRaw(123456789));  // 12345.6789 -> 12345.68
+    insert.ParamByName("N154").SetMoney(Money::FromRaw(-98765432109));
+    insert.ParamByName("D").SetMoney(Money::FromRaw(15));
+    insert.ParamByName("F").SetInteger(3);
+    insert.ParamByName("DT").SetDate(when);
+    insert.ExecQuery();
+    EXPECT_EQ(insert.RowsAffected(), 1u);
+    // Every parameter left unassigned, or set to NULL, writes NULL.
+    insert.ParamByName("ID").SetInteger(2);
+    for (const char* name : {"V", "C", "S", "I", "N92", "N154", "D", "F", "DT"})
+        insert.ParamByName(name).SetNull();
+    insert.ExecQuery();
+    c.write.Commit();
+
+    c.read.Start();
+    fb::Query q(c.read, "select");
+    q.SetSql("SELECT V, C, S, I, N92, N154, D, F, DT FROM T WHERE ID = :ID");
+    q.ParamByName("ID").SetInteger(1);
+    q.Open();
+    ASSERT_FALSE(q.Eof());
+    EXPECT_EQ(q.FieldByName("V").AsText(), "Łódź żółć"_w);
+    EXPECT_EQ(q.FieldByName("C").AsText(), "ąb   "_w);  // CHAR keeps its padding
+    EXPECT_EQ(q.FieldByName("S").AsInteger(), -32768);
+    EXPECT_EQ(q.FieldByName("I").AsInteger(), 2147483647);
+    EXPECT_EQ(q.FieldByName("N92").AsMoney().raw, 123456800);
+    EXPECT_EQ(q.FieldByName("N92").AsText(), "12345.68");
+    EXPECT_EQ(q.FieldByName("N154").AsMoney().raw, -98765432109);
+    EXPECT_EQ(q.FieldByName("D").AsMoney().raw, 15);
+    EXPECT_EQ(q.FieldByName("F").AsInteger(), 3);
+    EXPECT_DOUBLE_EQ(q.FieldByName("DT").AsDate(), when);
+    EXPECT_EQ(FormatDateTime(q.FieldByName("DT").AsDate()), "2023-07-14 09:30:15");
+    EXPECT_EQ(q.Fields(3).AsText(), "2147483647");
+    q.Next();
+    EXPECT_TRUE(q.Eof());
+
+    q.ParamByName("ID").SetInteger(2);
+    q.Open();
+    ASSERT_FALSE(q.Eof());
+    for (std::size_t i = 0; i < q.FieldCount(); ++i) EXPECT_TRUE(q.Fields(i).IsNull()) << i;
+    EXPECT_EQ(q.FieldByName("V").AsText(), "");
+    EXPECT_EQ(q.FieldByName("I").AsInteger(), 0);
+    EXPECT_EQ(q.FieldByName("DT").AsDate(), 0.0);
+    EXPECT_FALSE(q.FieldByName("V").AsOptionalText().has_value());
+    c.read.Commit();
+}
+
+TEST(FbLayerTest, ValuesAreConvertedToTheColumnTypeOrRefusedClearly) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec(kAllTypes);
+    Connection c(fixture.Location());
+    c.write.Start();
+    fb::Statement insert(c.write, "IBSQLMigracja");
+    insert.SetSql("INSERT INTO T (ID, V, S, I, N92, DT) VALUES (:ID, :V, :S, :I, :N92, :DT)");
+    insert.ParamByName("ID").SetText("7");    // text into an integer column
+    insert.ParamByName("V").SetInteger(-42);  // integer into a text column
+    insert.ParamByName("S").SetText(" 12 ");
+    insert.ParamByName("I").SetMoney(Money::FromRaw(25000));  // 2.5 rounds away from zero
+    insert.ParamByName("N92").SetText("1,5");
+    insert.ParamByName("DT").SetText("2001-02-03");
+    insert.ExecQuery();
+
+    fb::Query q(c.write, "check");
+    q.SetSql("SELECT V, S, I, N92, DT FROM T WHERE ID = 7");
+    q.Open();
+    ASSERT_FALSE(q.Eof());
+    EXPECT_EQ(q.Fields(0).AsText(), "-42");
+    EXPECT_EQ(q.Fields(0).AsInteger(), -42);
+    EXPECT_EQ(q.Fields(1).AsInteger(), 12);
+    EXPECT_EQ(q.Fields(2).AsInteger(), 3);
+    EXPECT_EQ(q.Fields(3).AsMoney().raw, 15000);
+    EXPECT_EQ(FormatDateTime(q.Fields(4).AsDate()), "2001-02-03");
+    EXPECT_THROW(q.Fields(4).AsInteger(), fb::Error);
+    q.Close();
+
+    auto expectRefused = [&](const char* param, auto set, const std::string& fragment) {
+        insert.ParamByName("ID").SetInteger(8);
+        for (const char* p : {"V", "S", "I", "N92", "DT"}) insert.ParamByName(p).SetNull();
+        set(insert.ParamByName(param));
+        try {
+            insert.ExecQuery();
+            ADD_FAILURE() << param << " was accepted";
+        } catch (const fb::Error& e) {
+            EXPECT_NE(e.Message().find(param), std::string::npos) << e.what();
+            EXPECT_NE(e.Message().find(fragment), std::string::npos) << e.what();
+            EXPECT_EQ(e.Sql(), insert.Sql());
+        }
+    };
+    expectRefused(
+        "V", [](fb::Param& p) { p.SetText("12345678901"); }, "does not fit VARCHAR(10)");
+    expectRefused(
+        "S", [](fb::Param& p) { p.SetInteger(40000); }, "does not fit");
+    expectRefused(
+        "I", [](fb::Param& p) { p.SetText("12a"); }, "is not a number");
+    expectRefused(
+        "DT", [](fb::Param& p) { p.SetText("2001-02-30"); }, "is not a date");
+    expectRefused(
+        "DT", [](fb::Param& p) { p.SetInteger(5); }, "cannot convert");
+
+    q.SetSql("SELECT CAST(3000000000.0 AS DOUBLE PRECISION) BIG FROM RDB$DATABASE");
+    q.Open();
+    EXPECT_EQ(q.FieldByName("big").AsInt64(), 3000000000LL);
+    try {
+        q.FieldByName("BIG").AsInteger();
+        ADD_FAILURE() << "a value beyond 32 bits was read as an integer";
+    } catch (const fb::Error& e) {
+        EXPECT_NE(e.Message().find("BIG"), std::string::npos) << e.what();
+    }
+    c.write.Rollback();
+}
+
+TEST(FbLayerTest, NamedParametersMapOntoPositionalMarkers) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec("CREATE TABLE P (A INTEGER, B VARCHAR(20))");
+    Connection c(fixture.Location());
+    c.write.Start();
+    fb::Statement s(c.write, "insert");
+    // The same name twice; a colon inside a literal, a quoted name and comments is no parameter.
+    s.SetSql(
+        "INSERT INTO P (A, B) /* :notme */ SELECT :x, ':y' || :Tail -- :comment\n"
+        "FROM RDB$DATABASE WHERE :X > 0 AND 'a:b' = 'a:b'");
+    ASSERT_EQ(s.ParamCount(), 2u);
+    EXPECT_EQ(s.Params(0).Name(), "x");
+    EXPECT_EQ(s.Params(1).Name(), "Tail");
+    EXPECT_EQ(s.FindParam("y"), nullptr);
+    EXPECT_EQ(s.FindParam("notme"), nullptr);
+    EXPECT_EQ(s.FindParam("comment"), nullptr);
+    EXPECT_THROW(s.ParamByName("y"), fb::Error);
+    s.ParamByName("X").SetInteger(5);
+    s.ParamByName("tail").SetText("!");
+    s.ExecQuery();
+    s.ParamByName("X").SetInteger(-1);  // the WHERE uses the same value: nothing inserted
+    s.ExecQuery();
+    EXPECT_EQ(s.RowsAffected(), 0u);
+    c.write.Commit();
+    EXPECT_EQ(fixture.Scalar("SELECT A || B FROM P"), "5:y!");
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM P"), 1);
+}
+
+TEST(FbLayerTest, ReadTransactionSeesOnlyCommittedRows) {
+    TestDatabase fixture;
+    Connection c(fixture.Location());
+    c.write.Start();
+    fb::Statement insert(c.write, "IBSQLMigracja");
+    insert.SetSql("INSERT INTO FIRMY_TARVIK (FIRMA_ID) VALUES (:id)");
+    insert.ParamByName("id").SetInteger(11);
+    insert.ExecQuery();
+
+    fb::Query lookup(c.read, "IBQueryR");
+    lookup.SetSql("SELECT COUNT(*) N FROM FIRMY_TARVIK");
+    c.read.Start();
+    lookup.Open();
+    EXPECT_EQ(lookup.FieldByName("N").AsInteger(), 0);
+    // The write transaction sees its own row.
+    fb::Query own(c.write, "IBQuery0");
+    own.SetSql("SELECT COUNT(*) FROM FIRMY_TARVIK");
+    own.Open();
+    EXPECT_EQ(own.Fields(0).AsInteger(), 1);
+    c.write.Commit();
+    EXPECT_FALSE(own.IsOpen());  // commit closes the cursors of its queries
+    lookup.Open();               // read committed: the next statement sees the commit
+    EXPECT_EQ(lookup.FieldByName("N").AsInteger(), 1);
+    c.read.Commit();
+}
+
+TEST(FbLayerTest, NowaitMakesAConflictingUpdateFailAtOnce) {
+    TestDatabase fixture;
+    fixture.Exec("INSERT INTO FIRMY_TARVIK (FIRMA_ID) VALUES (1)");
+    Connection first(fixture.Location());
+    Connection second(fixture.Location());
+    first.write.Start();
+    second.write.Start();
+    fb::Statement a(first.write, "a"), b(second.write, "b");
+    a.SetSql("UPDATE FIRMY_TARVIK SET FIRMA_ID = 2 WHERE FIRMA_ID = 1");
+    b.SetSql("UPDATE FIRMY_TARVIK SET FIRMA_ID = 3 WHERE FIRMA_ID = 1");
+    a.ExecQuery();
+    try {
+        b.ExecQuery();
+        FAIL() << "the second update did not conflict";
+    } catch (const fb::Error& e) {
+        EXPECT_NE(e.Message().find("update conflicts with concurrent update"), std::string::npos)
+            << e.Message();
+        EXPECT_NE(e.GdsCode(), 0);
+        EXPECT_EQ(e.Sql(), b.Sql());
+    }
+    second.write.Rollback();
+    first.write.Commit();
+    EXPECT_EQ(fixture.ScalarInt("SELECT FIRMA_ID FROM FIRMY_TARVIK"), 2);
+}
+
+TEST(FbLayerTest, ErrorsCarryFirebirdsMessageAndTheSql) {
+    TestDatabase fixture;
+    Connection c(fixture.Location());
+    c.read.Start();
+    fb::Query q(c.read, "IBQueryR");
+    q.SetSql("SELECT NOPE FROM FIRMY_TARVIK");
+    try {
+        q.Open();
+        FAIL();
+    } catch (const fb::Error& e) {
+        EXPECT_NE(e.Message().find("Column unknown"), std::string::npos) << e.Message();
+        EXPECT_NE(e.Message().find("NOPE"), std::string::npos) << e.Message();
+        EXPECT_EQ(e.Sql(), "SELECT NOPE FROM FIRMY_TARVIK");
+        EXPECT_NE(std::string(e.what()).find("SQL: SELECT NOPE"), std::string::npos);
+    }
+    fb::Transaction idle(c.db, "idle");
+    fb::Query notStarted(idle, "q");
+    notStarted.SetSql("SELECT 1 FROM RDB$DATABASE");
+    EXPECT_THROW(notStarted.Open(), fb::Error);
+    EXPECT_TRUE(c.read.Active());  // the failed open leaves the transaction usable
+    q.SetSql("SELECT Gen_Id(GEN_TELEFONY,1) ID from RDB$DataBase");
+    q.Open();
+    EXPECT_EQ(q.FieldByName("ID").AsInteger(), 1);
+    q.Open();
+    EXPECT_EQ(q.FieldByName("ID").AsInteger(), 2);
+    q.Close();
+    // Generator increments are outside transactions: a rollback keeps them.
+    c.read.Rollback();
+    c.read.Start();
+    q.Open();
+    EXPECT_EQ(q.FieldByName("ID").AsInteger(), 3);
+}
+
+TEST(FbLayerTest, DestroyingAnActiveTransactionRollsItBack) {
+    TestDatabase fixture;
+    Connection c(fixture.Location());
+    {
+        fb::Transaction t(c.db, "scoped");
+        t.Start();
+        fb::Statement s(t, "s");
+        s.SetSql("INSERT INTO FIRMY_TARVIK (FIRMA_ID) VALUES (5)");
+        s.ExecQuery();
+    }
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM FIRMY_TARVIK"), 0);
+    // Closing the connection rolls back what is pending and closes cursors first.
+    c.write.Start();
+    fb::Statement s(c.write, "s");
+    s.SetSql("INSERT INTO FIRMY_TARVIK (FIRMA_ID) VALUES (6)");
+    s.ExecQuery();
+    fb::Query open(c.write, "open");
+    open.SetSql("SELECT FIRMA_ID FROM FIRMY_TARVIK");
+    open.Open();
+    c.db.Close();
+    EXPECT_FALSE(c.db.Connected());
+    EXPECT_FALSE(c.write.Active());
+    EXPECT_FALSE(open.IsOpen());
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM FIRMY_TARVIK"), 0);
+    // The objects keep working after reconnecting.
+    c.db.Open();
+    c.write.Start();
+    s.ExecQuery();
+    c.write.Commit();
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM FIRMY_TARVIK"), 1);
+}
+
+TEST(FbLayerTest, ScriptsSplitAtTerminatorsOutsideLiteralsAndComments) {
+    const auto parts = fb::SplitScript(
+        "SET SQL DIALECT 1;\n/* a; comment */ CREATE TABLE A (X VARCHAR(5) DEFAULT ';');\n"
+        "-- line; comment\nINSERT INTO A VALUES (';');\nSET TERM ^ ;\n"
+        "CREATE PROCEDURE P AS BEGIN EXIT; END^\nSET TERM ; ^\nCOMMIT;");
+    ASSERT_EQ(parts.size(), 4u);
+    EXPECT_EQ(parts[0], "CREATE TABLE A (X VARCHAR(5) DEFAULT ';')");
+    EXPECT_EQ(parts[1], "INSERT INTO A VALUES (';')");
+    EXPECT_EQ(parts[2], "CREATE PROCEDURE P AS BEGIN EXIT; END");
+    EXPECT_EQ(parts[3], "COMMIT");
+}
+
+TEST(FbLayerTest, SampleSchemaIsDialectOneWin1250WithTheSchemaVersion) {
+    TestDatabase fixture;
+    EXPECT_EQ(fixture.ScalarInt("SELECT MON$SQL_DIALECT FROM MON$DATABASE"), 1);
+    EXPECT_EQ(text::Trim(fixture.Scalar("SELECT RDB$CHARACTER_SET_NAME FROM RDB$DATABASE")),
+              "WIN1250");
+    EXPECT_EQ(
+        fixture.Scalar("SELECT FIRST 1 VER_MAJOR || '.' || VER_MINOR FROM BD_VER ORDER BY ID DESC"),
+        "4.34");
+    EXPECT_EQ(fixture.ScalarInt(
+                  "SELECT COUNT(*) FROM RDB$GENERATORS WHERE RDB$GENERATOR_NAME = 'GEN_TELEFONY'"),
+              1);
+}

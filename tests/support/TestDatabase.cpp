@@ -1,0 +1,73 @@
+#include "support/TestDatabase.h"
+
+#include <fstream>
+#include <stdexcept>
+
+namespace migracja::testing {
+
+std::string SampleSchema() {
+    return ReadFileBytes(std::filesystem::path(MIGRACJA_SOURCE_DIR) / "sample" / "schema.sql");
+}
+
+TestDatabase::TestDatabase(Schema schema)
+    : dir_("migracja-db"),
+      file_(dir_.path() / "test.fdb"),
+      db_(std::make_unique<fb::Database>()),
+      tx_(std::make_unique<fb::Transaction>(*db_, "fixture")) {
+    db_->Create(file_.string(), "SYSDBA", "masterkey");
+    if (schema == Schema::Sample) fb::ExecuteScript(*tx_, SampleSchema());
+}
+
+TestDatabase::~TestDatabase() {
+    // Other connections of the test are gone by now; if one lingers, the folder removal of
+    // TempDir still takes the file away.
+    try {
+        if (!db_->Connected()) db_->Open();
+        db_->Drop();
+    } catch (const fb::Error&) {
+        db_->Close();
+    }
+    tx_.reset();
+    db_.reset();
+}
+
+void TestDatabase::Exec(const std::string& sql) {
+    fb::ExecuteScript(*tx_, sql);
+}
+
+std::string TestDatabase::Scalar(const std::string& sql) {
+    if (tx_->Active()) tx_->Commit();
+    tx_->Start();
+    fb::Query q(*tx_, "fixture query");
+    q.SetSql(sql);
+    q.Open();
+    std::string value = q.Eof() ? "" : q.Fields(0).AsText();
+    q.Close();
+    tx_->Commit();
+    return value;
+}
+
+int TestDatabase::ScalarInt(const std::string& sql) {
+    return std::stoi(Scalar(sql));
+}
+
+ServerSettings ReadServerSettings() {
+    const auto path = std::filesystem::path(MIGRACJA_SOURCE_DIR) / "build" / "firebird-server.conf";
+    std::ifstream in(path);
+    if (!in)
+        throw std::runtime_error("no " + path.string() +
+                                 ": start the test server with scripts/firebird-server.sh");
+    ServerSettings s;
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "host") s.host = value;
+        if (key == "user") s.user = value;
+        if (key == "password") s.password = value;
+    }
+    return s;
+}
+
+}  // namespace migracja::testing

@@ -1,0 +1,51 @@
+#pragma once
+// A fresh Firebird database for one test: dialect 1, default character set WIN1250, created
+// embedded in a temporary folder (optionally from sample/schema.sql) and dropped on scope exit.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "config/Fb.h"
+#include "support/TempDir.h"
+
+namespace migracja::testing {
+
+std::string SampleSchema();
+
+class TestDatabase {
+  public:
+    enum class Schema { Empty, Sample };
+    explicit TestDatabase(Schema schema = Schema::Sample);
+    ~TestDatabase();
+
+    // The location to put into Db.Ini or Database::DatabaseName: a plain file path.
+    std::string Location() const { return file_.string(); }
+    const TempDir& Dir() const { return dir_; }
+
+    // A connection of the fixture's own, for setting up and checking rows.
+    fb::Database& Db() { return *db_; }
+    fb::Transaction& Tx() { return *tx_; }
+    // Runs statements (";"-separated) and commits.
+    void Exec(const std::string& sql);
+    // First column of the first row as text ("" for NULL or no row), in a fresh read.
+    std::string Scalar(const std::string& sql);
+    int ScalarInt(const std::string& sql);
+
+  private:
+    TempDir dir_;
+    std::filesystem::path file_;
+    std::unique_ptr<fb::Database> db_;
+    std::unique_ptr<fb::Transaction> tx_;
+};
+
+// The loopback server written by scripts/firebird-server.sh (build/firebird-server.conf).
+struct ServerSettings {
+    std::string host;
+    std::string user;
+    std::string password;
+};
+// Throws when the file is missing: server tests must fail, never skip.
+ServerSettings ReadServerSettings();
+
+}  // namespace migracja::testing
