@@ -15,17 +15,21 @@
 namespace migracja::config {
 
 class IniFile {
-public:
+  public:
     static constexpr std::size_t kMaxValueLength = 2047;
 
     IniFile() = default;
     // A file that does not exist gives an empty IniFile (Exists() false); it is not created.
+    // A file that exists but cannot be read throws std::runtime_error.
     static IniFile Load(const std::filesystem::path& path);
     static IniFile Parse(std::string_view bytes);
 
     bool Exists() const { return exists_; }
 
+    // Only the first section of a given name is searched, as Windows does; lines starting with
+    // ';' are comments. Section and key arguments lose leading and trailing blanks.
     std::optional<std::string> Find(std::string_view section, std::string_view key) const;
+    // The default loses trailing blanks and is cut like a value.
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) const;
     // A value that is not a valid integer gives the default.
@@ -33,13 +37,26 @@ public:
                              std::int32_t defaultValue) const;
     bool SectionExists(std::string_view section) const;
 
-    // Changes the first occurrence of the key, or adds the key (and the section) at the end.
+    // Changes the first occurrence of the key, or adds the key after the last line of its section
+    // (and the section at the end of the file). Throws std::invalid_argument for names or values
+    // the file could not hold (line breaks, an empty key, '=' in a key, ']' in a section).
     void Set(std::string_view section, std::string_view key, std::string_view value);
-    // Writes the lines back; line ends follow the file as loaded (CR LF for a new file).
+    // Writes the lines back byte for byte; new lines take the file's first line end (CR LF for a
+    // new file). Throws std::runtime_error when the file cannot be written.
     void Save(const std::filesystem::path& path) const;
 
-private:
-    std::vector<std::string> lines_;
+    // The whole file as Save would write it.
+    std::string Bytes() const;
+
+  private:
+    struct Location {
+        std::size_t sectionLine;  // index of the section header
+        std::size_t endLine;      // one past the last line of the section
+    };
+    std::optional<Location> FindSection(std::string_view section) const;
+    std::optional<std::size_t> FindKeyLine(const Location& where, std::string_view key) const;
+
+    std::vector<std::string> lines_;  // each line with its own line end, if it had one
     std::string lineEnd_ = "\r\n";
     bool exists_ = false;
 };
@@ -48,7 +65,8 @@ private:
 void WriteProfileString(const std::filesystem::path& path, std::string_view section,
                         std::string_view key, std::string_view value);
 
-// Parses a whole integer as Delphi's StrToInt does (optional sign, decimal or $/0x hexadecimal).
+// Parses a whole integer as Delphi's StrToInt does (leading blanks, optional sign, decimal or
+// $, x or 0x hexadecimal; hexadecimal takes the full 32 bits, so $FFFFFFFF is -1).
 std::optional<std::int32_t> ParseInteger(std::string_view text);
 
 }  // namespace migracja::config

@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "config/IniFile.h"
+#include "config/Text.h"
+#include "support/TempDir.h"
+
+using namespace migracja;
+using namespace migracja::config;
+using namespace migracja::literals;
+using migracja::testing::TempDir;
+
+TEST(IniFileReadTest, NamesIgnoreCaseAndBlanksAndValuesAreTrimmed) {
+    const IniFile ini = IniFile::Parse(
+        "[BD_TARVIK]\r\n"
+        "Lokalizacja = serwer:/dane/tarvik.fdb   \r\n"
+        "  user\t=\tADMIN\r\n"
+        "   [  other  ]\r\n"
+        "Key=Value=With=Equals\r\n"
+        "[Łódź]\r\n"
+        "ŻÓŁW=zielony\r\n"_w);
+    EXPECT_EQ(ini.ReadString("bd_tarvik", "LOKALIZACJA", ""), "serwer:/dane/tarvik.fdb");
+    EXPECT_EQ(ini.ReadString("BD_TARVIK", "User", "SYSDBA"), "ADMIN");
+    EXPECT_EQ(ini.ReadString(" BD_TARVIK ", " User ", ""), "ADMIN");
+    EXPECT_EQ(ini.ReadString("OTHER", "key", ""), "Value=With=Equals");
+    EXPECT_EQ(ini.ReadString("łÓDŹ"_w, "żółw"_w, ""), "zielony");
+    EXPECT_TRUE(ini.SectionExists("Other"));
+    EXPECT_FALSE(ini.SectionExists("BD"));
+    EXPECT_TRUE(ini.Exists());
+}
+
+TEST(IniFileReadTest, FirstOccurrenceWinsAndOnlyTheFirstSectionCounts) {
+    const IniFile ini = IniFile::Parse(
+        "[A]\n"
+        "k=first\n"
+        "K=second\n"
+        "[B]\n"
+        "k=in b\n"
+        "[a]\n"
+        "k=third\n"
+        "only=later section\n");
+    EXPECT_EQ(ini.ReadString("A", "k", ""), "first");
+    EXPECT_EQ(ini.ReadString("B", "K", ""), "in b");
+    // A repeated section is not searched, as with the Windows functions.
+    EXPECT_EQ(ini.ReadString("A", "only", "default"), "default");
+}
+
+TEST(IniFileReadTest, KeysOfOtherSectionsCommentsAndLinesWithoutEqualsAreIgnored) {
+    const IniFile ini = IniFile::Parse(
+        "PathToDbf=before any section\r\n"
+        "[Stare]\r\n"
+        "PathToDbf=C:\\wrong\r\n"
+        "[Old_Tarvik]\r\n"
+        ";PathToDbf=C:\\commented\r\n"
+        "  ; Password=zzz\r\n"
+        "PathToDbf\r\n"
+        "Password\r\n"
+        "[Inna]\r\n"
+        "Password=xyz\r\n");
+    EXPECT_EQ(ini.ReadString("Old_Tarvik", "PathToDbf", ""), "");
+    EXPECT_FALSE(ini.Find("Old_Tarvik", "PathToDbf").has_value());
+    EXPECT_EQ(ini.ReadString("Old_Tarvik", "Password", "vaultpass"), "vaultpass");
+    EXPECT_EQ(ini.ReadString("Stare", "PathToDbf", ""), "C:\\wrong");
+    // A value may begin with ';'.
+    EXPECT_EQ(IniFile::Parse("[s]\nk= ;not a comment\n").ReadString("s", "k", ""),
+              ";not a comment");
+}
+
+TEST(IniFileReadTest, MatchingEnclosingQuotesAreDropped) {
+    const IniFile ini = IniFile::Parse(
+        "[q]\n"
+        "double=\"  spaced  \"\n"
+        "single=  'x'  \n"
+        "nested=\"'inner'\"\n"
+        "mixed=\"abc'\n"
+        "lone=\"\n"
+        "empty=\"\"\n"
+        "inside=a \"b\" c\n"
+        "blank=\n");
+    EXPECT_EQ(ini.ReadString("q", "double", ""), "  spaced  ");
+    EXPECT_EQ(ini.ReadString("q", "single", ""), "x");
+    EXPECT_EQ(ini.ReadString("q", "nested", ""), "'inner'");
+    EXPECT_EQ(ini.ReadString("q", "mixed", ""), "\"abc'");
+    EXPECT_EQ(ini.ReadString("q", "lone", ""), "\"");
+    EXPECT_EQ(ini.ReadString("q", "empty", "d"), "");
+    EXPECT_EQ(ini.ReadString("q", "inside", ""), "a \"b\" c");
+    // A key with an empty value is found: it does not give the default.
+    EXPECT_EQ(ini.ReadString("q", "blank", "default"), "");
+}
+
+TEST(IniFileReadTest, ValuesAndDefaultsAreCutAt2047Characters) {
+    const std::string longValue(3000, 'v');
+    const IniFile ini =
+        IniFile::Parse("[s]\nlong=" + longValue + "\nquoted=\"" + std::string(2047, 'q') +
+                       "\"\nexact=" + std::string(2047, 'e') + "\n");
+    EXPECT_EQ(ini.ReadString("s", "long", ""), std::string(2047, 'v'));
+    EXPECT_EQ(ini.ReadString("s", "quoted", ""), std::string(2047, 'q'));
+    EXPECT_EQ(ini.ReadString("s", "exact", ""), std::string(2047, 'e'));
+    EXPECT_EQ(ini.ReadString("s", "missing", longValue), std::string(2047, 'v'));
+    // Trailing blanks of a default go, as GetPrivateProfileString drops them.
+    EXPECT_EQ(ini.ReadString("s", "missing", "  abc  "), "  abc");
+}
+
+TEST(IniFileReadTest, AllLineEndsSeparateLines) {
+    const IniFile ini = IniFile::Parse("[s]\ra=1\rb=2\n\n[t]\r\nc=3");
+    EXPECT_EQ(ini.ReadString("s", "a", ""), "1");
+    EXPECT_EQ(ini.ReadString("s", "b", ""), "2");
+    EXPECT_EQ(ini.ReadString("t", "c", ""), "3");
+    EXPECT_EQ(IniFile::Parse("[s]\nno bracket line\n[broken\nk=v\n").ReadString("broken", "k", ""),
+              "v");
+}
+
+TEST(IniFileReadTest, IntegersFollowDelphiStrToInt) {
+    EXPECT_EQ(ParseInteger("123"), 123);
+    EXPECT_EQ(ParseInteger("-123"), -123);
+    EXPECT_EQ(ParseInteger("+7"), 7);
+    EXPECT_EQ(ParseInteger("  42"), 42);
+    EXPECT_EQ(ParseInteger("007"), 7);
+    EXPECT_EQ(ParseInteger("2147483647"), 2147483647);
+    EXPECT_EQ(ParseInteger("-2147483648"), INT32_MIN);
+    EXPECT_EQ(ParseInteger("$FF"), 255);
+    EXPECT_EQ(ParseInteger("0x1f"), 31);
+    EXPECT_EQ(ParseInteger("X10"), 16);
+    EXPECT_EQ(ParseInteger("-$10"), -16);
+    EXPECT_EQ(ParseInteger("$FFFFFFFF"), -1);
+    EXPECT_EQ(ParseInteger("$80000000"), INT32_MIN);
+    for (const char* bad : {"", " ", "-", "+", "$", "0x", "12a", "1 ", "1.5", "2147483648",
+                            "-2147483649", "$100000000", "--1", "\t1", "99999999999999999999"})
+        EXPECT_FALSE(ParseInteger(bad).has_value()) << '"' << bad << '"';
+
+    const IniFile ini = IniFile::Parse("[n]\na= 12 \nb=$1A\nc=twelve\nd=0x10\n");
+    EXPECT_EQ(ini.ReadInteger("n", "a", -1), 12);
+    EXPECT_EQ(ini.ReadInteger("n", "b", -1), 26);
+    EXPECT_EQ(ini.ReadInteger("n", "c", -1), -1);
+    EXPECT_EQ(ini.ReadInteger("n", "d", -1), 16);
+    EXPECT_EQ(ini.ReadInteger("n", "missing", 5), 5);
+}
+
+TEST(IniFileFileTest, MissingFileGivesDefaultsAndIsNotCreated) {
+    TempDir dir;
+    const auto path = dir / "Brak.ini";
+    const IniFile ini = IniFile::Load(path);
+    EXPECT_FALSE(ini.Exists());
+    EXPECT_EQ(ini.ReadString("s", "k", "default"), "default");
+    EXPECT_EQ(ini.ReadInteger("s", "k", 3), 3);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(IniFile::Load(dir / "no" / "such" / "dir.ini").Exists());
+
+    std::filesystem::create_directory(dir / "folder.ini");
+    EXPECT_THROW(IniFile::Load(dir / "folder.ini"), std::runtime_error);
+}
+
+TEST(IniFileFileTest, LoadReadsBytesUnchanged) {
+    TempDir dir;
+    dir.Write("t.ini", "[Sekcja]\r\nNazwa=Zaż\x01ółć\r\n"_w);
+    const IniFile ini = IniFile::Load(dir / "t.ini");
+    EXPECT_TRUE(ini.Exists());
+    EXPECT_EQ(ini.ReadString("sekcja", "nazwa", ""), "Zaż\x01ółć"_w);
+}
+
+TEST(IniFileWriteTest, ChangingAKeyKeepsEveryOtherLineByteForByte) {
+    TempDir dir;
+    const std::string before =
+        "; ustawienia\r\n"
+        "[Old_Tarvik]\r\n"
+        "  pathtodbf = C:\\Stare  \r\n"
+        "Inny=  x  \r\n"
+        "\r\n"
+        "[Reszta]\n"
+        "PathToDbf=nie ruszać\n"
+        "bez końca"_w;
+    dir.Write("Migracja.ini", before);
+    WriteProfileString(dir / "Migracja.ini", "OLD_TARVIK", "PathToDbf", "D:\\Nowe dane");
+    EXPECT_EQ(dir.Read("Migracja.ini"),
+              "; ustawienia\r\n"
+              "[Old_Tarvik]\r\n"
+              "pathtodbf=D:\\Nowe dane\r\n"
+              "Inny=  x  \r\n"
+              "\r\n"
+              "[Reszta]\n"
+              "PathToDbf=nie ruszać\n"
+              "bez końca"_w);
+    EXPECT_EQ(IniFile::Load(dir / "Migracja.ini").ReadString("Old_Tarvik", "PathToDbf", ""),
+              "D:\\Nowe dane");
+}
+
+TEST(IniFileWriteTest, NewKeysGoToTheEndOfTheirSectionAndNewSectionsToTheEnd) {
+    IniFile ini = IniFile::Parse(
+        "[A]\r\n"
+        "x=1\r\n"
+        "; koniec A\r\n"
+        "\r\n"
+        "[B]\r\n"
+        "y=2");
+    ini.Set("a", "z", "3");
+    ini.Set("B", "w", "4");
+    ini.Set("C", "v", "5");
+    ini.Set("c", "u", "6");
+    EXPECT_EQ(ini.Bytes(),
+              "[A]\r\n"
+              "x=1\r\n"
+              "; koniec A\r\n"
+              "z=3\r\n"
+              "\r\n"
+              "[B]\r\n"
+              "y=2\r\n"
+              "w=4\r\n"
+              "[C]\r\n"
+              "v=5\r\n"
+              "u=6\r\n");
+    // The first of repeated keys is the one changed.
+    IniFile twice = IniFile::Parse("[s]\nk=1\nk=2\n");
+    twice.Set("s", "K", "9");
+    EXPECT_EQ(twice.Bytes(), "[s]\nk=9\nk=2\n");
+}
+
+TEST(IniFileWriteTest, NewLinesFollowTheFileLineEndAndNewFilesUseCrLf) {
+    IniFile lf = IniFile::Parse("[s]\nk=1\n");
+    lf.Set("t", "n", "2");
+    EXPECT_EQ(lf.Bytes(), "[s]\nk=1\n[t]\nn=2\n");
+
+    TempDir dir;
+    WriteProfileString(dir / "Nowy.ini", "Old_Tarvik", "PathToDbf", "C:\\Dane");
+    EXPECT_EQ(dir.Read("Nowy.ini"), "[Old_Tarvik]\r\nPathToDbf=C:\\Dane\r\n");
+    WriteProfileString(dir / "Nowy.ini", "Old_Tarvik", "PathToDbf", "");
+    EXPECT_EQ(dir.Read("Nowy.ini"), "[Old_Tarvik]\r\nPathToDbf=\r\n");
+
+    dir.Write("Pusty.ini", "");
+    WriteProfileString(dir / "Pusty.ini", "s", "k", "v");
+    EXPECT_EQ(dir.Read("Pusty.ini"), "[s]\r\nk=v\r\n");
+}
+
+TEST(IniFileWriteTest, UnstorableTextsAndUnwritablePathsAreRefused) {
+    IniFile ini = IniFile::Parse("[s]\nk=1\n");
+    EXPECT_THROW(ini.Set("s", "k", "a\r\nb=c"), std::invalid_argument);
+    EXPECT_THROW(ini.Set("s", "k=x", "v"), std::invalid_argument);
+    EXPECT_THROW(ini.Set("s", "", "v"), std::invalid_argument);
+    EXPECT_THROW(ini.Set("s", ";k", "v"), std::invalid_argument);
+    EXPECT_THROW(ini.Set("a]b", "k", "v"), std::invalid_argument);
+    EXPECT_EQ(ini.Bytes(), "[s]\nk=1\n");
+
+    TempDir dir;
+    try {
+        WriteProfileString(dir / "no such folder" / "x.ini", "s", "k", "v");
+        ADD_FAILURE() << "wrote into a missing folder";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("x.ini"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "no such folder"));
+}
