@@ -1,0 +1,94 @@
+#include "config/Settings.h"
+
+#include <system_error>
+
+#include "config/IniFile.h"
+#include "config/Password.h"
+#include "config/Text.h"
+
+namespace migracja::config {
+
+namespace {
+
+constexpr std::string_view kDbSection = "BD_TARVIK";
+constexpr std::string_view kLocationKey = "Lokalizacja";
+constexpr std::string_view kUserKey = "User";
+constexpr std::string_view kPasswordKey = "Password";
+constexpr std::string_view kDefaultUser = "SYSDBA";
+constexpr std::string_view kDefaultPassword = "vaultpass";
+
+constexpr std::string_view kDbfSection = "Old_Tarvik";
+constexpr std::string_view kDbfFolderKey = "PathToDbf";
+
+// Reading trims a value and strips one pair of enclosing quotes; a value that reading would
+// change is written inside double quotes, so that it reads back as it was given.
+std::string ForProfile(std::string_view value) {
+    const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                        value.back() == value.front();
+    if (quoted || text::Trim(value).size() != value.size()) return "\"" + std::string(value) + "\"";
+    return std::string(value);
+}
+
+}  // namespace
+
+std::filesystem::path FindProgramFile(const std::filesystem::path& programDir,
+                                      std::string_view name) {
+    const std::filesystem::path exact = programDir / std::string(name);
+    std::error_code ec;
+    if (std::filesystem::exists(exact, ec)) return exact;
+    std::optional<std::filesystem::path> best;
+    for (std::filesystem::directory_iterator it(programDir, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string candidate = it->path().filename().string();
+        if (!text::EqualsIgnoreCase(candidate, name) || !it->is_regular_file(ec)) continue;
+        // Directory order is arbitrary; name order makes the choice repeatable.
+        if (!best || candidate < best->filename().string()) best = it->path();
+    }
+    return best.value_or(exact);
+}
+
+DbSettings ReadDbSettings(const std::filesystem::path& programDir) {
+    const IniFile ini = IniFile::Load(FindProgramFile(programDir, kDbIniFileName));
+    DbSettings settings;
+    if (!ini.Exists()) return settings;
+    settings.found = true;
+    settings.location = ini.ReadString(kDbSection, kLocationKey, "");
+    settings.user = ini.ReadString(kDbSection, kUserKey, kDefaultUser);
+    // The default is run through the decoder like any stored value.
+    settings.password = DecodePassword(ini.ReadString(kDbSection, kPasswordKey, kDefaultPassword));
+    return settings;
+}
+
+std::filesystem::path WriteDbSettings(const std::filesystem::path& programDir,
+                                      std::string_view location,
+                                      std::optional<std::string_view> user,
+                                      std::string_view password) {
+    const std::filesystem::path path = FindProgramFile(programDir, kDbIniFileName);
+    IniFile ini = IniFile::Load(path);
+    ini.Set(kDbSection, kLocationKey, ForProfile(location));
+    if (user)
+        ini.Set(kDbSection, kUserKey, ForProfile(*user));
+    else if (!ini.Find(kDbSection, kUserKey))
+        ini.Set(kDbSection, kUserKey, kDefaultUser);
+    ini.Set(kDbSection, kPasswordKey, EncodePassword(password));
+    ini.Save(path);
+    return path;
+}
+
+std::string ReadDbfFolder(const std::filesystem::path& programDir) {
+    return IniFile::Load(FindProgramFile(programDir, kMigracjaIniFileName))
+        .ReadString(kDbfSection, kDbfFolderKey, "");
+}
+
+void WriteDbfFolder(const std::filesystem::path& programDir, std::string_view folder) {
+    WriteProfileString(FindProgramFile(programDir, kMigracjaIniFileName), kDbfSection,
+                       kDbfFolderKey, ForProfile(folder));
+}
+
+bool StartUncheckedMarkerExists(const std::filesystem::path& programDir) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(
+        FindProgramFile(programDir, kStartUncheckedMarkerFileName), ec);
+}
+
+}  // namespace migracja::config
