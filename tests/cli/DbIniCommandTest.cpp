@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "config/IniFile.h"
+#include "config/Password.h"
+#include "config/Settings.h"
+#include "config/Text.h"
+#include "support/TempDir.h"
+
+using namespace migracja;
+using namespace migracja::config;
+using namespace migracja::literals;
+using migracja::testing::ReadFileBytes;
+using migracja::testing::TempDir;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ShellQuote(const std::string& s) {
+    std::string q = "'";
+    for (const char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs the built migracja-cli with the arguments, in UTF-8 as a shell passes them.
+Result RunCli(const std::vector<std::string>& args) {
+    static TempDir captures("migracja-cli-out");
+    std::string command = ShellQuote(std::string(MIGRACJA_BIN_DIR) + "/migracja-cli");
+    for (const auto& a : args) command += " " + ShellQuote(a);
+    const auto out = captures / "stdout";
+    const auto err = captures / "stderr";
+    command += " >" + ShellQuote(out.string()) + " 2>" + ShellQuote(err.string());
+    const int raw = std::system(command.c_str());
+    Result r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadFileBytes(out);
+    r.err = ReadFileBytes(err);
+    return r;
+}
+
+std::string StoredPassword(const std::filesystem::path& ini) {
+    return IniFile::Load(ini).ReadString("BD_TARVIK", "Password", "");
+}
+
+void ExpectOneErrorLine(const Result& r) {
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    ASSERT_FALSE(r.err.empty());
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+}
+
+}  // namespace
+
+TEST(DbIniCommandTest, WriteThenDecodeGivesThePasswordBack) {
+    TempDir dir;
+    const Result w =
+        RunCli({"dbini", "write", "--dir", dir.path().string(), "--location",
+                "serwer:/bazy/Tarvik Łódź.fdb", "--user", "Łukasz", "--password", "Hasło żółw"});
+    ASSERT_EQ(w.status, 0) << w.err;
+    EXPECT_EQ(w.out, (dir / "Db.Ini").string() + "\n");
+
+    // The file holds Windows-1250 bytes.
+    const DbSettings s = ReadDbSettings(dir.path());
+    EXPECT_TRUE(s.found);
+    EXPECT_EQ(s.location, "serwer:/bazy/Tarvik Łódź.fdb"_w);
+    EXPECT_EQ(s.user, "Łukasz"_w);
+    EXPECT_EQ(s.password, "Hasło żółw"_w);
+
+    const Result d = RunCli({"dbini", "decode", StoredPassword(dir / "Db.Ini")});
+    ASSERT_EQ(d.status, 0) << d.err;
+    EXPECT_EQ(d.out, "Hasło żółw\n");
+
+    const Result dflt = RunCli({"dbini", "decode", "vaultpass"});
+    EXPECT_EQ(dflt.status, 0);
+    EXPECT_EQ(dflt.out, "\n");
+}
+
+TEST(DbIniCommandTest, WriteUpdatesAnExistingDbIni) {
+    TempDir dir;
+    const std::string before =
+        "; serwer produkcyjny\r\n[bd_tarvik]\r\nlokalizacja=stara.fdb\r\nUser=ADMIN\r\n\r\n"
+        "[Inne]\r\nKlucz=wartość\r\n"_w;
+    dir.Write("DB.INI", before);
+    const Result w = RunCli({"dbini", "write", "--dir", dir.path().string(), "--location",
+                             "nowa.fdb", "--password", "masterkey"});
+    ASSERT_EQ(w.status, 0) << w.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "Db.Ini"));
+    const std::string stored = StoredPassword(dir / "DB.INI");
+    EXPECT_EQ(dir.Read("DB.INI"),
+              "; serwer produkcyjny\r\n[bd_tarvik]\r\nlokalizacja=nowa.fdb\r\nUser=ADMIN\r\n"
+              "Password=" +
+                  stored + "\r\n\r\n[Inne]\r\nKlucz=wartość\r\n"_w);
+    EXPECT_EQ(DecodePassword(stored), "masterkey");
+
+    const Result again = RunCli({"dbini", "write", "--dir", dir.path().string(), "--location",
+                                 "nowa.fdb", "--user", "SYSDBA", "--password", "inne"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    const DbSettings s = ReadDbSettings(dir.path());
+    EXPECT_EQ(s.user, "SYSDBA");
+    EXPECT_EQ(s.password, "inne");
+}
+
+TEST(DbIniCommandTest, BadInputGivesOneLineAndAFailureStatus) {
+    TempDir dir;
+    const std::string d = dir.path().string();
+    const std::vector<std::vector<std::string>> usage = {
+        {"dbini"},
+        {"dbini", "frobnicate"},
+        {"dbini", "write", "--dir", d, "--location", "x.fdb"},
+        {"dbini", "write", "--dir", d, "--password", "p"},
+        {"dbini", "write", "--location", "x.fdb", "--password", "p"},
+        {"dbini", "write", "--dir", d, "--location", "x", "--password", "p", "--colour", "red"},
+        {"dbini", "write", "--dir", d, "--location", "x", "--password"},
+        {"dbini", "write", "--dir", (dir / "missing").string(), "--location", "x", "--password",
+         "p"},
+        {"dbini", "decode"},
+        {"dbini", "decode", "a", "b"},
+    };
+    for (const auto& args : usage) {
+        const Result r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << args.back();
+        ExpectOneErrorLine(r);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "Db.Ini"));
+
+    const Result invalid = RunCli({"dbini", "decode", "abc%def"});
+    ExpectOneErrorLine(invalid);
+    EXPECT_NE(invalid.err.find("not valid"), std::string::npos) << invalid.err;
+
+    // A location with a line break cannot be stored.
+    ExpectOneErrorLine(
+        RunCli({"dbini", "write", "--dir", d, "--location", "a\nb", "--password", "p"}));
+
+    // Db.Ini that is a folder cannot be read or written.
+    std::filesystem::create_directory(dir / "Db.Ini");
+    ExpectOneErrorLine(
+        RunCli({"dbini", "write", "--dir", d, "--location", "x", "--password", "p"}));
+}
+
+TEST(DbIniCommandTest, AnUnwritableFolderIsReported) {
+    TempDir dir;
+    std::filesystem::path target = dir / "readonly";
+    std::filesystem::create_directory(target);
+    std::filesystem::permissions(
+        target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    // Permissions do not stop the superuser; /proc refuses new files to everyone.
+    if (geteuid() == 0) target = "/proc";
+    if (!std::filesystem::is_directory(target)) GTEST_SKIP() << "no unwritable folder here";
+    const Result r =
+        RunCli({"dbini", "write", "--dir", target.string(), "--location", "x", "--password", "p"});
+    ExpectOneErrorLine(r);
+    EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+    std::filesystem::permissions(dir / "readonly", std::filesystem::perms::owner_all);
+}
