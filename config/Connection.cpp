@@ -1,0 +1,31 @@
+#include "config/Connection.h"
+
+#include "config/Settings.h"
+#include "config/Text.h"
+
+namespace migracja::config {
+
+using namespace migracja::literals;
+
+bool OpenDatabase(fb::Database& database, const std::string& location, const std::string& user,
+                  const std::string& password) {
+    database.Close();
+    database.Params = {"user_name=" + user, "password=" + password, "lc_ctype=WIN1250"};
+    database.DatabaseName = location;
+    database.SqlDialect = 1;
+    database.Open();
+    return database.Connected();
+}
+
+bool ConnectFromSettings(fb::Database& database, const std::filesystem::path& programDir,
+                         ui::MessageBox& messages) {
+    const DbSettings settings = ReadDbSettings(programDir);
+    if (!settings.found) {
+        messages.Warn("Brak ustawień dostępu do bazy danych TAVRIK !\r\n(Brak pliku Db.Ini)"_w,
+                      "Brak połączenia"_w);
+        return false;
+    }
+    return OpenDatabase(database, settings.location, settings.user, settings.password);
+}
+
+}  // namespace migracja::config

@@ -1,0 +1,23 @@
+#pragma once
+// Opening the one database connection of the program from the settings beside it.
+
+#include <filesystem>
+#include <string>
+
+#include "config/Fb.h"
+#include "config/Ui.h"
+
+namespace migracja::config {
+
+// Closes the connection when open, sets exactly the three parameter lines "user_name=",
+// "password=", "lc_ctype=WIN1250" in that order and the location, opens, and returns whether the
+// connection is open. Database errors propagate to the caller.
+bool OpenDatabase(fb::Database& database, const std::string& location, const std::string& user,
+                  const std::string& password);
+
+// Db.Ini of the program directory; when it is missing, the "Brak połączenia" message and false,
+// without touching the connection. An invalid stored password and database errors propagate.
+bool ConnectFromSettings(fb::Database& database, const std::filesystem::path& programDir,
+                         ui::MessageBox& messages);
+
+}  // namespace migracja::config

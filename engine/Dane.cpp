@@ -1,0 +1,117 @@
+#include "engine/Dane.h"
+
+#include <cstdio>
+
+#include "config/Text.h"
+
+namespace migracja::engine {
+
+using namespace migracja::literals;
+
+std::string SchemaVersion::ToString() const {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%d.%2.2d", Major, Minor);
+    return buf;
+}
+
+TDane::TDane()
+    : IBTransaction1(IBDatabase1, "IBTransaction1"),
+      IBTransactionR(IBDatabase1, "IBTransactionR"),
+      IBTransaction_UN(IBDatabase1, "IBTransaction_UN"),
+      IBSQLMigracja(IBTransaction1, "IBSQLMigracja"),
+      IBTable1(IBTransaction1, "IBTable1"),
+      IBQueryR(IBTransactionR, "IBQueryR"),
+      IBQueryGen(IBTransactionR, "IBQueryGen"),
+      IBSQLDel(IBTransactionR, "IBSQLDel"),
+      IBQueryTMP(IBTransaction1, "IBQueryTMP"),
+      IBQuery_UN(IBTransaction1, "IBQuery_UN"),
+      IBSQL_UN(IBTransaction_UN, "IBSQL_UN") {
+    IBDatabase1.SqlDialect = 1;
+    for (int n = 0; n < kTableSlots; ++n) {
+        conditionQueries_.push_back(
+            std::make_unique<fb::Query>(IBTransaction1, "IBQuery" + std::to_string(n)));
+        Definition.Tables[n].ConditionQuery = conditionQueries_.back().get();
+    }
+}
+
+TDane::~TDane() {
+    // The DBF file is unlocked and the connection closed before the objects go away.
+    Dbf1.reset();
+    conditionQueries_.clear();
+}
+
+void TDane::ResetDefinition() {
+    Definition.Reset();
+    DefinitionActive = false;
+}
+
+void TDane::AddErrorWithContext(const std::string& message, int t, int c) {
+    MigrationErrorLog.push_back(message + ErrorContext(Definition, t, c));
+}
+
+SchemaVersion TDane::ReadSchemaVersion() {
+    IBQueryTMP.Close();
+    IBTransaction1.StartIfNeeded();
+    IBQueryTMP.SetSql("SELECT FIRST 1 VER_MAJOR, VER_MINOR FROM BD_VER ORDER BY ID DESC");
+    IBQueryTMP.Open();
+    SchemaVersion v;
+    if (!IBQueryTMP.Eof()) {
+        v.Major = IBQueryTMP.Fields(0).AsInteger();
+        v.Minor = IBQueryTMP.Fields(1).AsInteger();
+    }
+    IBQueryTMP.Close();
+    return v;
+}
+
+void TDane::RefreshCatalogue() {
+    DatabaseTables.clear();
+    DatabaseGenerators.clear();
+    if (!IBDatabase1.Connected()) return;
+    IBQueryR.Close();
+    IBTransactionR.StartIfNeeded();
+    IBQueryR.SetSql(
+        "Select RDB$RELATION_NAME from RDB$RELATIONS  where RDB$VIEW_BLR is NULL ORDER BY "
+        "RDB$RELATION_NAME");
+    for (IBQueryR.Open(); !IBQueryR.Eof(); IBQueryR.Next())
+        DatabaseTables.emplace_back(text::TrimRight(IBQueryR.Fields(0).AsText()));
+    IBQueryR.SetSql("Select RDB$GENERATOR_NAME From RDB$GENERATORS Order by 1");
+    for (IBQueryR.Open(); !IBQueryR.Eof(); IBQueryR.Next()) {
+        std::string name = text::ToUpper(text::Trim(IBQueryR.Fields(0).AsText()));
+        // System generators are named RDB$...; names shorter than four characters cannot be.
+        if (name.size() < 4 || name[3] != '$') DatabaseGenerators.push_back(std::move(name));
+    }
+    IBQueryR.Close();
+    IBTransactionR.Commit();
+}
+
+bool TDane::ContainsIgnoreCase(const std::vector<std::string>& list, const std::string& name) {
+    for (const std::string& s : list)
+        if (text::EqualsIgnoreCase(s, name)) return true;
+    return false;
+}
+
+std::int32_t TDane::NextGeneratorValue(const std::string& generatorName) {
+    IBQueryGen.Close();
+    IBTransactionR.StartIfNeeded();
+    IBQueryGen.SetSql("Select Gen_Id(" + generatorName + ",1) ID from RDB$DataBase");
+    struct CloseAfter {
+        fb::Query& q;
+        ~CloseAfter() { q.Close(); }
+    } closeAfter{IBQueryGen};
+    IBQueryGen.Open();
+    return IBQueryGen.FieldByName("ID").AsInteger();
+}
+
+std::int32_t TDane::NextKeyFromGenerator(int t, int c) {
+    TableMapping& table = Definition.Tables.at(static_cast<std::size_t>(t));
+    const std::string name = table.Columns.at(static_cast<std::size_t>(c)).ExtraText;
+    std::int32_t result = -1;
+    if (!name.empty()) {
+        result = NextGeneratorValue(name);
+        table.LastKey = result;
+    }
+    if (result == -1) AddErrorWithContext("Błąd generatora "_w + name + " !", t, c);
+    return result;
+}
+
+}  // namespace migracja::engine

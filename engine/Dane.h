@@ -1,0 +1,106 @@
+#pragma once
+// The data module: the one connection to the target database, its three transactions, the query
+// and statement objects with their fixed roles, the legacy DBF table, the loaded definition, the
+// run flags and the error log. Every other part of the program reaches the database and the DBF
+// files through it.
+//
+// Commit policy of the work that uses it:
+//   - the tables of one DBF record: IBTransaction1, committed after the last table of the record,
+//     rolled back instead when StopRequested is set by then;
+//   - one initial record and the ALTER TABLE adding DBF_UNQ_KEY: IBTransaction1, committed at once;
+//   - exists-queries, initial-record tests and reads: IBTransactionR, committed after the read;
+//   - lookups of column sources and generator draws: IBTransactionR, not committed by themselves
+//     (generator increments are outside transactions anyway).
+// Transactions are never started in advance: whoever needs one starts it when it is not active.
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/Fb.h"
+#include "engine/DbfTable.h"
+#include "engine/ErrorLog.h"
+#include "engine/MigrationDefinition.h"
+
+namespace migracja::engine {
+
+struct SchemaVersion {
+    int Major = 0;
+    int Minor = 0;
+    // "4.34": the minor part with at least two digits.
+    std::string ToString() const;
+    bool AtLeast(const SchemaVersion& minimum) const {
+        return Major > minimum.Major || (Major == minimum.Major && Minor >= minimum.Minor);
+    }
+};
+
+inline constexpr SchemaVersion kMinimumSchemaVersion{4, 34};
+
+class TDane {
+  public:
+    TDane();
+    ~TDane();
+    TDane(const TDane&) = delete;
+    TDane& operator=(const TDane&) = delete;
+
+    // Database objects, in the roles the program gives them.
+    fb::Database IBDatabase1;
+    fb::Transaction IBTransaction1;    // main write transaction of a run
+    fb::Transaction IBTransactionR;    // lookups, reads, generator draws, delete-data statements
+    fb::Transaction IBTransaction_UN;  // updates of the clean-up commands
+    fb::Statement IBSQLMigracja;       // INSERT/UPDATE per table and record, ALTER TABLE
+    fb::Query IBTable1;                // column names and types of a target table
+    fb::Query IBQueryR;                // lookups, exists-queries, context queries
+    fb::Query IBQueryGen;              // generator draws
+    fb::Statement IBSQLDel;            // delete-data statements, owner-company marking
+    fb::Query IBQueryTMP;              // schema version, auxiliary reads of delete-data
+    fb::Query IBQuery_UN;              // selects of the clean-up commands
+    fb::Statement IBSQL_UN;            // updates and inserts of the clean-up commands
+    // IBQuery0 .. IBQuery9: the SQL condition of table n runs in IBQuery(n).
+    fb::Query& IBQuery(int n) { return *conditionQueries_.at(static_cast<std::size_t>(n)); }
+
+    // Lists kept beside the model.
+    std::vector<std::string> DatabaseTables;      // every table, system tables included
+    std::vector<std::string> DatabaseGenerators;  // upper case, system generators left out
+    std::vector<std::string> DefinitionTables;    // upper case, of every listed definition
+    ErrorLog MigrationErrorLog;
+
+    // The running definition and its run state.
+    MigrationDefinition Definition;
+    bool DefinitionActive = false;
+
+    // Empties the model and the run state; the lists are kept, so the error log collects the
+    // entries of every definition of a run.
+    void ResetDefinition();
+
+    // Appends "message + context" to the error log; the context sets StopRequested and
+    // ErrorsOccurred.
+    void AddErrorWithContext(const std::string& message, int t, int c);
+
+    // "SELECT FIRST 1 VER_MAJOR, VER_MINOR FROM BD_VER ORDER BY ID DESC" on IBQueryTMP.
+    SchemaVersion ReadSchemaVersion();
+    // Refills DatabaseTables and DatabaseGenerators; both stay empty when not connected.
+    void RefreshCatalogue();
+    static bool ContainsIgnoreCase(const std::vector<std::string>& list, const std::string& name);
+
+    // Draws the next value of a generator on IBQueryGen (IBTransactionR started when needed, not
+    // committed). Database errors propagate.
+    std::int32_t NextGeneratorValue(const std::string& generatorName);
+    // Draws for column c of table t (its ExtraText names the generator) and makes the value the
+    // table's LastKey; -1 with an error entry when the name is empty or the draw yields -1.
+    std::int32_t NextKeyFromGenerator(int t, int c);
+
+    // The legacy DBF table of the running definition.
+    std::optional<DbfTable> Dbf1;
+    const std::filesystem::path& DbfFolder() const { return dbfFolder_; }
+
+  private:
+    std::vector<std::unique_ptr<fb::Query>> conditionQueries_;
+    std::filesystem::path dbfFolder_;
+};
+
+}  // namespace migracja::engine

@@ -1,0 +1,29 @@
+#include "engine/ErrorLog.h"
+
+#include "config/Text.h"
+
+namespace migracja::engine {
+
+using namespace migracja::literals;
+
+std::string ErrorContext(MigrationDefinition& d, int t, int c) {
+    std::string s = "\r\nDla pliku " + d.DbfFileName;
+    const bool tableKnown = t >= 0 && t < kTableSlots;
+    if (t >= 0) {
+        s += "\r\nNr Tabeli = " + std::to_string(t) + "   Nazwa: ";
+        if (tableKnown) s += d.Tables[t].TableName;
+    }
+    if (c >= 0) {
+        s += "\r\nNr Linii " + std::to_string(c) + "  Treść: "_w;
+        if (tableKnown && c < d.Tables[t].ColumnCount()) {
+            const ColumnMapping& m = d.Tables[t].Columns[c];
+            s += m.TargetColumn + " = " + m.SourceExpr;
+        }
+    }
+    s += "\r\nNr odczytanego rekordu = " + std::to_string(d.CurrentRecordNo);
+    d.ErrorsOccurred = true;
+    d.StopRequested = true;
+    return s;
+}
+
+}  // namespace migracja::engine

@@ -1,0 +1,19 @@
+#pragma once
+// Error entries of a migration run and the context that locates an error in the definition and
+// the source data.
+
+#include <string>
+#include <vector>
+
+#include "engine/MigrationDefinition.h"
+
+namespace migracja::engine {
+
+// CR LF + "Dla pliku " + file, then table (t >= 0) and line (c >= 0) when given, then the record
+// number. Building it sets ErrorsOccurred and StopRequested: every error with a context ends the
+// run. A table or line number outside the model is written as it is, without its details.
+std::string ErrorContext(MigrationDefinition& definition, int t, int c);
+
+using ErrorLog = std::vector<std::string>;
+
+}  // namespace migracja::engine

@@ -1,0 +1,208 @@
+#pragma once
+// The in-memory model of one loaded migration definition. It is reset before each definition is
+// loaded, filled by the loader, completed when the DBF file is opened and when the statements
+// are prepared, and read and updated record by record by the engine.
+//
+// The bounds are fixed: ten table slots (nine usable), 201 columns per table, 101 DBF fields, 100
+// calculations, ten initial records. Growing a bounded list goes through Append, which refuses
+// the element beyond the bound with a LimitError instead of writing past it.
+
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "config/Values.h"
+
+namespace migracja::fb {
+class Query;
+}
+
+namespace migracja::engine {
+
+inline constexpr int kTableSlots = 10;        // Tabela_0 .. Tabela_9
+inline constexpr int kMaxColumns = 201;       // columns read per target table
+inline constexpr int kMaxDbfFields = 101;     // fields of the source DBF file
+inline constexpr int kMaxCalculations = 100;  // WynikNr0 .. WynikNr99
+inline constexpr int kInitTableSlots = 10;    // INITE Tabela_0 .. Tabela_9
+inline constexpr int kMaxCalcArgs = 4;        // DBF field arguments of a calculation
+inline constexpr int kMaxQueryParams = 6;     // references in an SQL condition or exists-query
+inline constexpr int kMaxColumnRefs = 10;     // references in a column source
+inline constexpr int kCounterSlots = 10;
+
+// A bound of the model was exceeded; the message names the item and the limit.
+class LimitError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+template <class T>
+T& Append(std::vector<T>& list, std::size_t limit, T value, const std::string& what) {
+    if (list.size() >= limit)
+        throw LimitError(what + ": more than " + std::to_string(limit) + " are not allowed");
+    list.push_back(std::move(value));
+    return list.back();
+}
+
+// One field of the open DBF file, with the current record's value in the slot of its kind.
+struct DbfFieldInfo {
+    std::string Name;
+    ValueKind Kind = ValueKind::Other;
+    int Length = 0;  // declared length, for text fields
+    std::string TextValue;
+    std::int32_t IntegerValue = 0;
+    Money MoneyValue;
+    DateTime DateValue = 0;
+};
+
+struct TargetTableSchema {
+    std::string Name;
+    std::vector<std::string> ColumnNames;  // upper case, in the table's field order
+    std::vector<ValueKind> ColumnKinds;
+    int ColumnCount() const { return static_cast<int>(ColumnNames.size()); }
+};
+
+// Where a column's value comes from (the codes are stored in nothing but memory, but the engine
+// branches on their decimal digits: the last digit is the value kind).
+enum ColumnSourceCode : int {
+    kSourceConstant = 0,
+    kSourceDbfField = 10,     // + kind of the first field
+    kSourceCalculation = 20,  // + kind of the type letter
+    kSourceLookup = 30,       // + kind of the target column
+    kSourceGenerator = 42,
+    kSourceTableKey = 52,
+    kSourceNow = 64,
+};
+
+// A reference inside a lookup query (1 DBF field, 2 calculation result, 3 key of an earlier table).
+struct ColumnRef {
+    int RefKind = 0;
+    int Source = 0;
+    ValueKind Kind = ValueKind::Other;
+};
+
+// A parameter of an SQL condition or exists-query.
+struct QueryParamRef {
+    bool FromDbf = false;
+    int Source = 0;
+    ValueKind Kind = ValueKind::Other;
+};
+
+struct ColumnMapping {
+    std::string TargetColumn;  // upper case, from the schema
+    std::string SourceExpr;    // as read from the definition (trimmed by preparation)
+    // Prepared.
+    int SourceCode = 0;
+    bool NotNull = false;
+    std::string ParamName;
+    std::vector<ColumnRef> Refs;  // at most kMaxColumnRefs
+    std::string ExtraText;
+    std::string QuotedText;
+    bool HasQuotedText = false;
+    // Current values.
+    std::string TextValue;
+    std::int32_t IntegerValue = 0;
+    Money MoneyValue;
+    DateTime DateValue = 0;
+
+    int RefCount() const { return static_cast<int>(Refs.size()); }
+};
+
+struct TableMapping {
+    // Loaded.
+    std::string TableName;
+    std::string Condition;
+    std::int32_t SkipValue = 0;
+    std::string SqlCondition;
+    std::string ExistsQuery;
+    TargetTableSchema Schema;
+    std::vector<ColumnMapping> Columns;  // at most kMaxColumns
+    // Prepared.
+    bool IsInsert = false;
+    bool HasExistsQuery = false;
+    std::string Statement;
+    int StatementColumnCount = 0;
+    fb::Query* ConditionQuery = nullptr;            // IBQuery<n> of the data module, bound for good
+    std::vector<QueryParamRef> SqlConditionParams;  // at most kMaxQueryParams
+    std::string ExistsQuerySql;
+    std::vector<QueryParamRef> ExistsParams;  // at most kMaxQueryParams
+    int ConditionOperator = 0;
+    std::string ConditionText;
+    int ConditionSource = 0;
+    int CounterIndex = 0;
+    // Run.
+    std::int32_t LastKey = -1;
+    bool TableWritten = false;
+
+    int ColumnCount() const { return static_cast<int>(Columns.size()); }
+};
+
+struct CalculationDef {
+    int Function = 0;
+    std::array<int, kMaxCalcArgs> ArgFields{-1, -1, -1, -1};
+    std::array<ValueKind, kMaxCalcArgs> ArgKinds{};
+    std::string TextArg;
+    // Results of the current record.
+    std::string TextResult;
+    std::int32_t IntegerResult = 0;
+    Money MoneyResult;
+    DateTime DateResult = 0;
+};
+
+struct InitResultValue {
+    std::string Text;
+    std::int32_t Integer = 0;
+    Money MoneyValue;
+    DateTime Date = 0;
+};
+
+struct InitTableDef {
+    std::string TableName;
+    ValueKind ResultKind = ValueKind::Other;
+    std::string IdColumn;
+    std::string Condition;
+    std::vector<ColumnMapping> Columns;  // only TargetColumn and SourceExpr are used
+    TargetTableSchema Schema;
+    // Run.
+    InitResultValue InitResult;
+    std::int32_t InitGeneratedKey = 0;
+
+    int ColumnCount() const { return static_cast<int>(Columns.size()); }
+};
+
+struct MigrationDefinition {
+    // Loaded.
+    std::string DbfFileName;
+    std::string SourceEncoding;
+    std::string DbfIndexExpression;
+    std::int32_t DecodeFrom = 0;
+    std::int32_t DecodeTo = 0;
+    int TableCount = 0;
+    std::array<TableMapping, kTableSlots> Tables;
+    std::array<std::string, kMaxCalculations> CalculationTexts;
+    int InitTableCount = 0;
+    std::array<InitTableDef, kInitTableSlots> InitTables;
+    // Prepared.
+    int EncodingMode = 0;  // 1 Mazovia, 2 code page 852, 0 none
+    bool DecodeActive = false;
+    std::vector<CalculationDef> Calculations;  // at most kMaxCalculations
+    int CounterCount = 0;
+    std::array<std::string, kCounterSlots> CounterCaptions;
+    // At DBF open.
+    std::vector<DbfFieldInfo> DbfFields;  // at most kMaxDbfFields
+    std::int32_t DbfRecordCount = 0;
+    // Run.
+    std::array<std::int32_t, kCounterSlots> Counters{};
+    bool StopRequested = false;
+    bool ErrorsOccurred = false;
+    std::int32_t CurrentRecordNo = 0;
+
+    int CalculationCount() const { return static_cast<int>(Calculations.size()); }
+    int DbfFieldCount() const { return static_cast<int>(DbfFields.size()); }
+
+    // Everything back to its empty value; the tables keep their bound condition queries.
+    void Reset();
+};
+
+}  // namespace migracja::engine
