@@ -8,14 +8,18 @@
 #include <system_error>
 
 #include "cli/Commands.h"
+#include "cli/ConsoleUi.h"
+#include "config/Connection.h"
 #include "config/Password.h"
 #include "config/Settings.h"
 #include "config/Text.h"
+#include "engine/Dane.h"
 
 namespace migracja::cli {
 
 namespace {
 
+using namespace migracja::literals;
 using Subcommand = int (*)(const Args& args);
 
 // dbini write --dir DIR --location LOC [--user U] --password P
@@ -47,14 +51,35 @@ int Decode(const Args& args) {
     return 0;
 }
 
+// dbini test --dir DIR: connects exactly as the program does and prints the schema version.
+int Test(const Args& args) {
+    const Options options = Options::Parse(args, {"dir"});
+    if (!options.positional.empty())
+        throw UsageError{"dbini test: unexpected argument " + options.positional.front()};
+    const std::filesystem::path dir = options.Require("dir");
+    engine::TDane dane;
+    ConsoleMessageBox messages;
+    try {
+        if (!config::ConnectFromSettings(dane.IBDatabase1, dir, messages)) return 1;
+        std::printf("%s\n", text::Win1250ToUtf8("Jest połączenie z : "_w + dane.IBDatabase1.DatabaseName).c_str());
+        const engine::SchemaVersion version = dane.ReadSchemaVersion();
+        std::printf("BD_VER %s\n", version.ToString().c_str());
+    } catch (const fb::Error& e) {
+        std::fprintf(stderr, "%s\n", text::Win1250ToUtf8(e.Message()).c_str());
+        return 1;
+    }
+    return 0;
+}
+
 struct Entry {
     const char* name;
     Subcommand run;
 };
 
 constexpr Entry kSubcommands[] = {
-    {"write", Write}, {"decode", Decode},
-    // "test" (connecting with the settings of a folder) belongs here.
+    {"write", Write},
+    {"decode", Decode},
+    {"test", Test},
 };
 
 }  // namespace

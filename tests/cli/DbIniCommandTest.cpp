@@ -12,6 +12,7 @@
 #include "config/Settings.h"
 #include "config/Text.h"
 #include "support/TempDir.h"
+#include "support/TestDatabase.h"
 
 using namespace migracja;
 using namespace migracja::config;
@@ -162,4 +163,32 @@ TEST(DbIniCommandTest, AnUnwritableFolderIsReported) {
     ExpectOneErrorLine(r);
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
     std::filesystem::permissions(dir / "readonly", std::filesystem::perms::owner_all);
+}
+
+TEST(DbIniTestCommand, ConnectsWithTheFolderSettingsAndPrintsTheSchemaVersion) {
+    migracja::testing::TestDatabase fixture;
+    fixture.Detach();
+    TempDir dir;
+    ASSERT_EQ(RunCli({"dbini", "write", "--dir", dir.path().string(), "--location",
+                      fixture.Location(), "--password", "x"})
+                  .status,
+              0);
+    const Result ok = RunCli({"dbini", "test", "--dir", dir.path().string()});
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    EXPECT_NE(ok.out.find("Jest połączenie z : " + fixture.Location()), std::string::npos) << ok.out;
+    EXPECT_NE(ok.out.find("BD_VER 4.34"), std::string::npos) << ok.out;
+
+    TempDir empty;
+    const Result missing = RunCli({"dbini", "test", "--dir", empty.path().string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("Brak pliku Db.Ini"), std::string::npos) << missing.err;
+
+    ASSERT_EQ(RunCli({"dbini", "write", "--dir", empty.path().string(), "--location",
+                      (empty.path() / "nie-ma.fdb").string(), "--password", "x"})
+                  .status,
+              0);
+    const Result refused = RunCli({"dbini", "test", "--dir", empty.path().string()});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("nie-ma.fdb"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out, "");
 }

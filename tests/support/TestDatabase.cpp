@@ -31,11 +31,15 @@ TestDatabase::~TestDatabase() {
     db_.reset();
 }
 
+void TestDatabase::Detach() { db_->Close(); }
+
 void TestDatabase::Exec(const std::string& sql) {
+    if (!db_->Connected()) db_->Open();
     fb::ExecuteScript(*tx_, sql);
 }
 
 std::string TestDatabase::Scalar(const std::string& sql) {
+    if (!db_->Connected()) db_->Open();
     if (tx_->Active()) tx_->Commit();
     tx_->Start();
     fb::Query q(*tx_, "fixture query");

@@ -26,6 +26,9 @@ class TestDatabase {
     // A connection of the fixture's own, for setting up and checking rows.
     fb::Database& Db() { return *db_; }
     fb::Transaction& Tx() { return *tx_; }
+    // Closes the fixture's own connection, so that another process can open the database (the
+    // embedded engine locks a database file for one process). Exec and Scalar reconnect.
+    void Detach();
     // Runs statements (";"-separated) and commits.
     void Exec(const std::string& sql);
     // First column of the first row as text ("" for NULL or no row), in a fresh read.
