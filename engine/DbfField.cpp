@@ -1,0 +1,187 @@
+#include "engine/DbfField.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace migracja::engine {
+
+ValueKind DbfKindOf(char type, int length, int decimals) {
+    switch (type) {
+        case 'C':
+            return ValueKind::Text;
+        case 'L':
+            return ValueKind::Logical;
+        case 'D':
+        case 'T':
+        case '@':
+            return ValueKind::Date;
+        case 'N':
+        case 'F':
+            // Narrow whole numbers fit a 32-bit integer; anything wider is read as money.
+            return decimals == 0 && length <= 4 ? ValueKind::Integer : ValueKind::Money;
+        case 'O':
+            return ValueKind::Money;
+        case 'I':
+            return ValueKind::Integer;
+        default:
+            return ValueKind::Other;
+    }
+}
+
+namespace dbf {
+namespace {
+
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+
+bool IsBlankByte(char c) {
+    return c == ' ' || c == '\0';
+}
+
+bool AllBlank(const char* raw, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (!IsBlankByte(raw[i])) return false;
+    return true;
+}
+
+std::int32_t Int32Le(const char* p) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(p[i]);
+    return static_cast<std::int32_t>(v);
+}
+
+double DoubleLe(const char* p) {
+    std::uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i) bits = (bits << 8) | static_cast<unsigned char>(p[i]);
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+// A double at four decimals, the precision money keeps.
+std::optional<Decimal> FromDouble(double v) {
+    const double scaled = std::round(v * 10000.0);
+    if (!std::isfinite(scaled) || std::fabs(scaled) >= 9.2e18) return std::nullopt;
+    return Decimal{static_cast<std::int64_t>(scaled), 4};
+}
+
+std::optional<Decimal> ParseExponent(std::string_view text) {
+    std::string s(text);
+    for (char& c : s)
+        if (c == ',') c = '.';
+    char* end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    if (end != s.c_str() + s.size()) return std::nullopt;
+    return FromDouble(v);
+}
+
+}  // namespace
+
+std::optional<Decimal> ParseDecimal(std::string_view text) {
+    std::size_t i = 0, e = text.size();
+    while (i < e && IsBlankByte(text[i])) ++i;
+    while (e > i && IsBlankByte(text[e - 1])) --e;
+    const std::string_view t = text.substr(i, e - i);
+    std::size_t k = 0;
+    bool negative = false;
+    if (k < t.size() && (t[k] == '-' || t[k] == '+')) negative = t[k++] == '-';
+    std::int64_t mantissa = 0;
+    int scale = 0;
+    bool point = false, digits = false;
+    for (; k < t.size(); ++k) {
+        const char c = t[k];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+            const int d = c - '0';
+            if (mantissa > (kMax - d) / 10) {
+                if (!point) return std::nullopt;  // the whole part does not fit
+                continue;                         // drop fraction digits beyond precision
+            }
+            mantissa = mantissa * 10 + d;
+            if (point) ++scale;
+        } else if ((c == '.' || c == ',') && !point) {
+            point = true;
+        } else if ((c == 'e' || c == 'E') && digits) {
+            return ParseExponent(t);
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!digits) return std::nullopt;
+    return Decimal{negative ? -mantissa : mantissa, scale};
+}
+
+std::optional<std::int64_t> Rescale(Decimal d, int scale) {
+    std::int64_t m = d.mantissa;
+    if (scale >= d.scale) {
+        for (int k = d.scale; k < scale; ++k) {
+            if (m > kMax / 10 || m < -kMax / 10) return std::nullopt;
+            m *= 10;
+        }
+        return m;
+    }
+    const int drop = d.scale - scale;
+    if (drop > 18) return 0;
+    std::int64_t divisor = 1;
+    for (int k = 0; k < drop; ++k) divisor *= 10;
+    std::int64_t q = m / divisor;
+    const std::int64_t r = m % divisor;
+    if ((r < 0 ? -r : r) * 2 >= divisor) q += m < 0 ? -1 : 1;
+    return q;
+}
+
+std::optional<Decimal> NumberOf(const DbfField& f, const char* raw) {
+    const std::size_t n = static_cast<std::size_t>(f.length);
+    switch (f.type) {
+        case 'N':
+        case 'F':
+            return ParseDecimal(std::string_view(raw, n));
+        case 'I':
+            if (n < 4 || AllBlank(raw, 4)) return std::nullopt;
+            return Decimal{Int32Le(raw), 0};
+        case 'O':
+            if (n < 8 || AllBlank(raw, 8)) return std::nullopt;
+            return FromDouble(DoubleLe(raw));
+        default:
+            return std::nullopt;
+    }
+}
+
+DateTime DateOf(const DbfField& f, const char* raw) {
+    if (f.length < 8) return 0;
+    if (f.type == 'D') {
+        int v[8];
+        for (int i = 0; i < 8; ++i) {
+            if (raw[i] < '0' || raw[i] > '9') return 0;  // blank or garbage
+            v[i] = raw[i] - '0';
+        }
+        const int year = v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3];
+        const int month = v[4] * 10 + v[5];
+        const int day = v[6] * 10 + v[7];
+        if (!IsValidCivilDate(year, month, day)) return 0;
+        return static_cast<DateTime>(DaysFromCivil(year, month, day));
+    }
+    if (f.type == 'T' || f.type == '@') {
+        if (AllBlank(raw, 8)) return 0;
+        const std::int64_t julian = Int32Le(raw);
+        const std::int64_t ms = Int32Le(raw + 4);
+        // Year 1 to year 9999; anything else is damage, not a date.
+        if (julian < 1721426 || julian > 5373484 || ms < 0 || ms >= 86400000) return 0;
+        const double days = static_cast<double>(julian - kJulianDayOfZero);
+        const double fraction = static_cast<double>(ms) / 86400000.0;
+        // Before day 0 the fraction still counts forwards from midnight.
+        return days >= 0 ? days + fraction : days - fraction;
+    }
+    return 0;
+}
+
+std::string_view TextOf(const char* raw, std::size_t length) {
+    if (const void* nul = std::memchr(raw, '\0', length))
+        length = static_cast<std::size_t>(static_cast<const char*>(nul) - raw);
+    while (length > 0 && raw[length - 1] == ' ') --length;
+    return std::string_view(raw, length);
+}
+
+}  // namespace dbf
+}  // namespace migracja::engine

@@ -1,0 +1,380 @@
+#include "engine/DbfKeyExpression.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "config/Text.h"
+
+namespace migracja::engine {
+
+using Type = DbfKeyExpression::Type;
+
+// One term of a compiled expression. Character terms write exactly `width` bytes; numeric
+// terms give their value as a mantissa at `scale`; date terms give a DateTime.
+struct DbfKeyExpression::Node {
+    Type type = Type::Character;
+    std::size_t width = 0;
+    int scale = 0;
+
+    virtual ~Node() = default;
+    virtual void Chars(const char* /*record*/, char* /*out*/) const {}
+    virtual std::int64_t Number(const char* /*record*/) const { return 0; }
+    virtual DateTime Date(const char* /*record*/) const { return 0; }
+};
+
+namespace {
+
+using NodePtr = std::unique_ptr<DbfKeyExpression::Node>;
+using Node = DbfKeyExpression::Node;
+
+struct CharField : Node {
+    std::size_t offset;
+    explicit CharField(const DbfField& f) : offset(f.offset) {
+        width = static_cast<std::size_t>(f.length);
+    }
+    void Chars(const char* record, char* out) const override {
+        // The key holds the text the reader delivers, padded with blanks like dBase keys.
+        const std::string_view t = dbf::TextOf(record + offset, width);
+        std::memcpy(out, t.data(), t.size());
+        std::memset(out + t.size(), ' ', width - t.size());
+    }
+};
+
+struct NumberField : Node {
+    DbfField field;
+    explicit NumberField(const DbfField& f) : field(f) {
+        type = Type::Numeric;
+        scale = f.type == 'I' ? 0 : f.type == 'O' ? 4 : (f.decimals > 18 ? 18 : f.decimals);
+    }
+    std::int64_t Number(const char* record) const override {
+        const auto d = dbf::NumberOf(field, record + field.offset);
+        if (!d) return 0;  // blank and unreadable numbers sort as 0, as the reader reads them
+        const auto m = dbf::Rescale(*d, scale);
+        return m ? *m : 0;
+    }
+};
+
+struct DateField : Node {
+    DbfField field;
+    explicit DateField(const DbfField& f) : field(f) { type = Type::Date; }
+    DateTime Date(const char* record) const override {
+        return dbf::DateOf(field, record + field.offset);
+    }
+};
+
+struct Literal : Node {
+    std::string bytes;
+    explicit Literal(std::string b) : bytes(std::move(b)) { width = bytes.size(); }
+    void Chars(const char*, char* out) const override {
+        std::memcpy(out, bytes.data(), bytes.size());
+    }
+};
+
+struct Concat : Node {
+    std::vector<NodePtr> parts;
+    void Chars(const char* record, char* out) const override {
+        for (const auto& p : parts) {
+            p->Chars(record, out);
+            out += p->width;
+        }
+    }
+};
+
+struct Upper : Node {
+    NodePtr arg;
+    explicit Upper(NodePtr a) : arg(std::move(a)) { width = arg->width; }
+    void Chars(const char* record, char* out) const override {
+        arg->Chars(record, out);
+        for (std::size_t i = 0; i < width; ++i) out[i] = text::ToUpper(out[i]);
+    }
+};
+
+struct Dtos : Node {
+    NodePtr arg;
+    explicit Dtos(NodePtr a) : arg(std::move(a)) { width = 8; }
+    void Chars(const char* record, char* out) const override {
+        const DateTime d = arg->Date(record);
+        if (d == 0) {
+            std::memset(out, ' ', 8);  // DTOS of a blank date is blank
+            return;
+        }
+        const CivilDateTime c = DecodeDateTime(d);
+        int v = c.year * 10000 + c.month * 100 + c.day;
+        for (int i = 7; i >= 0; --i, v /= 10) out[i] = static_cast<char>('0' + v % 10);
+    }
+};
+
+// STR(n, len, dec): right-aligned; when the number does not fit, decimals are given up first
+// and asterisks fill the width when even the whole part does not fit.
+struct Str : Node {
+    NodePtr arg;
+    int decimals;
+    Str(NodePtr a, int len, int dec) : arg(std::move(a)), decimals(dec) {
+        width = static_cast<std::size_t>(len);
+    }
+    void Chars(const char* record, char* out) const override {
+        const dbf::Decimal value{arg->Number(record), arg->scale};
+        for (int dec = decimals; dec >= 0; --dec) {
+            const auto m = dbf::Rescale(value, dec);
+            if (!m) break;
+            const std::string s = Format(*m, dec);
+            if (s.size() <= width) {
+                std::memset(out, ' ', width - s.size());
+                std::memcpy(out + (width - s.size()), s.data(), s.size());
+                return;
+            }
+        }
+        std::memset(out, '*', width);
+    }
+    static std::string Format(std::int64_t m, int dec) {
+        const bool negative = m < 0;
+        std::uint64_t mag = negative ? 0 - static_cast<std::uint64_t>(m) : m;
+        std::string digits = std::to_string(mag);
+        if (dec > 0) {
+            if (digits.size() <= static_cast<std::size_t>(dec))
+                digits.insert(0, static_cast<std::size_t>(dec) + 1 - digits.size(), '0');
+            digits.insert(digits.size() - static_cast<std::size_t>(dec), ".");
+        }
+        return negative ? "-" + digits : digits;
+    }
+};
+
+struct Substr : Node {
+    NodePtr arg;
+    std::size_t start;  // from 0
+    mutable std::string scratch;
+    Substr(NodePtr a, std::size_t from, std::size_t len)
+        : arg(std::move(a)), start(from), scratch(arg->width, ' ') {
+        width = len;
+    }
+    void Chars(const char* record, char* out) const override {
+        arg->Chars(record, scratch.data());
+        std::memcpy(out, scratch.data() + start, width);
+    }
+};
+
+class Parser {
+  public:
+    Parser(std::string_view expression, const std::vector<DbfField>& fields,
+           const std::string& fileName)
+        : s_(expression), fields_(fields), fileName_(fileName) {}
+
+    NodePtr ParseAll() {
+        NodePtr n = ParseSum();
+        SkipBlanks();
+        if (pos_ < s_.size()) Fail("unexpected \"" + std::string(s_.substr(pos_)) + "\"");
+        return n;
+    }
+
+    [[noreturn]] void Fail(const std::string& reason) const {
+        throw DbfError("cannot evaluate index expression \"" + std::string(s_) + "\" for " +
+                       fileName_ + ": " + reason);
+    }
+
+  private:
+    static bool IsIdentStart(char c) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || u == '_' || u >= 0x80;
+    }
+    static bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
+
+    void SkipBlanks() {
+        while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t')) ++pos_;
+    }
+    bool Accept(char c) {
+        SkipBlanks();
+        if (pos_ < s_.size() && s_[pos_] == c) {
+            ++pos_;
+            return true;
+        }
+        return false;
+    }
+    void Expect(char c, const char* what) {
+        if (!Accept(c)) Fail(std::string("expected ") + what);
+    }
+
+    NodePtr ParseSum() {
+        NodePtr first = ParseTerm();
+        if (!Accept('+')) return first;
+        auto concat = std::make_unique<Concat>();
+        concat->parts.push_back(std::move(first));
+        do concat->parts.push_back(ParseTerm());
+        while (Accept('+'));
+        for (const auto& p : concat->parts) {
+            if (p->type != Type::Character) Fail("\"+\" joins character values only");
+            concat->width += p->width;
+        }
+        return concat;
+    }
+
+    NodePtr ParseTerm() {
+        SkipBlanks();
+        if (pos_ >= s_.size()) Fail("the expression ends too early");
+        const char c = s_[pos_];
+        if (c == '(') {
+            ++pos_;
+            NodePtr inner = ParseSum();
+            Expect(')', "\")\"");
+            return inner;
+        }
+        if (c == '"' || c == '\'' || c == '[') {
+            const char close = c == '[' ? ']' : c;
+            const std::size_t end = s_.find(close, pos_ + 1);
+            if (end == std::string_view::npos) Fail("unterminated string");
+            auto lit = std::make_unique<Literal>(std::string(s_.substr(pos_ + 1, end - pos_ - 1)));
+            pos_ = end + 1;
+            return lit;
+        }
+        if (!IsIdentStart(c)) Fail("unexpected \"" + std::string(s_.substr(pos_)) + "\"");
+        const std::size_t begin = pos_;
+        while (pos_ < s_.size() && IsIdentChar(s_[pos_])) ++pos_;
+        const std::string name(s_.substr(begin, pos_ - begin));
+        if (Accept('(')) return ParseFunction(name);
+        return FieldTerm(name);
+    }
+
+    NodePtr FieldTerm(const std::string& name) const {
+        for (const DbfField& f : fields_) {
+            if (!text::EqualsIgnoreCase(f.name, name)) continue;
+            switch (f.type) {
+                case 'C':
+                    return std::make_unique<CharField>(f);
+                case 'N':
+                case 'F':
+                case 'I':
+                case 'O':
+                    return std::make_unique<NumberField>(f);
+                case 'D':
+                case 'T':
+                case '@':
+                    return std::make_unique<DateField>(f);
+                default:
+                    Fail("field " + f.name + " of type " + std::string(1, f.type) +
+                         " cannot be part of a key");
+            }
+        }
+        Fail("no field " + name);
+    }
+
+    static bool NamesFunction(const std::string& written, std::string_view function) {
+        const std::string upper = text::ToUpper(written);
+        if (upper == function) return true;
+        return upper.size() >= 4 && function.substr(0, upper.size()) == upper;
+    }
+
+    int ParseInt(const char* what) {
+        SkipBlanks();
+        const std::size_t begin = pos_;
+        long v = 0;
+        while (pos_ < s_.size() && s_[pos_] >= '0' && s_[pos_] <= '9' && v < 100000)
+            v = v * 10 + (s_[pos_++] - '0');
+        if (pos_ == begin) Fail(std::string("expected a whole number for ") + what);
+        return static_cast<int>(v);
+    }
+
+    NodePtr Argument(Type wanted, const std::string& function) {
+        NodePtr a = ParseSum();
+        if (a->type != wanted) {
+            static const char* kNames[] = {"a character", "a numeric", "a date"};
+            Fail(function + "() needs " + kNames[static_cast<int>(wanted)] + " argument");
+        }
+        return a;
+    }
+
+    NodePtr ParseFunction(const std::string& name) {
+        NodePtr result;
+        if (NamesFunction(name, "UPPER")) {
+            result = std::make_unique<Upper>(Argument(Type::Character, "UPPER"));
+        } else if (NamesFunction(name, "DTOS")) {
+            result = std::make_unique<Dtos>(Argument(Type::Date, "DTOS"));
+        } else if (NamesFunction(name, "STR")) {
+            NodePtr arg = Argument(Type::Numeric, "STR");
+            int len = 10, dec = 0;
+            if (Accept(',')) {
+                len = ParseInt("the length of STR()");
+                if (Accept(',')) dec = ParseInt("the decimals of STR()");
+            }
+            if (len < 1 || len > 255) Fail("the length of STR() must be 1 to 255");
+            if (dec > 18 || (dec > 0 && dec + 2 > len))
+                Fail("the decimals of STR() do not fit its length");
+            result = std::make_unique<Str>(std::move(arg), len, dec);
+        } else if (NamesFunction(name, "SUBSTR")) {
+            NodePtr arg = Argument(Type::Character, "SUBSTR");
+            Expect(',', "the start of SUBSTR()");
+            const int start = ParseInt("the start of SUBSTR()");
+            const int avail = static_cast<int>(arg->width) - start + 1;
+            int len = avail;
+            if (Accept(',')) len = ParseInt("the length of SUBSTR()");
+            if (start < 1 || avail < 1 || len < 1 || len > avail)
+                Fail("SUBSTR() reaches outside its argument");
+            result = std::make_unique<Substr>(std::move(arg), static_cast<std::size_t>(start - 1),
+                                              static_cast<std::size_t>(len));
+        } else if (NamesFunction(name, "LEFT") || NamesFunction(name, "RIGHT")) {
+            const bool left = NamesFunction(name, "LEFT");
+            NodePtr arg = Argument(Type::Character, left ? "LEFT" : "RIGHT");
+            Expect(',', "the length");
+            const int len = ParseInt("the length");
+            if (len < 1 || static_cast<std::size_t>(len) > arg->width)
+                Fail(std::string(left ? "LEFT" : "RIGHT") + "() reaches outside its argument");
+            const std::size_t from = left ? 0 : arg->width - static_cast<std::size_t>(len);
+            result = std::make_unique<Substr>(std::move(arg), from, static_cast<std::size_t>(len));
+        } else {
+            Fail("unknown function " + name + "()");
+        }
+        Expect(')', "\")\"");
+        return result;
+    }
+
+    std::string_view s_;
+    std::size_t pos_ = 0;
+    const std::vector<DbfField>& fields_;
+    const std::string& fileName_;
+};
+
+void PutBigEndian(std::uint64_t v, char* out) {
+    for (int i = 7; i >= 0; --i, v >>= 8) out[i] = static_cast<char>(v & 0xFF);
+}
+
+}  // namespace
+
+DbfKeyExpression DbfKeyExpression::Compile(std::string_view expression,
+                                           const std::vector<DbfField>& fields,
+                                           const std::string& fileName) {
+    Parser parser(expression, fields, fileName);
+    DbfKeyExpression e;
+    e.root_ = parser.ParseAll();
+    e.type_ = e.root_->type;
+    e.width_ = e.type_ == Type::Character ? e.root_->width : 8;
+    if (e.width_ == 0) parser.Fail("the key is empty");
+    return e;
+}
+
+DbfKeyExpression::DbfKeyExpression(DbfKeyExpression&&) noexcept = default;
+DbfKeyExpression& DbfKeyExpression::operator=(DbfKeyExpression&&) noexcept = default;
+DbfKeyExpression::~DbfKeyExpression() = default;
+
+void DbfKeyExpression::EncodeKey(const char* record, char* out) const {
+    switch (type_) {
+        case Type::Character:
+            root_->Chars(record, out);
+            return;
+        case Type::Numeric:
+            // Flipping the sign bit makes two's complement order unsigned order.
+            PutBigEndian(static_cast<std::uint64_t>(root_->Number(record)) ^ (1ULL << 63), out);
+            return;
+        case Type::Date: {
+            DateTime d = root_->Date(record);
+            if (d == 0) d = -std::numeric_limits<double>::infinity();  // blank dates first
+            std::uint64_t bits;
+            std::memcpy(&bits, &d, sizeof bits);
+            // IEEE order: negative numbers reversed, positive numbers above them.
+            bits = (bits >> 63) ? ~bits : bits | (1ULL << 63);
+            PutBigEndian(bits, out);
+            return;
+        }
+    }
+}
+
+}  // namespace migracja::engine

@@ -1,0 +1,135 @@
+// Visiting DBF records in the order of a dBase index expression.
+
+#include <gtest/gtest.h>
+
+#include "config/Text.h"
+#include "engine/DbfKeyExpression.h"
+#include "engine/DbfTable.h"
+#include "support/DbfWriter.h"
+#include "support/TempDir.h"
+
+using namespace migracja;
+using namespace migracja::literals;
+using migracja::engine::DbfError;
+using migracja::engine::DbfKeyExpression;
+using migracja::engine::DbfTable;
+using migracja::testing::DbfWriter;
+using migracja::testing::TempDir;
+
+namespace {
+
+// Customers as the legacy program kept them: code, name, town, date, amount, number.
+class DbfOrderTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        DbfWriter w;
+        w.Field("KOD", 'C', 4)
+            .Field("NAZWA", 'C', 10)
+            .Field("MIASTO", 'C', 8)
+            .Field("DATA", 'D', 8)
+            .Field("KWOTA", 'N', 8, 2)
+            .Field("NR", 'N', 4)
+            .Field("AKTYWNY", 'L', 1)
+            .Field("UWAGI", 'M', 10);
+        w.Record({"K1", "beta", "Radom", "20230115", "10.50", "30", "T", ""});    // 1
+        w.Record({"K2", "Alfa", "Opole", "", "-2.00", "4", "F", ""});             // 2
+        w.Record({"K3", "alfa", "Radom", "20221231", "100.00", "-7", "T", ""});   // 3
+        w.Record({"K4", "Beta", "Opole", "20230115", "", "200", "T", ""}, true);  // 4 deleted
+        w.Record({"K5", "ALFA", "Kielce", "19991231", "3.25", "4", "T", ""});     // 5
+        w.Record({"K6", "Łódź"_w, "Radom", "20230101", "10.5", "", "T", ""});     // 6
+        w.Record({"K7", "alfa", "Opole", "20230115", "-15.75", "4", "T", ""});    // 7
+        w.WriteTo(dir_ / "KLIENCI.DBF");
+        table_.emplace(DbfTable::Open(dir_ / "KLIENCI.DBF"));
+    }
+
+    // Codes of the visited records, in visiting order.
+    std::string Codes() {
+        std::string s;
+        for (bool more = table_->First(); more; more = table_->Next())
+            s += std::string(table_->AsText(0)).substr(1);
+        return s;
+    }
+
+    std::string OrderedBy(const std::string& expression) {
+        table_->SetOrder(expression);
+        return Codes();
+    }
+
+    TempDir dir_;
+    std::optional<DbfTable> table_;
+};
+
+}  // namespace
+
+TEST_F(DbfOrderTest, SingleFieldsOrderAsDbaseKeysDoWithEqualKeysInFileOrder) {
+    EXPECT_EQ(Codes(), "123567");
+    // Byte order: capitals before small letters, Windows-1250 letters after ASCII.
+    EXPECT_EQ(OrderedBy("NAZWA"), "523716");
+    EXPECT_EQ(OrderedBy("MIASTO"), "527136");
+    EXPECT_EQ(OrderedBy("DATA"), "253617");   // blank dates first, then chronological
+    EXPECT_EQ(OrderedBy("KWOTA"), "725163");  // by value; blank is 0
+    EXPECT_EQ(OrderedBy("NR"), "362571");     // negative first; blank is 0
+    EXPECT_EQ(OrderedBy("nr"), "362571");     // field names ignore case
+    table_->First();
+    EXPECT_EQ(table_->RecordNumber(), 3u);
+    table_->ClearOrder();
+    EXPECT_EQ(Codes(), "123567");
+}
+
+TEST_F(DbfOrderTest, JoinedFieldsAndFunctionsBuildCompositeKeys) {
+    EXPECT_EQ(OrderedBy("MIASTO+NAZWA"), "527316");
+    EXPECT_EQ(OrderedBy("UPPER(NAZWA)"), "235716");  // ALFA ties keep file order
+    EXPECT_EQ(OrderedBy("upper(nazwa) + kod"), "235716");
+    EXPECT_EQ(OrderedBy("MIASTO+DTOS(DATA)"), "527361");
+    EXPECT_EQ(OrderedBy("DTOS(DATA)+KOD"), "253617");
+    // STR right-aligns, so keys order by value only among numbers that are not negative: the
+    // blank before a minus sign sorts it after shorter numbers, as in dBase.
+    EXPECT_EQ(OrderedBy("STR(NR,4)+MIASTO"), "652731");
+    EXPECT_EQ(OrderedBy("STR(KWOTA,8,2)"), "521673");
+    EXPECT_EQ(OrderedBy("UPPE(SUBS(NAZWA,2,3))+KOD"), "123576");
+    EXPECT_EQ(OrderedBy("LEFT(MIASTO,1)+RIGHT(DTOS(DATA),4)"), "527613");
+    EXPECT_EQ(OrderedBy("(MIASTO)+'-'+NAZWA"), "527316");
+}
+
+TEST_F(DbfOrderTest, ExpressionsThatCannotBeEvaluatedAreRefusedBeforeAnythingIsRead) {
+    table_->SetOrder("NAZWA");
+    ASSERT_TRUE(table_->Next());
+    const std::uint32_t position = table_->RecordNumber();
+    for (const char* bad : {"BRAK", "NAZWA+", "NAZWA+NR", "AKTYWNY", "UWAGI", "TRIM(NAZWA)",
+                            "UPPER(NR)", "DTOS(NAZWA)", "STR(NAZWA)", "STR(NR,1,2)",
+                            "SUBSTR(KOD,5)", "NAZWA MIASTO", "UPPER(NAZWA", "'abc", "DATA+KOD"}) {
+        SCOPED_TRACE(bad);
+        try {
+            table_->SetOrder(bad);
+            ADD_FAILURE() << "accepted";
+        } catch (const DbfError& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find(std::string("\"") + bad + "\""), std::string::npos) << message;
+            EXPECT_NE(message.find("KLIENCI.DBF"), std::string::npos) << message;
+        }
+    }
+    EXPECT_TRUE(table_->IsOrdered());
+    EXPECT_EQ(table_->RecordNumber(), position);
+    EXPECT_EQ(table_->AsText(1), "Alfa");
+}
+
+TEST(DbfKeyExpressionTest, StrFormatsLikeDbase) {
+    std::vector<engine::DbfField> fields(1);
+    fields[0] = {"KW", 'N', 12, 3, ValueKind::Money, 1};
+    const auto str = [&](const std::string& expression, const std::string& value) {
+        const auto e = DbfKeyExpression::Compile(expression, fields, "T.DBF");
+        std::string record = " " + std::string(12 - value.size(), ' ') + value;
+        std::string key(e.KeyWidth(), '?');
+        e.EncodeKey(record.data(), key.data());
+        return key;
+    };
+    EXPECT_EQ(str("STR(KW)", "12.345"), "        12");
+    EXPECT_EQ(str("STR(KW,8,2)", "12.345"), "   12.35");
+    EXPECT_EQ(str("STR(KW,8,2)", "-12.345"), "  -12.35");
+    EXPECT_EQ(str("STR(KW,4)", "-5"), "  -5");
+    EXPECT_EQ(str("STR(KW,6,2)", "1234.56"), "1234.6");  // decimals give way first
+    EXPECT_EQ(str("STR(KW,3)", "1234.56"), "***");
+    EXPECT_EQ(str("STR(KW,5,1)", "0.04"), "  0.0");
+    EXPECT_EQ(str("STR(KW,5,1)", ""), "  0.0");
+    EXPECT_EQ(str("STR(KW,5,1)", "***"), "  0.0");
+}
