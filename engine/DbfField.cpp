@@ -1,5 +1,6 @@
 #include "engine/DbfField.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -94,7 +95,8 @@ std::optional<Decimal> ParseDecimal(std::string_view text) {
         if (c >= '0' && c <= '9') {
             digits = true;
             const int d = c - '0';
-            if (mantissa > (kMax - d) / 10) {
+            // Below the bound ten times plus a digit cannot overflow; the exact test is rare.
+            if (mantissa > (kMax - 9) / 10 && mantissa > (kMax - d) / 10) {
                 if (!point) return std::nullopt;  // the whole part does not fit
                 continue;                         // drop fraction digits beyond precision
             }
@@ -113,18 +115,23 @@ std::optional<Decimal> ParseDecimal(std::string_view text) {
 }
 
 std::optional<std::int64_t> Rescale(Decimal d, int scale) {
-    std::int64_t m = d.mantissa;
+    static constexpr auto kPow10 = [] {
+        std::array<std::int64_t, 19> p{};
+        p[0] = 1;
+        for (std::size_t k = 1; k < p.size(); ++k) p[k] = p[k - 1] * 10;
+        return p;
+    }();
+    const std::int64_t m = d.mantissa;
     if (scale >= d.scale) {
-        for (int k = d.scale; k < scale; ++k) {
-            if (m > kMax / 10 || m < -kMax / 10) return std::nullopt;
-            m *= 10;
-        }
-        return m;
+        const int grow = scale - d.scale;
+        if (grow > 18) return m == 0 ? std::optional<std::int64_t>(0) : std::nullopt;
+        std::int64_t r;
+        if (__builtin_mul_overflow(m, kPow10[grow], &r)) return std::nullopt;
+        return r;
     }
     const int drop = d.scale - scale;
     if (drop > 18) return 0;
-    std::int64_t divisor = 1;
-    for (int k = 0; k < drop; ++k) divisor *= 10;
+    const std::int64_t divisor = kPow10[drop];
     std::int64_t q = m / divisor;
     const std::int64_t r = m % divisor;
     if ((r < 0 ? -r : r) * 2 >= divisor) q += m < 0 ? -1 : 1;
@@ -177,10 +184,19 @@ DateTime DateOf(const DbfField& f, const char* raw) {
 }
 
 std::string_view TextOf(const char* raw, std::size_t length) {
-    if (const void* nul = std::memchr(raw, '\0', length))
-        length = static_cast<std::size_t>(static_cast<const char*>(nul) - raw);
-    while (length > 0 && raw[length - 1] == ' ') --length;
-    return std::string_view(raw, length);
+    // Trailing blanks first, eight at a time, since most values are padded; then a NUL ends the
+    // text, as it does for the C strings of the legacy program.
+    std::size_t n = length;
+    for (std::uint64_t word; n >= 8; n -= 8) {
+        std::memcpy(&word, raw + n - 8, sizeof word);
+        if (word != 0x2020202020202020ULL) break;
+    }
+    while (n > 0 && IsBlankByte(raw[n - 1])) --n;
+    if (const void* nul = std::memchr(raw, '\0', n)) {
+        n = static_cast<std::size_t>(static_cast<const char*>(nul) - raw);
+        while (n > 0 && raw[n - 1] == ' ') --n;
+    }
+    return std::string_view(raw, n);
 }
 
 }  // namespace dbf

@@ -287,6 +287,9 @@ void DbfTable::SetOrder(std::string_view expression) {
     };
     std::vector<Entry> entries;
     std::vector<char> tails;
+    // Reserved at once: growing by doubling would briefly need twice the memory.
+    entries.reserve(available_);
+    tails.reserve(static_cast<std::size_t>(available_) * tailWidth);
     std::vector<char> encoded(std::max<std::size_t>(width, 8), '\0');
     for (std::uint32_t r = 1; r <= available_; ++r) {
         Load(r);
@@ -308,6 +311,7 @@ void DbfTable::SetOrder(std::string_view expression) {
         }
         return a.record < b.record;  // equal keys keep file order
     });
+    tails = {};
     std::vector<std::uint32_t> order(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) order[i] = entries[i].record;
     order_ = std::move(order);
@@ -321,10 +325,8 @@ void DbfTable::ClearOrder() {
     First();
 }
 
-const DbfField& DbfTable::Field(int i) const {
-    if (i < 0 || i >= FieldCount())
-        throw DbfError("DBF file " + name_ + " has no field number " + std::to_string(i));
-    return fields_[static_cast<std::size_t>(i)];
+void DbfTable::NoField(int i) const {
+    throw DbfError("DBF file " + name_ + " has no field number " + std::to_string(i));
 }
 
 std::optional<int> DbfTable::FindField(std::string_view name) const {
@@ -333,12 +335,9 @@ std::optional<int> DbfTable::FindField(std::string_view name) const {
     return std::nullopt;
 }
 
-const char* DbfTable::Current(int i, const char* use) const {
-    const DbfField& f = Field(i);
-    if (Eof())
-        throw DbfError(std::string("no current record in DBF file ") + name_ + " to read " + use +
-                       " of field " + f.name);
-    return buffer_.data() + recordInWindow_ + f.offset;
+void DbfTable::NoRecord(int i, const char* use) const {
+    throw DbfError(std::string("no current record in DBF file ") + name_ + " to read " + use +
+                   " of field " + fields_[static_cast<std::size_t>(i)].name);
 }
 
 void DbfTable::WrongType(int i, const char* wanted) const {

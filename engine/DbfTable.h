@@ -56,7 +56,10 @@ class DbfTable {
 
     const std::vector<DbfField>& Fields() const { return fields_; }
     int FieldCount() const { return static_cast<int>(fields_.size()); }
-    const DbfField& Field(int i) const;
+    const DbfField& Field(int i) const {
+        if (static_cast<std::size_t>(i) >= fields_.size()) NoField(i);
+        return fields_[static_cast<std::size_t>(i)];
+    }
     // Index of the field with this name, compared without regard to case.
     std::optional<int> FindField(std::string_view name) const;
 
@@ -103,7 +106,14 @@ class DbfTable {
     void Load(std::uint32_t record);
     bool SeekVisited(std::uint32_t from);
     bool SeekOrdered(std::size_t position);
-    const char* Current(int i, const char* use) const;
+    // The stored bytes of field i in the current record; inline because it runs per field.
+    const char* Current(int i, const char* use) const {
+        const DbfField& f = Field(i);
+        if (current_ == 0) NoRecord(i, use);
+        return buffer_.data() + recordInWindow_ + f.offset;
+    }
+    [[noreturn]] void NoField(int i) const;
+    [[noreturn]] void NoRecord(int i, const char* use) const;
     [[noreturn]] void WrongType(int i, const char* wanted) const;
 
     std::filesystem::path path_;
