@@ -423,6 +423,15 @@ void SqlObject::Prepare() {
             throw Error(name_ + ": the statement has " + std::to_string(inMeta_->getCount(s)) +
                         " parameter markers, " + std::to_string(markers_.size()) + " were named");
         inBuffer_.assign(inMeta_->getMessageLength(s), 0);
+        inputSlots_.resize(markers_.size());
+        for (unsigned k = 0; k < markers_.size(); ++k) {
+            InputSlot& slot = inputSlots_[k];
+            slot.type = inMeta_->getType(s, k) & ~1u;
+            slot.scale = inMeta_->getScale(s, k);
+            slot.length = inMeta_->getLength(s, k);
+            slot.offset = inMeta_->getOffset(s, k);
+            slot.nullOffset = inMeta_->getNullOffset(s, k);
+        }
         outBuffer_.assign(outMeta_->getMessageLength(s), 0);
         fields_.clear();
         const unsigned count = outMeta_->getCount(s);
@@ -466,45 +475,37 @@ void SqlObject::FreeStatement() {
 }
 
 void SqlObject::BuildInput() {
-    Call(sql_, [&](ThrowStatusWrapper* s) {
-        for (unsigned k = 0; k < markers_.size(); ++k) {
-            const Param& p = *params_[markers_[k]];
-            ParamTarget target;
-            target.type = inMeta_->getType(s, k) & ~1u;
-            target.scale = inMeta_->getScale(s, k);
-            target.length = inMeta_->getLength(s, k);
-            target.data = inBuffer_.data() + inMeta_->getOffset(s, k);
-            auto* null = reinterpret_cast<short*>(inBuffer_.data() + inMeta_->getNullOffset(s, k));
-            if (p.IsNull()) {
-                *null = -1;
-                continue;
+    for (std::size_t k = 0; k < markers_.size(); ++k) {
+        const Param& p = *params_[markers_[k]];
+        const InputSlot& slot = inputSlots_[k];
+        const ParamTarget target{slot.type, slot.scale, slot.length,
+                                 inBuffer_.data() + slot.offset};
+        const short null = p.IsNull() ? -1 : 0;
+        std::memcpy(inBuffer_.data() + slot.nullOffset, &null, sizeof null);
+        try {
+            switch (p.kind_) {
+                case Param::Kind::Text:
+                    WriteText(target, p.text_);
+                    break;
+                case Param::Kind::Integer:
+                    WriteScaled(target, p.integer_, 0);
+                    break;
+                case Param::Kind::Money:
+                    WriteScaled(target, p.integer_, -4);
+                    break;
+                case Param::Kind::Date:
+                    WriteDate(target, p.real_);
+                    break;
+                case Param::Kind::Double:
+                    WriteDouble(target, p.real_);
+                    break;
+                case Param::Kind::Null:
+                    break;
             }
-            *null = 0;
-            try {
-                switch (p.kind_) {
-                    case Param::Kind::Text:
-                        WriteText(target, p.text_);
-                        break;
-                    case Param::Kind::Integer:
-                        WriteScaled(target, p.integer_, 0);
-                        break;
-                    case Param::Kind::Money:
-                        WriteScaled(target, p.integer_, -4);
-                        break;
-                    case Param::Kind::Date:
-                        WriteDate(target, p.real_);
-                        break;
-                    case Param::Kind::Double:
-                        WriteDouble(target, p.real_);
-                        break;
-                    case Param::Kind::Null:
-                        break;
-                }
-            } catch (const ConversionError& e) {
-                throw Error(name_ + ": parameter " + p.Name() + ": " + e.what(), sql_);
-            }
+        } catch (const ConversionError& e) {
+            throw Error(name_ + ": parameter " + p.Name() + ": " + e.what(), sql_);
         }
-    });
+    }
 }
 
 const Field* SqlObject::FindField(std::string_view name) const {

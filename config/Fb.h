@@ -245,6 +245,14 @@ class SqlObject {
     std::string positionalSql_;
     std::vector<std::unique_ptr<Param>> params_;
     std::vector<std::size_t> markers_;  // for each "?" the index into params_
+    struct InputSlot {
+        unsigned type = 0;
+        int scale = 0;
+        unsigned length = 0;
+        unsigned offset = 0;
+        unsigned nullOffset = 0;
+    };
+    std::vector<InputSlot> inputSlots_;  // the described parameter types, read once at Prepare
     Firebird::IStatement* statement_ = nullptr;
     Firebird::IMessageMetadata* inMeta_ = nullptr;
     Firebird::IMessageMetadata* outMeta_ = nullptr;
