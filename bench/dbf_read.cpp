@@ -7,7 +7,8 @@
 // equal growth for both sizes shows that memory does not depend on the file.
 //
 // Usage: bench_dbf_read [RECORDS]   (default 1000000)
-//        bench_dbf_read --generate RECORDS FILE; bench_dbf_read --child raw|navigate|file|index FILE
+//        bench_dbf_read --generate RECORDS FILE; bench_dbf_read --child raw|navigate|file|index
+//        FILE
 
 #include <sys/wait.h>
 #include <unistd.h>
