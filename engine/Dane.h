@@ -94,9 +94,24 @@ class TDane {
     // table's LastKey; -1 with an error entry when the name is empty or the draw yields -1.
     std::int32_t NextKeyFromGenerator(int t, int c);
 
-    // The legacy DBF table of the running definition.
+    // The legacy DBF table of the running definition, opened exclusively.
     std::optional<DbfTable> Dbf1;
     const std::filesystem::path& DbfFolder() const { return dbfFolder_; }
+    // Closes the table; a folder text longer than one character becomes the DBF folder.
+    void SetDbfFolder(const std::string& folder);
+    // Opens DbfFileName of the loaded definition (found without regard to letter case), fills
+    // DbfFields and DbfRecordCount, applies the index expression and moves to the first record.
+    // False, with the table closed, when the header counts no records. DBF errors (missing,
+    // locked, damaged file, an expression that cannot be evaluated) propagate as DbfError.
+    bool OpenSourceTable();
+    // Closes the table and, for a definition with an index expression, removes "MIGRACJA.MDX"
+    // (from the working directory when there is one there, otherwise from the DBF folder).
+    void CloseSourceTable();
+    // Copies the current record into DbfFields, counts it and clears TableWritten of all tables.
+    void ReadSourceRecord();
+    // Moves to the next visited record; false at the end.
+    bool AdvanceSourceRecord();
+    bool SourceAtEnd() const { return !Dbf1 || Dbf1->Eof(); }
 
   private:
     std::vector<std::unique_ptr<fb::Query>> conditionQueries_;

@@ -1,0 +1,102 @@
+// The DBF side of the data module: the source table of the running definition.
+
+#include <filesystem>
+#include <system_error>
+
+#include "config/Settings.h"
+#include "config/Text.h"
+#include "engine/Dane.h"
+
+namespace migracja::engine {
+
+using namespace migracja::literals;
+
+namespace {
+
+constexpr const char* kTemporaryIndex = "MIGRACJA.MDX";
+
+}  // namespace
+
+void TDane::SetDbfFolder(const std::string& folder) {
+    Dbf1.reset();
+    if (folder.size() > 1) dbfFolder_ = folder;
+}
+
+bool TDane::OpenSourceTable() {
+    CloseSourceTable();
+    MigrationDefinition& d = Definition;
+    // The definitions name files as the legacy program wrote them; this file system has case.
+    Dbf1.emplace(DbfTable::Open(config::FindProgramFile(dbfFolder_, d.DbfFileName)));
+    d.DbfRecordCount = static_cast<std::int32_t>(Dbf1->RecordCount());
+    if (d.DbfRecordCount <= 0) {
+        Dbf1.reset();
+        return false;
+    }
+    if (Dbf1->IsTruncated()) {
+        // The whole records are still migrated; the user must learn that the rest is missing.
+        MigrationErrorLog.push_back(Dbf1->Warning());
+        d.ErrorsOccurred = true;
+    }
+    if (IsIndexExpression(d.DbfIndexExpression)) Dbf1->SetOrder(d.DbfIndexExpression);
+    d.DbfFields.clear();
+    for (const DbfField& f : Dbf1->Fields()) {
+        DbfFieldInfo info;
+        info.Name = f.name;
+        info.Kind = f.kind;
+        if (f.kind == ValueKind::Text) info.Length = f.length;
+        Append(d.DbfFields, kMaxDbfFields, std::move(info), "fields of DBF file " + d.DbfFileName);
+    }
+    Dbf1->First();
+    return true;
+}
+
+void TDane::CloseSourceTable() {
+    Dbf1.reset();
+    if (!IsIndexExpression(Definition.DbfIndexExpression)) return;
+    std::error_code ec;
+    if (std::filesystem::exists(kTemporaryIndex, ec)) {
+        std::filesystem::remove(kTemporaryIndex, ec);
+    } else if (!dbfFolder_.empty()) {
+        const auto inFolder = config::FindProgramFile(dbfFolder_, kTemporaryIndex);
+        if (std::filesystem::exists(inFolder, ec)) std::filesystem::remove(inFolder, ec);
+    }
+}
+
+void TDane::ReadSourceRecord() {
+    MigrationDefinition& d = Definition;
+    for (int i = 0; i < d.DbfFieldCount(); ++i) {
+        DbfFieldInfo& f = d.DbfFields[static_cast<std::size_t>(i)];
+        switch (f.Kind) {
+            case ValueKind::Text:
+                f.TextValue.assign(Dbf1->AsText(i));
+                break;
+            case ValueKind::Integer:
+                f.IntegerValue = Dbf1->AsInteger(i);
+                break;
+            case ValueKind::Money:
+                f.MoneyValue = Dbf1->AsMoney(i);
+                break;
+            case ValueKind::Date:
+                f.DateValue = Dbf1->AsDateTime(i);
+                break;
+            case ValueKind::Logical:
+                f.TextValue = Dbf1->AsLogical(i) ? "T" : "N";
+                break;
+            case ValueKind::Other:
+                d.StopRequested = true;
+                MigrationErrorLog.push_back("Nieznany typ dla pola nr " + std::to_string(i) + " (" +
+                                            f.Name + ") w " + d.DbfFileName);
+                d.ErrorsOccurred = true;
+                break;
+        }
+    }
+    if (!d.StopRequested) ++d.CurrentRecordNo;
+    for (TableMapping& t : d.Tables) t.TableWritten = false;
+}
+
+bool TDane::AdvanceSourceRecord() {
+    if (!Dbf1) return false;
+    return Dbf1->Next();
+}
+
+}  // namespace migracja::engine

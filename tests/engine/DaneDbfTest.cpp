@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include "config/Text.h"
+#include "engine/Dane.h"
+#include "support/DbfWriter.h"
+#include "support/TempDir.h"
+
+using namespace migracja;
+using namespace migracja::literals;
+using migracja::engine::DbfError;
+using migracja::engine::TDane;
+using migracja::testing::DbfWriter;
+using migracja::testing::TempDir;
+
+namespace {
+
+DbfWriter Customers() {
+    DbfWriter w;
+    w.Field("NRKLI", 'C', 6).Field("NAZWA", 'C', 20).Field("ILE", 'N', 4).Field("KWOTA", 'N', 8, 2);
+    w.Field("DATA", 'D', 8).Field("AKTYWNY", 'L', 1);
+    w.Record({"000003", "  Zakład"_w, "12", "1234.56", "20240229", "t"});
+    w.Deleted({"000009", "Usunięty"_w, "1", "1", "20240101", "T"});
+    w.Record({"000001", "Bar", "", "", "", "F"});
+    w.Record({"000002", "Apteka", "-7", "-0.50", "20231301", "Y"});
+    return w;
+}
+
+struct Source {
+    TempDir folder;
+    TDane dane;
+    explicit Source(const DbfWriter& w, const std::string& file = "KLIENCI.DBF",
+                    const std::string& index = "?") {
+        w.WriteTo(folder / file);
+        dane.SetDbfFolder(folder.path().string());
+        dane.Definition.DbfFileName = "KLIENCI.DBF";
+        dane.Definition.DbfIndexExpression = index;
+    }
+    std::vector<std::string> ReadAllKeys() {
+        std::vector<std::string> keys;
+        while (!dane.SourceAtEnd()) {
+            dane.ReadSourceRecord();
+            keys.push_back(dane.Definition.DbfFields[0].TextValue);
+            dane.AdvanceSourceRecord();
+        }
+        return keys;
+    }
+};
+
+}  // namespace
+
+TEST(DaneDbfTest, OpensTheDefinitionsFileAndReadsEachRecordIntoTheSlotsOfItsKind) {
+    Source s(Customers(), "klienci.dbf");  // found whatever the letter case on disk
+    ASSERT_TRUE(s.dane.OpenSourceTable());
+    auto& d = s.dane.Definition;
+    EXPECT_EQ(d.DbfRecordCount, 4);  // the deleted record is counted
+    ASSERT_EQ(d.DbfFieldCount(), 6);
+    EXPECT_EQ(d.DbfFields[0].Name, "NRKLI");
+    EXPECT_EQ(d.DbfFields[1].Kind, ValueKind::Text);
+    EXPECT_EQ(d.DbfFields[1].Length, 20);
+    EXPECT_EQ(d.DbfFields[2].Kind, ValueKind::Integer);
+    EXPECT_EQ(d.DbfFields[2].Length, 0);  // lengths are kept for text fields only
+    EXPECT_EQ(d.DbfFields[3].Kind, ValueKind::Money);
+    EXPECT_EQ(d.DbfFields[4].Kind, ValueKind::Date);
+    EXPECT_EQ(d.DbfFields[5].Kind, ValueKind::Logical);
+
+    d.Tables[4].TableWritten = true;
+    s.dane.ReadSourceRecord();
+    EXPECT_EQ(d.CurrentRecordNo, 1);
+    EXPECT_FALSE(d.Tables[4].TableWritten);
+    EXPECT_EQ(d.DbfFields[1].TextValue, "  Zakład"_w);  // leading blanks kept, bytes as stored
+    EXPECT_EQ(d.DbfFields[2].IntegerValue, 12);
+    EXPECT_EQ(d.DbfFields[3].MoneyValue.raw, 12345600);
+    EXPECT_EQ(FormatDateTime(d.DbfFields[4].DateValue), "2024-02-29");
+    EXPECT_EQ(d.DbfFields[5].TextValue, "T");
+
+    ASSERT_TRUE(s.dane.AdvanceSourceRecord());  // the deleted record is passed over
+    s.dane.ReadSourceRecord();
+    EXPECT_EQ(d.DbfFields[0].TextValue, "000001");
+    EXPECT_EQ(d.DbfFields[2].IntegerValue, 0);
+    EXPECT_EQ(d.DbfFields[3].MoneyValue.raw, 0);
+    EXPECT_EQ(d.DbfFields[4].DateValue, 0.0);
+    EXPECT_EQ(d.DbfFields[5].TextValue, "N");
+    ASSERT_TRUE(s.dane.AdvanceSourceRecord());
+    s.dane.ReadSourceRecord();
+    EXPECT_EQ(d.DbfFields[2].IntegerValue, -7);
+    EXPECT_EQ(d.DbfFields[3].MoneyValue.raw, -5000);
+    EXPECT_EQ(d.DbfFields[4].DateValue, 0.0);  // month 13
+    EXPECT_EQ(d.DbfFields[5].TextValue, "N");  // only T or t are true
+    EXPECT_EQ(d.CurrentRecordNo, 3);
+    EXPECT_FALSE(s.dane.AdvanceSourceRecord());
+    EXPECT_TRUE(s.dane.SourceAtEnd());
+    EXPECT_TRUE(s.dane.MigrationErrorLog.empty());
+}
+
+TEST(DaneDbfTest, EmptyAndAllDeletedFiles) {
+    DbfWriter empty;
+    empty.Field("A", 'C', 3);
+    Source none(empty);
+    EXPECT_FALSE(none.dane.OpenSourceTable());
+    EXPECT_FALSE(none.dane.Dbf1.has_value());
+
+    DbfWriter deleted;
+    deleted.Field("A", 'C', 3).Deleted({"x"}).Deleted({"y"});
+    Source gone(deleted);
+    ASSERT_TRUE(gone.dane.OpenSourceTable());
+    EXPECT_EQ(gone.dane.Definition.DbfRecordCount, 2);
+    EXPECT_TRUE(gone.dane.SourceAtEnd());
+}
+
+TEST(DaneDbfTest, AnUnreadableFieldIsReportedAtTheFirstRecordAndStopsTheRun) {
+    DbfWriter w(0x83);
+    w.Field("NR", 'C', 3).Field("UWAGI", 'M', 10).Field("ZDJECIE", 'G', 10);
+    w.Record({"1", "0000000001", ""});
+    Source s(w);
+    ASSERT_TRUE(s.dane.OpenSourceTable());
+    EXPECT_EQ(s.dane.Definition.DbfFields[1].Kind, ValueKind::Other);
+    s.dane.ReadSourceRecord();
+    const std::vector<std::string> expected{"Nieznany typ dla pola nr 1 (UWAGI) w KLIENCI.DBF",
+                                            "Nieznany typ dla pola nr 2 (ZDJECIE) w KLIENCI.DBF"};
+    EXPECT_EQ(s.dane.MigrationErrorLog, expected);
+    EXPECT_TRUE(s.dane.Definition.StopRequested);
+    EXPECT_TRUE(s.dane.Definition.ErrorsOccurred);
+    EXPECT_EQ(s.dane.Definition.CurrentRecordNo, 0);  // a stopped record is not counted
+}
+
+TEST(DaneDbfTest, IndexOrderAndTheTemporaryIndexFile) {
+    Source s(Customers(), "KLIENCI.DBF", "NRKLI");
+    // A stale index of an earlier run is removed when the next indexed definition opens.
+    s.folder.Write("MIGRACJA.MDX", "stale");
+    ASSERT_TRUE(s.dane.OpenSourceTable());
+    EXPECT_FALSE(std::filesystem::exists(s.folder / "MIGRACJA.MDX"));
+    EXPECT_EQ(s.ReadAllKeys(), (std::vector<std::string>{"000001", "000002", "000003"}));
+
+    // Without an expression the file order stays and an index file is left alone.
+    Source plain(Customers(), "KLIENCI.DBF", "?");
+    plain.folder.Write("MIGRACJA.MDX", "not ours to remove");
+    ASSERT_TRUE(plain.dane.OpenSourceTable());
+    EXPECT_EQ(plain.ReadAllKeys(), (std::vector<std::string>{"000003", "000001", "000002"}));
+    plain.dane.CloseSourceTable();
+    EXPECT_TRUE(std::filesystem::exists(plain.folder / "MIGRACJA.MDX"));
+
+    Source bad(Customers(), "KLIENCI.DBF", "NIEMA+NRKLI");
+    try {
+        bad.dane.OpenSourceTable();
+        FAIL() << "an expression over a missing field was accepted";
+    } catch (const DbfError& e) {
+        EXPECT_NE(std::string(e.what()).find("NIEMA+NRKLI"), std::string::npos) << e.what();
+    }
+}
+
+TEST(DaneDbfTest, LockedMissingAndTruncatedFiles) {
+    Source s(Customers());
+    ASSERT_TRUE(s.dane.OpenSourceTable());
+    TDane other;
+    other.SetDbfFolder(s.folder.path().string());
+    other.Definition.DbfFileName = "KLIENCI.DBF";
+    try {
+        other.OpenSourceTable();
+        FAIL() << "a second exclusive open succeeded";
+    } catch (const DbfError& e) {
+        EXPECT_NE(std::string(e.what()).find("KLIENCI.DBF"), std::string::npos) << e.what();
+    }
+    s.dane.CloseSourceTable();
+    EXPECT_TRUE(other.OpenSourceTable());  // free again once closed
+
+    other.Definition.DbfFileName = "BRAK.DBF";
+    EXPECT_THROW(other.OpenSourceTable(), DbfError);
+    EXPECT_FALSE(other.Dbf1.has_value());
+
+    DbfWriter cut = Customers();
+    cut.TruncateTo(cut.RecordOffset(2) + 5);
+    Source t(cut);
+    ASSERT_TRUE(t.dane.OpenSourceTable());
+    EXPECT_EQ(t.dane.Definition.DbfRecordCount, 4);
+    ASSERT_EQ(t.dane.MigrationErrorLog.size(), 1u);
+    EXPECT_NE(t.dane.MigrationErrorLog[0].find("truncated"), std::string::npos);
+    EXPECT_TRUE(t.dane.Definition.ErrorsOccurred);
+    EXPECT_FALSE(t.dane.Definition.StopRequested);
+    EXPECT_EQ(t.ReadAllKeys(), (std::vector<std::string>{"000003"}));
+}
+
+TEST(DaneDbfTest, SetDbfFolderIgnoresTextsOfOneCharacter) {
+    TDane dane;
+    dane.SetDbfFolder("/tmp/legacy");
+    dane.SetDbfFolder("x");
+    EXPECT_EQ(dane.DbfFolder(), "/tmp/legacy");
+}
