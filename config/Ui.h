@@ -61,4 +61,38 @@ class OneShotTimer {
     virtual bool Active() const = 0;
 };
 
+// A modal window with a grid of rows to pick one from. Texts are Windows-1250. The grid is
+// read-only; confirming ("&Wybierz", Enter or a double click) picks the current row, and the
+// extra buttons (e.g. "Bez wyboru") close the window with their own answer.
+struct GridColumn {
+    enum class Align { Left, Center };
+    std::string title;
+    int widthChars = 0;  // a width hint in characters; 0 lets the window choose
+    Align align = Align::Left;
+    bool checkBox = false;  // the cell shows a check box, checked for "T"
+};
+
+struct GridChoiceRequest {
+    std::string caption;
+    std::vector<GridColumn> columns;
+    std::vector<std::vector<std::string>> rows;  // one text per column
+    std::vector<std::string> extraButtons;
+};
+
+struct GridChoiceResult {
+    enum class Kind { Cancelled, Row, Button };
+    Kind kind = Kind::Cancelled;
+    int index = -1;  // the row (Row) or the extra button (Button)
+
+    static GridChoiceResult Cancelled() { return {}; }
+    static GridChoiceResult Row(int row) { return {Kind::Row, row}; }
+    static GridChoiceResult Button(int button) { return {Kind::Button, button}; }
+};
+
+class GridChoice {
+  public:
+    virtual ~GridChoice() = default;
+    virtual GridChoiceResult Choose(const GridChoiceRequest& request) = 0;
+};
+
 }  // namespace migracja::ui

@@ -1,0 +1,359 @@
+#include "context/TargetContextService.h"
+
+#include <initializer_list>
+#include <optional>
+#include <string_view>
+
+#include "config/Fb.h"
+#include "config/Text.h"
+#include "engine/Dane.h"
+
+namespace migracja::context {
+
+using namespace migracja::literals;
+
+namespace {
+
+// Multi-line SQL as the query components hold it: every line ends with CR LF.
+std::string SqlLines(std::initializer_list<std::string> lines) {
+    std::string sql;
+    for (const std::string& line : lines) sql += line + "\r\n";
+    return sql;
+}
+
+std::string TeamSql(const std::string& company) {
+    return SqlLines({"Select gs.GS_ID, gs.PREFIX, gs.NAZWA, gs.WSPOLNA_EWIDENCJA ",
+                     "From GRUPY_SERWIS gs, GRUPY_SERWIS_POWIAZANIA gsp ", "where gsp.typ = 'F' ",
+                     " and gsp.gs_id = gs.Gs_id ", " and gsp.POLE_ID = " + company + " "});
+}
+
+// Runs a grid window's query on the main transaction and hands every row to perRow. The
+// transaction is committed again only when this read started it.
+template <class PerRow>
+void ReadRows(fb::Query& query, PerRow&& perRow) {
+    fb::Transaction& tx = query.GetTransaction();
+    const bool started = !tx.Active();
+    tx.StartIfNeeded();
+    try {
+        for (query.Open(); !query.Eof(); query.Next()) perRow(query);
+        query.Close();
+        if (started) tx.Commit();
+    } catch (const fb::Error&) {
+        query.Close();
+        if (started && tx.Active()) tx.Rollback();
+        throw;
+    }
+}
+
+// Adds DBF_UNQ_KEY on the migration statement and the main transaction, which is left active
+// again afterwards. Errors are rolled back and propagate.
+// TODO: use the definition loader's AddUniqueKeyColumn once it is in the tree.
+void AddUniqueKeyColumn(engine::TDane& dane, const std::string& table) {
+    fb::Transaction& tx = dane.IBTransaction1;
+    tx.StartIfNeeded();
+    try {
+        dane.IBSQLMigracja.SetSql("Alter Table " + table + " Add " + "DBF_UNQ_KEY" +
+                                  "  VARCHAR(40) COLLATE PXW_PLK ");
+        dane.IBSQLMigracja.ExecQuery();
+        tx.Commit();
+    } catch (const fb::Error&) {
+        if (tx.Active()) tx.Rollback();
+        throw;
+    }
+    tx.StartIfNeeded();
+}
+
+ui::GridColumn Column(std::string title, int widthChars,
+                      ui::GridColumn::Align align = ui::GridColumn::Align::Left,
+                      bool checkBox = false) {
+    return {std::move(title), widthChars, align, checkBox};
+}
+
+bool ChosenRow(const ui::GridChoiceResult& r, std::size_t rowCount) {
+    return r.kind == ui::GridChoiceResult::Kind::Row && r.index >= 0 &&
+           static_cast<std::size_t>(r.index) < rowCount;
+}
+
+}  // namespace
+
+TargetContextService::TargetContextService(engine::TDane& dane, TargetContext& context,
+                                           ui::GridChoice& grid, ui::MessageBox& messages)
+    : dane_(dane), context_(context), grid_(grid), messages_(messages) {}
+
+void TargetContextService::FailCheck(const std::exception& e) {
+    lastCheckError_ = e.what();
+    dane_.IBQueryR.Close();
+    if (dane_.IBTransactionR.Active()) {
+        try {
+            dane_.IBTransactionR.Rollback();
+        } catch (const fb::Error& rollbackError) {
+            lastCheckError_ += "\r\n" + std::string(rollbackError.what());
+        }
+    }
+}
+
+void TargetContextService::EnsureUniqueKeyColumn() {
+    fb::Query& q = dane_.IBQueryR;
+    fb::Transaction& tx = dane_.IBTransactionR;
+    bool present = false;
+    q.Close();
+    tx.StartIfNeeded();
+    try {
+        q.SetSql(
+            "Select RDB$FIELD_NAME from RDB$RELATION_FIELDS where RDB$RELATION_NAME = "
+            "'REJESTR_FIRM'");
+        for (q.Open(); !q.Eof(); q.Next())
+            if (text::TrimRight(q.Fields(0).AsText()) == "DBF_UNQ_KEY") present = true;
+        q.Close();
+        tx.Commit();
+    } catch (const fb::Error&) {
+        q.Close();
+        if (tx.Active()) tx.Rollback();
+        throw;
+    }
+    if (!present) AddUniqueKeyColumn(dane_, "REJESTR_FIRM");
+}
+
+CheckResult TargetContextService::CheckOwnerCompany() {
+    lastCheckError_.clear();
+    // Outside the check's error handling: a table that cannot take the key column stops the
+    // startup instead of sending the user to the company window.
+    EnsureUniqueKeyColumn();
+
+    const std::int32_t savedId = context_.SelectedFirmaId;
+    const std::string savedName = context_.SelectedFirmaName;
+    CheckResult result;
+    try {
+        fb::Query& q = dane_.IBQueryR;
+        q.Close();
+        dane_.IBTransactionR.StartIfNeeded();
+        q.SetSql(
+            "SELECT fs.FIRMA_ID, rf.NAZWA_FIRMY From FIRMY_TARVIK fs, REJESTR_FIRM rf where "
+            "(fs.FIRMA_ID = rf.FIRMA_ID)");
+        q.Open();
+        std::optional<std::pair<std::int32_t, std::string>> only;
+        if (q.Eof()) {
+            result.none = true;
+        } else {
+            std::pair<std::int32_t, std::string> first{q.Fields(0).AsInteger(),
+                                                       q.Fields(1).AsText()};
+            q.Next();
+            if (q.Eof()) only = std::move(first);
+        }
+        q.Close();
+        if (only) {
+            context_.SelectedFirmaId = only->first;
+            context_.SelectedFirmaName = only->second;
+            MarkOwnerCompany();
+            result.settled = true;
+        }
+        if (dane_.IBTransactionR.Active()) dane_.IBTransactionR.Commit();
+    } catch (const fb::Error& e) {
+        // Nothing is settled, so the company is taken back too: the window's first marking
+        // must clear the marker, not write it for a company that was never confirmed.
+        context_.SelectedFirmaId = savedId;
+        context_.SelectedFirmaName = savedName;
+        FailCheck(e);
+        return CheckResult{};
+    }
+    return result;
+}
+
+void TargetContextService::MarkOwnerCompany() {
+    fb::Transaction& tx = dane_.IBTransactionR;
+    fb::Statement& st = dane_.IBSQLDel;
+    tx.StartIfNeeded();
+    try {
+        if (context_.SelectedFirmaId < 0)
+            st.SetSql("Update REJESTR_FIRM Set DBF_UNQ_KEY = null where DBF_UNQ_KEY = '" +
+                      std::string(kOwnerMarker) + "'");
+        else
+            st.SetSql(
+                "Update REJESTR_FIRM Set DBF_UNQ_KEY = '" + std::string(kOwnerMarker) +
+                "', F_SERWIS = 'T' where FIRMA_ID = " + std::to_string(context_.SelectedFirmaId));
+        st.ExecQuery();
+        tx.Commit();
+    } catch (const fb::Error&) {
+        if (tx.Active()) tx.Rollback();
+        throw;
+    }
+    tx.StartIfNeeded();
+}
+
+bool TargetContextService::ChooseCompany() {
+    fb::Query q(dane_.IBTransaction1, "IBQueryWyborFirmy");
+    q.SetSql(
+        SqlLines({"SELECT fs.FIRMA_ID, rf.NAZWA_SKROT, rf.NAZWA_FIRMY,", "rf.MIASTO1",
+                  "From FIRMY_TARVIK fs, REJESTR_FIRM rf", "Where (fs.FIRMA_ID = rf.FIRMA_ID)"}));
+    ui::GridChoiceRequest request;
+    request.caption = "Wybór firmy"_w;
+    request.columns = {Column("Skrót nazwy"_w, 40), Column("Pełna nazwa firmy"_w, 90),
+                       Column("Miasto", 30)};
+    std::vector<std::pair<std::int32_t, std::string>> companies;  // FIRMA_ID, NAZWA_SKROT
+    ReadRows(q, [&](fb::Query& row) {
+        companies.emplace_back(row.FieldByName("FIRMA_ID").AsInteger(),
+                               row.FieldByName("NAZWA_SKROT").AsText());
+        request.rows.push_back({companies.back().second, row.FieldByName("NAZWA_FIRMY").AsText(),
+                                row.FieldByName("MIASTO1").AsText()});
+    });
+
+    const ui::GridChoiceResult answer = grid_.Choose(request);
+    if (!ChosenRow(answer, companies.size())) return false;
+    const auto& chosen = companies[static_cast<std::size_t>(answer.index)];
+
+    const std::int32_t savedId = context_.SelectedFirmaId;
+    const std::string savedName = context_.SelectedFirmaName;
+    try {
+        // The first marking runs with no company and so clears the marker everywhere; only the
+        // chosen row carries it afterwards.
+        context_.SelectedFirmaId = -1;
+        MarkOwnerCompany();
+        context_.SelectedFirmaId = chosen.first;
+        context_.SelectedFirmaName = chosen.second;
+        MarkOwnerCompany();
+    } catch (const fb::Error&) {
+        // A company whose marker was not written is not settled.
+        context_.SelectedFirmaId = savedId;
+        context_.SelectedFirmaName = savedName;
+        throw;
+    }
+    return true;
+}
+
+bool TargetContextService::CheckBranches() {
+    lastCheckError_.clear();
+    try {
+        fb::Query& q = dane_.IBQueryR;
+        q.Close();
+        dane_.IBTransactionR.StartIfNeeded();
+        q.SetSql(SqlLines({"Select Count(*) from REJESTR_LOKALIZACJI ",
+                           " where FIRMA_ID = " + std::to_string(context_.SelectedFirmaId) + " "}));
+        q.Open();
+        const bool hasBranches = !q.Eof() && q.Fields(0).AsInt64() > 0;
+        q.Close();
+        dane_.IBTransactionR.Commit();
+        context_.SelectedMiejsceName =
+            hasBranches ? "(Bez przypisywania oddziału)"_w : "(Nie zdefiniowano oddziałów)"_w;
+        return hasBranches;
+    } catch (const fb::Error& e) {
+        FailCheck(e);
+        // Whether branches exist is unknown: the branch window lets the user decide (or shows
+        // the failure again), rather than migrating as if the company had none.
+        context_.SelectedMiejsceName = "(Bez przypisywania oddziału)"_w;
+        return true;
+    }
+}
+
+bool TargetContextService::ChooseBranch() {
+    fb::Query q(dane_.IBTransaction1, "IBQueryWyborOddzialu");
+    q.SetSql(
+        SqlLines({"Select  MIEJSCE_ID,  NAZWA_MIEJSCA,  KOD_POCZTOWY ,",
+                  "MIASTO_POCZTA, MIASTO,  ULICA,  NR_DOMU, NR_LOKALU", "From  REJESTR_LOKALIZACJI",
+                  "Where  FIRMA_ID = :pFIRMA_ID", "Order by NAZWA_MIEJSCA"}));
+    q.ParamByName("pFIRMA_ID").SetInteger(context_.SelectedFirmaId);
+    ui::GridChoiceRequest request;
+    request.caption = "Wybór lokalizacji (0ddziału)"_w;
+    request.columns = {
+        Column("Nazwa miejsca", 45), Column("kod poczt.", 10),
+        Column("Miasto-poczta", 30), Column("Miejscowość"_w, 30),
+        Column("Ulica", 34),         Column("Nr domu", 7, ui::GridColumn::Align::Center),
+        Column("Nr lokalu", 3)};
+    request.extraButtons = {"Bez wyboru"};
+    std::vector<std::pair<std::int32_t, std::string>> branches;  // MIEJSCE_ID, NAZWA_MIEJSCA
+    ReadRows(q, [&](fb::Query& row) {
+        branches.emplace_back(row.FieldByName("MIEJSCE_ID").AsInteger(),
+                              row.FieldByName("NAZWA_MIEJSCA").AsText());
+        std::vector<std::string> cells;
+        for (const char* name : {"NAZWA_MIEJSCA", "KOD_POCZTOWY", "MIASTO_POCZTA", "MIASTO",
+                                 "ULICA", "NR_DOMU", "NR_LOKALU"})
+            cells.push_back(row.FieldByName(name).AsText());
+        request.rows.push_back(std::move(cells));
+    });
+
+    const ui::GridChoiceResult answer = grid_.Choose(request);
+    if (answer.kind == ui::GridChoiceResult::Kind::Button && answer.index == 0) {
+        context_.SelectedMiejsceId = -2;  // the name keeps "(Bez przypisywania oddziału)"
+        return true;
+    }
+    if (!ChosenRow(answer, branches.size())) return false;
+    const auto& chosen = branches[static_cast<std::size_t>(answer.index)];
+    context_.SelectedMiejsceId = chosen.first;
+    context_.SelectedMiejsceName = chosen.second;
+    return true;
+}
+
+void TargetContextService::TakeTeam(const Team& team) {
+    context_.SelectedGsId = team.id;
+    context_.SelectedGsPrefix = team.prefix;
+    context_.SelectedGsName = team.name;
+    context_.SelectedGsSharedRegister = team.sharedRegister;
+}
+
+CheckResult TargetContextService::CheckServiceTeam() {
+    lastCheckError_.clear();
+    CheckResult result;
+    try {
+        fb::Query& q = dane_.IBQueryR;
+        q.Close();
+        dane_.IBTransactionR.StartIfNeeded();
+        q.SetSql(TeamSql(std::to_string(context_.SelectedFirmaId)));
+        q.Open();
+        std::optional<Team> only;
+        if (q.Eof()) {
+            result.none = true;
+        } else {
+            Team first{q.Fields(0).AsInteger(), q.Fields(1).AsText(), q.Fields(2).AsText(),
+                       q.Fields(3).AsText()};
+            q.Next();
+            if (q.Eof()) only = std::move(first);
+        }
+        q.Close();
+        dane_.IBTransactionR.Commit();
+        if (only) {
+            TakeTeam(*only);
+            result.settled = true;
+        }
+    } catch (const fb::Error& e) {
+        FailCheck(e);
+        return CheckResult{};
+    }
+    return result;
+}
+
+bool TargetContextService::ChooseServiceTeam() {
+    fb::Query q(dane_.IBTransaction1, "IBQueryZespolSerwisowy");
+    q.SetSql(TeamSql(":pNF_ID"));
+    q.ParamByName("pNF_ID").SetInteger(context_.SelectedFirmaId);
+    ui::GridChoiceRequest request;
+    request.caption = "Wybór zespołu serwisowego"_w;
+    request.columns = {Column("Prefix", 8), Column("Nazwa zespołu serwisowego"_w, 50),
+                       Column("Wspólna ewidencja"_w, 0, ui::GridColumn::Align::Center, true)};
+    std::vector<Team> teams;
+    ReadRows(q, [&](fb::Query& row) {
+        teams.push_back({row.Fields(0).AsInteger(), row.Fields(1).AsText(), row.Fields(2).AsText(),
+                         row.Fields(3).AsText()});
+        request.rows.push_back(
+            {teams.back().prefix, teams.back().name, teams.back().sharedRegister});
+    });
+
+    const ui::GridChoiceResult answer = grid_.Choose(request);
+    if (!ChosenRow(answer, teams.size())) return false;
+    TakeTeam(teams[static_cast<std::size_t>(answer.index)]);
+    return true;
+}
+
+std::string TargetContextService::ChoiceText() const {
+    std::string s = "Po uruchomieniu programu wybrano: \r\n"_w;
+    s += "Firma (właściciel) :  "_w + context_.SelectedFirmaName + " , \r\n";
+    if (context_.SelectedMiejsceId >= 0) s += "Oddział :  "_w;
+    s += context_.SelectedMiejsceName + " , \r\n";
+    s += "Zespół serwisowy :  "_w + context_.SelectedGsName + "  ! \r\n\r\n";
+    s += "Czy akceptujesz ten wybór ?"_w;
+    return s;
+}
+
+bool TargetContextService::ShowChoice() {
+    return messages_.Ask(ChoiceText(), "Migracja dla...");
+}
+
+}  // namespace migracja::context
