@@ -108,74 +108,74 @@ Database::~Database() {
     Close();
 }
 
+namespace {
+
+// Builds a connection parameter block with fill(dpb, status) and passes it to
+// connect(provider, status, length, bytes), which attaches to or creates a database.
+template <class Fill, class Connect>
+Firebird::IAttachment* Attachment(Fill&& fill, Connect&& connect) {
+    struct Provider {
+        Firebird::IProvider* p = Master()->getDispatcher();
+        ~Provider() { p->release(); }
+    } provider;
+    return Call({}, [&](ThrowStatusWrapper* s) {
+        struct Dpb {
+            Firebird::IXpbBuilder* b;
+            ~Dpb() { b->dispose(); }
+        } dpb{
+            Master()->getUtilInterface()->getXpbBuilder(s, Firebird::IXpbBuilder::DPB, nullptr, 0)};
+        fill(dpb.b, s);
+        return connect(provider.p, s, dpb.b->getBufferLength(s), dpb.b->getBuffer(s));
+    });
+}
+
+unsigned char DpbTag(const std::string& key) {
+    static const std::pair<const char*, unsigned char> kTags[] = {
+        {"user_name", isc_dpb_user_name},
+        {"password", isc_dpb_password},
+        {"lc_ctype", isc_dpb_lc_ctype},
+        {"sql_role_name", isc_dpb_sql_role_name},
+    };
+    for (const auto& [name, tag] : kTags)
+        if (text::EqualsIgnoreCase(key, name)) return tag;
+    throw Error("unknown connection parameter \"" + key + "\"");
+}
+
+}  // namespace
+
 void Database::Open() {
     Close();
-    auto* provider = Master()->getDispatcher();
-    Firebird::IAttachment* attachment = nullptr;
-    try {
-        attachment = Call({}, [&](ThrowStatusWrapper* s) {
-            auto* dpb = Master()->getUtilInterface()->getXpbBuilder(s, Firebird::IXpbBuilder::DPB,
-                                                                    nullptr, 0);
-            struct Guard {
-                Firebird::IXpbBuilder* b;
-                ~Guard() { b->dispose(); }
-            } guard{dpb};
+    Attach(Attachment(
+        [&](Firebird::IXpbBuilder* dpb, ThrowStatusWrapper* s) {
             for (const std::string& line : Params) {
                 const auto eq = line.find('=');
-                const std::string key = line.substr(0, eq);
                 const std::string value = eq == std::string::npos ? "" : line.substr(eq + 1);
-                unsigned char tag = 0;
-                if (text::EqualsIgnoreCase(key, "user_name"))
-                    tag = isc_dpb_user_name;
-                else if (text::EqualsIgnoreCase(key, "password"))
-                    tag = isc_dpb_password;
-                else if (text::EqualsIgnoreCase(key, "lc_ctype"))
-                    tag = isc_dpb_lc_ctype;
-                else if (text::EqualsIgnoreCase(key, "sql_role_name"))
-                    tag = isc_dpb_sql_role_name;
-                else
-                    throw Error("unknown connection parameter \"" + key + "\"");
-                dpb->insertString(s, tag, value.c_str());
+                dpb->insertString(s, DpbTag(line.substr(0, eq)), value.c_str());
             }
             dpb->insertInt(s, isc_dpb_sql_dialect, SqlDialect);
-            return provider->attachDatabase(s, DatabaseName.c_str(), dpb->getBufferLength(s),
-                                            dpb->getBuffer(s));
-        });
-    } catch (...) {
-        provider->release();
-        throw;
-    }
-    provider->release();
-    Attach(attachment);
+        },
+        [&](Firebird::IProvider* p, ThrowStatusWrapper* s, unsigned length,
+            const unsigned char* bytes) {
+            return p->attachDatabase(s, DatabaseName.c_str(), length, bytes);
+        }));
 }
 
 void Database::Create(const std::string& location, const std::string& user,
                       const std::string& password, const std::string& charset, int dialect) {
     Close();
-    auto* provider = Master()->getDispatcher();
-    Firebird::IAttachment* attachment = nullptr;
-    try {
-        attachment = Call({}, [&](ThrowStatusWrapper* s) {
-            auto* dpb = Master()->getUtilInterface()->getXpbBuilder(s, Firebird::IXpbBuilder::DPB,
-                                                                    nullptr, 0);
-            struct Guard {
-                Firebird::IXpbBuilder* b;
-                ~Guard() { b->dispose(); }
-            } guard{dpb};
+    Firebird::IAttachment* attachment = Attachment(
+        [&](Firebird::IXpbBuilder* dpb, ThrowStatusWrapper* s) {
             dpb->insertString(s, isc_dpb_user_name, user.c_str());
             dpb->insertString(s, isc_dpb_password, password.c_str());
             dpb->insertString(s, isc_dpb_lc_ctype, charset.c_str());
             dpb->insertString(s, isc_dpb_set_db_charset, charset.c_str());
             dpb->insertInt(s, isc_dpb_sql_dialect, dialect);
             dpb->insertInt(s, isc_dpb_page_size, 8192);
-            return provider->createDatabase(s, location.c_str(), dpb->getBufferLength(s),
-                                            dpb->getBuffer(s));
+        },
+        [&](Firebird::IProvider* p, ThrowStatusWrapper* s, unsigned length,
+            const unsigned char* bytes) {
+            return p->createDatabase(s, location.c_str(), length, bytes);
         });
-    } catch (...) {
-        provider->release();
-        throw;
-    }
-    provider->release();
     DatabaseName = location;
     Params = {"user_name=" + user, "password=" + password, "lc_ctype=" + charset};
     SqlDialect = dialect;

@@ -28,40 +28,9 @@ std::string Utf8ToWin1250(std::string_view utf8) {
     out.reserve(utf8.size());
     std::size_t i = 0;
     while (i < utf8.size()) {
-        const unsigned char b = static_cast<unsigned char>(utf8[i]);
-        char32_t cp = 0;
-        std::size_t extra = 0;
-        if (b < 0x80)
-            cp = b;
-        else if ((b & 0xE0) == 0xC0)
-            cp = b & 0x1F, extra = 1;
-        else if ((b & 0xF0) == 0xE0)
-            cp = b & 0x0F, extra = 2;
-        else if ((b & 0xF8) == 0xF0)
-            cp = b & 0x07, extra = 3;
-        else {
-            out += '?';
-            ++i;
-            continue;
-        }
-        if (i + extra >= utf8.size() && extra > 0) {  // sequence cut off at the end
-            out += '?';
-            break;
-        }
-        for (std::size_t k = 1; k <= extra; ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        i += 1 + extra;
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-            continue;
-        }
-        char mapped = '?';
-        for (std::size_t k = 0; k < kWin1250High.size(); ++k)
-            if (kWin1250High[k] != 0 && kWin1250High[k] == cp) {
-                mapped = static_cast<char>(0x80 + k);
-                break;
-            }
-        out += mapped;
+        const long cp = detail::NextCodePoint(utf8, i);
+        const int b = cp < 0 ? -1 : detail::Win1250ByteOf(static_cast<char32_t>(cp));
+        out += b < 0 ? '?' : static_cast<char>(b);
     }
     return out;
 }

@@ -57,35 +57,48 @@ struct Win1250Buffer {
     std::size_t size = 0;
 };
 
-consteval char EncodeCodePoint(char32_t cp) {
-    if (cp < 0x80) return static_cast<char>(cp);
+// The Windows-1250 byte of a code point, or -1 when the code page has none.
+constexpr int Win1250ByteOf(char32_t cp) {
+    if (cp < 0x80) return static_cast<int>(cp);
     for (std::size_t i = 0; i < kWin1250High.size(); ++i)
-        if (kWin1250High[i] != 0 && kWin1250High[i] == cp) return static_cast<char>(0x80 + i);
-    throw "character has no Windows-1250 code";  // makes the literal ill-formed
+        if (kWin1250High[i] != 0 && kWin1250High[i] == cp) return static_cast<int>(0x80 + i);
+    return -1;
+}
+
+// Decodes the UTF-8 sequence at s[i] and moves i past it; -1 for a malformed or cut-off one
+// (i then moves by one byte).
+constexpr long NextCodePoint(std::string_view s, std::size_t& i) {
+    const unsigned char b = static_cast<unsigned char>(s[i]);
+    std::size_t extra = 0;
+    char32_t cp = 0;
+    if (b < 0x80)
+        cp = b;
+    else if ((b & 0xE0) == 0xC0)
+        cp = b & 0x1F, extra = 1;
+    else if ((b & 0xF0) == 0xE0)
+        cp = b & 0x0F, extra = 2;
+    else if ((b & 0xF8) == 0xF0)
+        cp = b & 0x07, extra = 3;
+    else
+        return ++i, -1;
+    if (i + extra >= s.size() && extra > 0) return ++i, -1;
+    for (std::size_t k = 1; k <= extra; ++k)
+        cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    i += 1 + extra;
+    return static_cast<long>(cp);
 }
 
 template <std::size_t N>
 consteval Win1250Buffer<N> ConvertLiteral(const Utf8Literal<N>& lit) {
     Win1250Buffer<N> out;
+    const std::string_view s(lit.bytes, N - 1);  // without the terminator
     std::size_t i = 0;
-    while (i + 1 < N) {  // the last byte is the terminator
-        const unsigned char b = static_cast<unsigned char>(lit.bytes[i]);
-        char32_t cp = 0;
-        int extra = 0;
-        if (b < 0x80)
-            cp = b;
-        else if ((b & 0xE0) == 0xC0)
-            cp = b & 0x1F, extra = 1;
-        else if ((b & 0xF0) == 0xE0)
-            cp = b & 0x0F, extra = 2;
-        else if ((b & 0xF8) == 0xF0)
-            cp = b & 0x07, extra = 3;
-        else
-            throw "invalid UTF-8 in literal";
-        for (int k = 1; k <= extra; ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(lit.bytes[i + k]) & 0x3F);
-        i += 1 + extra;
-        out.bytes[out.size++] = EncodeCodePoint(cp);
+    while (i < s.size()) {
+        const long cp = NextCodePoint(s, i);
+        if (cp < 0) throw "invalid UTF-8 in literal";  // makes the literal ill-formed
+        const int b = Win1250ByteOf(static_cast<char32_t>(cp));
+        if (b < 0) throw "character has no Windows-1250 code";
+        out.bytes[out.size++] = static_cast<char>(b);
     }
     return out;
 }
