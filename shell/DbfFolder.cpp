@@ -1,0 +1,35 @@
+#include "shell/DbfFolder.h"
+
+#include "config/Settings.h"
+#include "config/Text.h"
+#include "shell/FileSearch.h"
+
+namespace migracja::shell {
+
+using namespace migracja::literals;
+
+DbfFolderChoice ChooseDbfFolder(bool forceDialog, const std::filesystem::path& programDir,
+                                DbfFolderDialog& dialog) {
+    DbfFolderChoice choice;
+    choice.folder = config::ReadDbfFolder(programDir);
+    choice.set = IsFolderSet(choice.folder);
+    if (!forceDialog && choice.set) return choice;
+    if (const std::optional<std::string> confirmed = dialog.Show(choice.folder)) {
+        choice.folder = *confirmed;
+        choice.set = IsFolderSet(choice.folder);
+        if (choice.set) config::WriteDbfFolder(programDir, choice.folder);
+    }
+    return choice;
+}
+
+const std::string& BrowseTitle() {
+    return "Gdzie znajdują się pliki  *.DBF  (bazy TARVIK)"_w;
+}
+
+std::optional<std::string> BrowseForDbfFolder(ui::FolderChoice& picker, const std::string& typed,
+                                              const std::filesystem::path& programDir) {
+    const std::string start = typed.empty() ? TextFromPath(programDir) : typed;
+    return picker.Pick(BrowseTitle(), start);
+}
+
+}  // namespace migracja::shell

@@ -1,0 +1,391 @@
+#include "shell/MigrationController.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "config/Connection.h"
+#include "config/Settings.h"
+#include "config/Text.h"
+#include "shell/FileSearch.h"
+#include "shell/TickBudget.h"
+
+namespace migracja::shell {
+
+namespace fs = std::filesystem;
+using namespace migracja::literals;
+
+namespace {
+
+const std::string kCrLf = "\r\n";
+
+// The file whose field FORMALNE marks legacy data of link number 10987 or later.
+constexpr const char* kVersionFile = "TARV09.DBF";
+constexpr const char* kVersionField = "FORMALNE";
+// Where the updater of the legacy program can be downloaded; not known to us, so the line of
+// the message that names it stays empty.
+constexpr const char* kLegacyUpdaterPage = "";
+
+const std::string& CannotStartCaption() {
+    return "Nie można uruchomić migracji !"_w;
+}
+
+}  // namespace
+
+MigrationController::MigrationController(const ControllerParts& parts) : p_(parts) {}
+
+const fs::path& MigrationController::DefinitionFile(int index) const {
+    return definitionFiles_.at(static_cast<std::size_t>(index));
+}
+
+// ---- window events ----
+
+void MigrationController::OnActivate() {
+    if (startupStep_ != kNotStarted) return;
+    startupStep_ = kStartupRequested;
+    p_.timer.Start(kTimerIntervalMs);
+}
+
+void MigrationController::OnTimer() {
+    p_.timer.Stop();
+    switch (startupStep_) {
+        case kStartupRequested:
+            StartupTick();
+            break;
+        case kSecondStep:
+            SecondStepTick();
+            break;
+        case kRunning:
+            RunTick();
+            break;
+        default:
+            break;
+    }
+}
+
+void MigrationController::OnStartMigration() {
+    // The button is enabled only when idle; a click that slipped through otherwise is ignored.
+    if (startupStep_ != kIdle) return;
+    EnableRunControls(false);
+    engine::MigrationDefinition& d = p_.dane.Definition;
+    p_.dane.DefinitionActive = false;
+    d.ErrorsOccurred = false;
+    d.StopRequested = false;
+    p_.dane.MigrationErrorLog.clear();
+    runStartTime_ = p_.clock.LocalNow();
+    currentDefinitionIndex_ = -1;
+    startupStep_ = kRunning;
+    p_.timer.Start(kTimerIntervalMs);
+}
+
+void MigrationController::OnDeleteData() {
+    if (p_.maintenance) p_.maintenance->DeleteData();
+}
+
+void MigrationController::OnChosenFor() {
+    if (!p_.context.ShowChoice()) p_.view.CloseWindow();
+}
+
+void MigrationController::OnExit() {
+    p_.view.Quit();
+}
+
+void MigrationController::OnCheckAll(bool checked) {
+    p_.view.FreezeDefinitions(true);
+    for (int i = 0; i < p_.view.DefinitionCount(); ++i) p_.view.SetDefinitionChecked(i, checked);
+    p_.view.FreezeDefinitions(false);
+}
+
+void MigrationController::OnRemoveSerialSpaces() {
+    if (p_.maintenance) p_.maintenance->RemoveSerialSpaces();
+}
+
+void MigrationController::OnSplitPhoneNumbers() {
+    if (p_.maintenance) p_.maintenance->SplitPhoneNumbers();
+}
+
+bool MigrationController::OnCloseQuery() {
+    p_.timer.Stop();
+    if (p_.dane.IBDatabase1.Connected()) {
+        if (!p_.dane.MigrationErrorLog.empty()) {
+            p_.dane.MigrationErrorLog.push_back("Wyjście z programu."_w);
+            p_.report.WriteErrorReport(runStartTime_);
+        }
+        p_.dane.IBDatabase1.Close();
+    }
+    p_.dane.Dbf1.reset();
+    return true;
+}
+
+// ---- startup ----
+
+void MigrationController::StartupTick() {
+    startupStep_ = kBusy;
+    if (!DbfFolderCheck(false)) return;
+    if (!DatabaseCheck()) return;
+    try {
+        p_.progress.BindCounters();
+    } catch (...) {
+        startupStep_ = kIdle;
+        p_.view.SetControlEnabled(Control::Exit, true);
+        throw;
+    }
+    startupStep_ = kSecondStep;
+    p_.timer.Start(kTimerIntervalMs);
+}
+
+void MigrationController::SecondStepTick() {
+    startupStep_ = kBusy;
+    if (!ScanDbfFiles()) {
+        p_.messages.Warn("W podanej lokalizacji nie ma plików *.DBF  ze starej wersji TARVIK !"_w,
+                         "Nie można uruchomić migracji"_w);
+        DbfFolderCheck(true);
+        return;
+    }
+    if (!BuildDefinitionList()) return;
+    startupStep_ = kIdle;
+    ChooseContext();
+}
+
+bool MigrationController::DbfFolderCheck(bool forceDialog) {
+    p_.view.SetDbfStatus("Brak plików DBF od starego TARVIK "_w);
+    const DbfFolderChoice choice = ChooseDbfFolder(forceDialog, p_.programDir, p_.folderDialog);
+    if (!choice.set) return false;
+    const fs::path folder = PathFromText(choice.folder);
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) return false;
+    // The data module works with the folder as this file system names it.
+    p_.dane.SetDbfFolder(folder.string());
+    p_.view.SetDbfStatus("Import z : "_w + choice.folder);
+    p_.view.ProcessPendingMessages();
+    if (!LegacyVersionCheck(choice.folder)) return false;
+    p_.view.SetControlEnabled(Control::DeleteData, true);
+    p_.view.SetControlEnabled(Control::ChosenFor, true);
+    return true;
+}
+
+bool MigrationController::LegacyVersionCheck(const std::string& folderText) {
+    p_.dane.CloseSourceTable();
+    p_.dane.Dbf1.reset();
+    const fs::path file = config::FindProgramFile(PathFromText(folderText), kVersionFile);
+    std::error_code ec;
+    const bool exists = fs::is_regular_file(file, ec);
+    if (exists) {
+        p_.dane.Dbf1.emplace(engine::DbfTable::Open(file));
+        const bool marked = p_.dane.Dbf1->FindField(kVersionField).has_value();
+        p_.dane.Dbf1.reset();
+        if (marked) return true;
+    }
+    std::string firstLine, message;
+    if (exists) {
+        firstLine = "Stare DBF-y (Tarvik) — link mniejszy niż 10987  !!!"_w;
+        message =
+            firstLine + kCrLf +
+            "Migracja z bazy plików DBF jest dostępna od numeru LNK = 10987 (i większych) !"_w +
+            kCrLf + "Tarvik.exe do aktualizaji plików DBF można pobrać ze strony "_w + kCrLf +
+            kLegacyUpdaterPage;
+    } else {
+        firstLine = folderText + "  — Brak pliku  TARV09.DBF  !!!"_w;
+        message = firstLine + kCrLf;
+    }
+    p_.messages.Warn(message, CannotStartCaption());
+    p_.view.SetDbfStatus(firstLine);
+    p_.view.SetControlEnabled(Control::DeleteData, false);
+    p_.view.SetControlEnabled(Control::ChosenFor, false);
+    return false;
+}
+
+bool MigrationController::DatabaseCheck() {
+    p_.view.SetDatabaseStatus("Brak połączenia z bazą TARVIK (Firebird)"_w);
+    if (!config::ConnectFromSettings(p_.dane.IBDatabase1, p_.programDir, p_.messages)) return false;
+    p_.view.SetDatabaseStatus("Jest połączenie z : "_w + p_.dane.IBDatabase1.DatabaseName);
+    p_.view.ProcessPendingMessages();
+    const engine::SchemaVersion found = p_.dane.ReadSchemaVersion();
+    const bool recentEnough = found.AtLeast(engine::kMinimumSchemaVersion);
+    if (!recentEnough) {
+        const std::string version = found.ToString();
+        const std::string minimum = engine::kMinimumSchemaVersion.ToString();
+        p_.messages.Warn(
+            "Baza Firebird-a w wersji  "_w + version + "  !" + kCrLf +
+                "Aby uruchomić migrację wymagana jest baza danych w wersji co najmniej  "_w +
+                minimum + "  !",
+            CannotStartCaption());
+        p_.dane.IBDatabase1.Close();
+        p_.view.SetControlEnabled(Control::DeleteData, false);
+        p_.view.SetControlEnabled(Control::ChosenFor, false);
+        p_.view.SetDatabaseStatus("Baza Firebird-a w wersji  "_w + version +
+                                  "  (wymagana co najmniej " + minimum + " )");
+    }
+    // Also after a refusal: the lists must not keep names of a database that is closed now.
+    p_.dane.RefreshCatalogue();
+    return recentEnough;
+}
+
+bool MigrationController::ScanDbfFiles() {
+    dbfFileList_.clear();
+    for (const fs::path& file : FindFiles(p_.dane.DbfFolder(), "TARV??.DBF"))
+        dbfFileList_.push_back(TextFromPath(file.filename()));
+    return !dbfFileList_.empty();
+}
+
+bool MigrationController::BuildDefinitionList() {
+    p_.view.ClearDefinitions();
+    definitionFiles_.clear();
+    const std::optional<fs::path> folder = FindSubfolder(p_.programDir, kDefinitionFolderName);
+    definitionFolder_ = folder.value_or(p_.programDir / kDefinitionFolderName);
+    if (!folder) {
+        p_.messages.Warn("Brak podkatalogu o nazwie ..\\Definicje Migracji\\  !"_w,
+                         "Brak definicji migracji"_w);
+        return false;
+    }
+    const bool startUnchecked = config::StartUncheckedMarkerExists(p_.programDir);
+
+    struct Item {
+        std::string text;
+        fs::path file;
+    };
+    std::vector<Item> items;
+    for (const fs::path& file : FindFiles(definitionFolder_, "\?\?-*.ini")) {
+        std::string name = TextFromPath(file.filename());
+        name.resize(name.size() - 4);  // ".ini"
+        items.push_back({std::move(name), file});
+    }
+    // The two-character prefix orders the definitions; letter case does not.
+    std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
+        return text::ToUpper(a.text) < text::ToUpper(b.text);
+    });
+    for (Item& item : items) {
+        p_.view.AddDefinition(item.text);
+        definitionFiles_.push_back(std::move(item.file));
+    }
+    p_.view.ProcessPendingMessages();
+    if (items.empty()) {
+        p_.messages.Warn("Brak plików z definicjami migracji !"_w, "Uwaga"_w);
+        return false;
+    }
+
+    for (int i = 0; i < static_cast<int>(definitionFiles_.size()); ++i) {
+        p_.view.SelectDefinition(i);
+        p_.view.ProcessPendingMessages();
+        const std::string dbfFile = p_.loader.ReadDefinitionHeader(DefinitionFile(i));
+        const bool enabled =
+            !dbfFile.empty() && engine::TDane::ContainsIgnoreCase(dbfFileList_, dbfFile);
+        p_.view.SetDefinitionEnabled(i, enabled);
+        p_.view.SetDefinitionChecked(i, enabled && !startUnchecked);
+    }
+    p_.view.SelectDefinition(0);
+    return true;
+}
+
+void MigrationController::ChooseContext() {
+    context::TargetContext& c = p_.context.Context();
+    c.SelectedFirmaId = -1;
+    const context::CheckResult company = p_.context.CheckOwnerCompany();
+    if (!company.settled) {
+        if (company.none)
+            p_.messages.Warn("Brak firmy która jest licencjobiorcą TARVIK."_w + kCrLf +
+                                 "Uruchom TARVIK i wpisz dane swojej firmy !"_w,
+                             "Uwaga"_w);
+        else if (!p_.context.ChooseCompany())
+            p_.view.CloseWindow();
+    }
+    if (c.SelectedFirmaId != -1) {
+        c.SelectedMiejsceId = -1;
+        if (p_.context.CheckBranches() && !p_.context.ChooseBranch()) {
+            c.SelectedFirmaId = -1;
+            p_.view.CloseWindow();
+        }
+    }
+    if (c.SelectedFirmaId == -1) return;
+
+    c.SelectedGsId = -1;
+    const context::CheckResult team = p_.context.CheckServiceTeam();
+    if (!team.settled) {
+        if (team.none)
+            p_.messages.Warn(
+                "Brak zespołu serwisowego (przypisanego do wybranej firmy) dla dopisywwania zleceń."_w +
+                    kCrLf +
+                    "Uruchom TARVIK i wpisz przynajmniej jeden zespół serwisowy dla tej firmy !"_w,
+                "Uwaga"_w);
+        else if (!p_.context.ChooseServiceTeam())
+            p_.view.CloseWindow();
+    }
+    if (c.SelectedGsId != -1) p_.view.SetControlEnabled(Control::StartMigration, true);
+}
+
+// ---- run ----
+
+bool MigrationController::NextDefinition() {
+    for (int i = currentDefinitionIndex_ + 1; i < p_.view.DefinitionCount(); ++i) {
+        if (p_.view.DefinitionEnabled(i) && p_.view.DefinitionChecked(i)) {
+            p_.view.SelectDefinition(i);
+            currentDefinitionIndex_ = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+void MigrationController::RunTick() {
+    engine::TDane& dane = p_.dane;
+    const bool& stopRequested = dane.Definition.StopRequested;
+    bool finished = false;
+    try {
+        if (dane.DefinitionActive) {
+            RunTickBudget(
+                p_.clock, kTickBudget, [&] { p_.progress.Step(); },
+                [&] { return dane.DefinitionActive && !stopRequested; });
+            p_.progress.RefreshCounters();
+        }
+        // A stop seen here, by the Stop button or a fatal error in the last record, ends the run
+        // with the current definition still ticked: its last record was not written, and
+        // starting the next definition would reset the flag and lose the stop.
+        if (!dane.DefinitionActive && !stopRequested) {
+            if (currentDefinitionIndex_ >= 0) {
+                p_.view.SetDefinitionChecked(currentDefinitionIndex_, false);
+                dane.CloseSourceTable();
+            }
+            if (NextDefinition())
+                p_.progress.StartDefinition(DefinitionFile(currentDefinitionIndex_));
+            else
+                finished = true;
+        }
+    } catch (...) {
+        p_.progress.Hide();
+        startupStep_ = kIdle;
+        p_.view.SetControlEnabled(Control::Exit, true);
+        throw;
+    }
+    if (finished) {
+        p_.progress.Hide();
+        startupStep_ = kIdle;
+        dane.CloseSourceTable();
+        p_.messages.Inform("Koniec migracji !"_w, "Komunikat"_w);
+        EnableRunControls(true);
+        return;
+    }
+    if (stopRequested) EndRun();
+    if (startupStep_ == kRunning) p_.timer.Start(kTimerIntervalMs);
+}
+
+void MigrationController::EndRun() {
+    p_.dane.DefinitionActive = false;
+    p_.progress.Hide();
+    startupStep_ = kIdle;
+    p_.dane.CloseSourceTable();
+    try {
+        p_.report.WriteErrorReport(runStartTime_);
+    } catch (...) {
+        // The run is over either way; the user must be able to start again or leave.
+        EnableRunControls(true);
+        throw;
+    }
+    EnableRunControls(true);
+}
+
+void MigrationController::EnableRunControls(bool enabled) {
+    for (Control c : {Control::StartMigration, Control::DbfFolder, Control::Exit,
+                      Control::DefinitionList, Control::DeleteData})
+        p_.view.SetControlEnabled(c, enabled);
+}
+
+}  // namespace migracja::shell

@@ -1,0 +1,102 @@
+#pragma once
+// The main window's behaviour without its widgets: the startup checks run once after the window
+// first appears, the list of definitions, and the run over the ticked definitions. Everything is
+// driven by one one-shot timer whose state is StartupStep, so the one user-interface thread
+// stays responsive between the steps and between the records of a run.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "config/Ui.h"
+#include "config/Values.h"
+#include "context/TargetContext.h"
+#include "definitions/DefinitionLoader.h"
+#include "engine/Dane.h"
+#include "shell/DbfFolder.h"
+#include "shell/Seams.h"
+
+namespace migracja::shell {
+
+// Values of StartupStep.
+enum StartupState : int {
+    kNotStarted = 0,        // timer not armed yet
+    kStartupRequested = 1,  // first activation: DBF folder and database checks
+    kBusy = 2,              // a step is running, or the startup failed and stays here
+    kSecondStep = 3,        // DBF files, definition list, target context
+    kIdle = 4,              // ready to run, or a run has ended
+    kRunning = 5,           // a run advances at every tick
+};
+
+// The subfolder beside the program that holds the definition files.
+inline constexpr const char* kDefinitionFolderName = "Definicje Migracji";
+
+struct ControllerParts {
+    std::filesystem::path programDir;
+    engine::TDane& dane;
+    definitions::TFormIni& loader;
+    MainView& view;
+    ProgressWindow& progress;
+    context::ContextSteps& context;
+    DbfFolderDialog& folderDialog;
+    ErrorReporter& report;
+    ui::MessageBox& messages;
+    ui::OneShotTimer& timer;
+    Clock& clock;
+    MaintenanceCommands* maintenance = nullptr;  // none: the commands do nothing
+};
+
+class MigrationController {
+  public:
+    explicit MigrationController(const ControllerParts& parts);
+
+    // Window events.
+    void OnActivate();
+    void OnTimer();
+    void OnStartMigration();                      // "Start migracji"
+    void OnDbfFolder() { DbfFolderCheck(true); }  // "Ścieżka do DBF-ów"
+    void OnDeleteData();                          // "Usuń dane z FB"
+    void OnChosenFor();                           // "Wybrane dla.."
+    void OnExit();                                // "Wyjście": no close check
+    void OnCheckAll(bool checked);                // "Zaznacz wszystkie" / "Odznacz wszystkie"
+    void OnRemoveSerialSpaces();
+    void OnSplitPhoneNumbers();
+    // Before the window closes, whatever the cause: writes pending error entries, closes the
+    // database and the DBF table. Always allows the close.
+    bool OnCloseQuery();
+
+    // The steps, each reporting success.
+    bool DbfFolderCheck(bool forceDialog);
+    bool DatabaseCheck();
+    bool ScanDbfFiles();
+    bool BuildDefinitionList();
+    void ChooseContext();
+    // The first enabled and checked definition after the current one becomes current.
+    bool NextDefinition();
+
+    int StartupStep() const { return startupStep_; }
+    const std::vector<std::string>& DbfFileList() const { return dbfFileList_; }
+    const std::filesystem::path& DefinitionFolder() const { return definitionFolder_; }
+    int CurrentDefinitionIndex() const { return currentDefinitionIndex_; }
+    DateTime RunStartTime() const { return runStartTime_; }
+    // The file behind list item i.
+    const std::filesystem::path& DefinitionFile(int index) const;
+
+  private:
+    void StartupTick();
+    void SecondStepTick();
+    void RunTick();
+    void EndRun();
+    void EnableRunControls(bool enabled);
+    bool LegacyVersionCheck(const std::string& folder);
+
+    ControllerParts p_;
+    int startupStep_ = kNotStarted;
+    std::vector<std::string> dbfFileList_;
+    std::filesystem::path definitionFolder_;
+    std::vector<std::filesystem::path> definitionFiles_;  // parallel to the list items
+    int currentDefinitionIndex_ = -1;
+    DateTime runStartTime_ = 0;
+};
+
+}  // namespace migracja::shell
