@@ -164,8 +164,10 @@ bool LoadTableSchema(engine::TDane& dane, engine::TargetTableSchema& schema,
     std::vector<Column> columns = ReadColumns(dane, *relation);
     const bool addKey = !HasUniqueKeyColumn(columns);
     // Checked before the table is altered: a table the load refuses is left as it was.
-    const int needed = static_cast<int>(columns.size()) + (addKey ? 1 : 0);
-    if (needed > engine::kMaxColumns) throw ColumnLimitError(tableName, needed, addKey);
+    const int count = static_cast<int>(columns.size());
+    if (count > engine::kMaxColumns) throw ColumnLimitError(tableName, count, false);
+    if (addKey && count + 1 > engine::kMaxColumns)
+        throw ColumnLimitError(tableName, count + 1, true);
     if (addKey) {
         AddUniqueKeyColumn(dane, schema.Name);
         columns = ReadColumns(dane, *relation);
