@@ -1,0 +1,313 @@
+#include <gtest/gtest.h>
+
+#include "ShellFixture.h"
+
+using namespace migracja;
+using namespace migracja::literals;
+using migracja::shell::Control;
+using migracja::testing::ShellProgram;
+using Counts = std::vector<std::pair<std::string, int>>;
+
+namespace {
+
+const std::vector<Control> kRunControls{Control::StartMigration, Control::DbfFolder, Control::Exit,
+                                        Control::DefinitionList, Control::DeleteData};
+
+void ExpectRunControls(const ShellProgram& p, bool enabled) {
+    for (Control c : kRunControls) EXPECT_EQ(p.view.Enabled(c), enabled) << static_cast<int>(c);
+}
+
+// Three definitions listed out of order on disk, one of them without its DBF file.
+void ThreeDefinitions(ShellProgram& p) {
+    p.WriteSource("TARV01.DBF", 3);
+    p.WriteSource("TARV02.DBF", 2);
+    p.WriteDefinition("02-drugi.ini", "TARV02.DBF");
+    p.WriteDefinition("03-brak.ini", "TARV05.DBF");
+    p.WriteDefinition("01-pierwszy.ini", "TARV01.DBF");
+}
+
+}  // namespace
+
+TEST(RunTest, DefinitionsRunInNameOrderAndEachFinishedOneIsUnchecked) {
+    ShellProgram p;
+    ThreeDefinitions(p);
+    p.Startup();
+    ASSERT_EQ(p.view.Texts(), (std::vector<std::string>{"01-pierwszy", "02-drugi", "03-brak"}));
+    // "Zaznacz wszystkie" ticks the disabled one too; it must still never run.
+    p.controller.OnCheckAll(true);
+    p.dane.MigrationErrorLog.push_back("z poprzedniego uruchomienia");
+
+    p.controller.OnStartMigration();
+    EXPECT_EQ(p.controller.StartupStep(), shell::kRunning);
+    ExpectRunControls(p, false);
+    EXPECT_TRUE(p.dane.MigrationErrorLog.empty());
+    EXPECT_EQ(p.controller.RunStartTime(), p.clock.local);
+    EXPECT_EQ(p.controller.CurrentDefinitionIndex(), -1);
+    p.DrainTimer();
+
+    EXPECT_EQ(p.progress.started, (std::vector<std::string>{"01-pierwszy.ini", "02-drugi.ini"}));
+    EXPECT_EQ(p.progress.Counts(), (Counts{{"01-pierwszy.ini", 3}, {"02-drugi.ini", 2}}));
+    EXPECT_EQ(p.view.Checks(), (std::vector<bool>{false, false, true}));
+    ASSERT_EQ(p.messages.shown.size(), 1u);
+    EXPECT_EQ(p.messages.shown[0].text, "Koniec migracji !"_w);
+    EXPECT_EQ(p.messages.shown[0].caption, "Komunikat");
+    EXPECT_EQ(p.messages.shown[0].icon, ui::Icon::Information);
+    EXPECT_EQ(p.controller.StartupStep(), shell::kIdle);
+    ExpectRunControls(p, true);
+    EXPECT_GE(p.progress.hides, 1);
+    EXPECT_FALSE(p.progress.visible);
+    EXPECT_FALSE(p.dane.Dbf1.has_value());  // the last source is closed
+    EXPECT_TRUE(p.report.written.empty());  // an ended run writes no report
+
+    // Nothing is left to run: a second start ends at once.
+    p.messages.shown.clear();
+    p.Run();
+    EXPECT_EQ(p.progress.started.size(), 2u);
+    ASSERT_EQ(p.messages.shown.size(), 1u);
+    EXPECT_EQ(p.messages.shown[0].text, "Koniec migracji !"_w);
+}
+
+TEST(RunTest, AnEmptyDbfFileIsSkippedAndUncheckedAndTheRunGoesOn) {
+    ShellProgram p;
+    p.WriteSource("TARV01.DBF", 0);
+    p.WriteSource("TARV02.DBF", 2);
+    p.WriteDefinition("01-pusty.ini", "TARV01.DBF");
+    p.WriteDefinition("02-pelny.ini", "TARV02.DBF");
+    p.Startup();
+    p.Run();
+    EXPECT_EQ(p.progress.started, (std::vector<std::string>{"01-pusty.ini", "02-pelny.ini"}));
+    EXPECT_EQ(p.progress.Counts(), (Counts{{"02-pelny.ini", 2}}));
+    EXPECT_EQ(p.view.Checks(), (std::vector<bool>{false, false}));
+    ASSERT_EQ(p.messages.shown.size(), 1u);
+    EXPECT_EQ(p.messages.shown[0].text, "Koniec migracji !"_w);
+}
+
+TEST(RunTest, StopKeepsTheMarksOfWhatDidNotFinishAndWritesTheReport) {
+    // A slow record loop: one record per tick.
+    ShellProgram p;
+    ThreeDefinitions(p);
+    p.progress.stepCost = std::chrono::milliseconds(25);
+    p.Startup();
+    p.controller.OnStartMigration();
+    p.controller.OnTimer();  // starts 01
+    p.controller.OnTimer();  // record 1
+    ASSERT_EQ(p.progress.records.size(), 1u);
+    // The Stop button between two ticks.
+    p.dane.Definition.StopRequested = true;
+    p.dane.MigrationErrorLog.push_back("Przerwanie ręczne"_w);
+    p.controller.OnTimer();
+
+    // The record loop still gets the record of that tick (and writes nothing), then the run ends.
+    EXPECT_EQ(p.progress.records.size(), 2u);
+    EXPECT_FALSE(p.timer.active);
+    EXPECT_EQ(p.controller.StartupStep(), shell::kIdle);
+    EXPECT_FALSE(p.dane.DefinitionActive);
+    EXPECT_FALSE(p.dane.Dbf1.has_value());
+    EXPECT_EQ(p.view.Checks(), (std::vector<bool>{true, true, false}));
+    ASSERT_EQ(p.report.written.size(), 1u);
+    EXPECT_EQ(p.report.written[0], std::vector<std::string>{"Przerwanie ręczne"_w});
+    EXPECT_EQ(p.report.startTimes[0], p.clock.local);
+    EXPECT_TRUE(p.messages.shown.empty());  // no "Koniec migracji !"
+    ExpectRunControls(p, true);
+
+    // Starting again runs the definitions still ticked, from the beginning of the first.
+    p.progress.records.clear();
+    p.Run();
+    EXPECT_EQ(p.progress.Counts(), (Counts{{"01-pierwszy.ini", 3}, {"02-drugi.ini", 2}}));
+    EXPECT_EQ(p.view.Checks(), (std::vector<bool>{false, false, false}));
+}
+
+TEST(RunTest, AStopDuringTheLastRecordOfADefinitionStillEndsTheRun) {
+    ShellProgram p;
+    ThreeDefinitions(p);
+    p.progress.stepCost = std::chrono::milliseconds(25);
+    // A fatal error in the last record of 01: the record loop has already reached the end of
+    // the file when the run tick sees the stop.
+    p.progress.afterStep = [&](int step) {
+        if (step == 3) {
+            p.dane.Definition.StopRequested = true;
+            p.dane.Definition.ErrorsOccurred = true;
+            p.dane.MigrationErrorLog.push_back("błąd w ostatnim rekordzie"_w);
+        }
+    };
+    p.Startup();
+    p.Run();
+    EXPECT_EQ(p.progress.started, std::vector<std::string>{"01-pierwszy.ini"});
+    EXPECT_EQ(p.progress.Counts(), (Counts{{"01-pierwszy.ini", 3}}));
+    // 01 keeps its mark: its last record was not written.
+    EXPECT_EQ(p.view.Checks(), (std::vector<bool>{true, true, false}));
+    ASSERT_EQ(p.report.written.size(), 1u);
+    EXPECT_EQ(p.report.written[0], std::vector<std::string>{"błąd w ostatnim rekordzie"_w});
+    EXPECT_TRUE(p.messages.shown.empty());
+    EXPECT_EQ(p.controller.StartupStep(), shell::kIdle);
+}
+
+TEST(RunTest, AFailedLoadStopsTheRunInTheSameTick) {
+    ShellProgram p;
+    ThreeDefinitions(p);
+    // 02 names a table the database does not have: the loader reports it and stops the run.
+    migracja::testing::WriteFileBytes(p.definitions / "02-drugi.ini",
+                                      "[START]\r\nPlikDBF=TARV02.DBF\r\nTabela_0=NIE_MA\r\n");
+    p.Startup();
+    p.Run();
+    EXPECT_EQ(p.progress.started, (std::vector<std::string>{"01-pierwszy.ini", "02-drugi.ini"}));
+    EXPECT_EQ(p.progress.Counts(), (Counts{{"01-pierwszy.ini", 3}}));
+    EXPECT_EQ(p.view.Checks(), (std::vector<bool>{false, true, false}));
+    ASSERT_EQ(p.report.written.size(), 1u);
+    ASSERT_EQ(p.report.written[0].size(), 1u);
+    EXPECT_EQ(p.report.written[0][0].rfind("W bazie nie ma tabeli o nazwie NIE_MA"_w, 0), 0u);
+    // Only the loader's own message; no end message.
+    ASSERT_EQ(p.messages.shown.size(), 1u);
+    EXPECT_EQ(p.messages.shown[0].caption, "Komunikat");
+}
+
+TEST(RunTest, ATickProcessesRecordsForAbout20MsAndHonoursStopBetweenRecords) {
+    ShellProgram p;
+    p.WriteSource("TARV01.DBF", 30);
+    p.WriteDefinition("01-duzy.ini", "TARV01.DBF");
+    p.progress.stepCost = std::chrono::milliseconds(3);
+    p.Startup();
+    p.controller.OnStartMigration();
+    p.controller.OnTimer();  // starts the definition
+    ASSERT_TRUE(p.dane.DefinitionActive);
+    EXPECT_TRUE(p.progress.records.empty());
+
+    // 3 ms per record: after the seventh, 21 ms have passed and the tick returns.
+    p.controller.OnTimer();
+    EXPECT_EQ(p.progress.records.size(), 7u);
+    EXPECT_EQ(p.progress.refreshes, 1);
+    EXPECT_TRUE(p.timer.active);
+    EXPECT_EQ(p.timer.interval, 2);
+    p.controller.OnTimer();
+    EXPECT_EQ(p.progress.records.size(), 14u);
+    EXPECT_EQ(p.progress.refreshes, 2);
+
+    // A stop set by the record loop is seen after that very record.
+    p.progress.afterStep = [&](int step) {
+        if (step == 16) p.dane.Definition.StopRequested = true;
+    };
+    p.controller.OnTimer();
+    EXPECT_EQ(p.progress.records.size(), 16u);
+    EXPECT_FALSE(p.timer.active);
+    EXPECT_EQ(p.report.written.size(), 1u);
+    EXPECT_EQ(p.view.Checks(), std::vector<bool>{true});
+}
+
+TEST(RunTest, ARecordCheaperThanTheBudgetFinishesSmallFilesInOneTick) {
+    ShellProgram p;
+    p.WriteSource("TARV01.DBF", 50);
+    p.WriteSource("TARV02.DBF", 5);
+    p.WriteDefinition("01-a.ini", "TARV01.DBF");
+    p.WriteDefinition("02-b.ini", "TARV02.DBF");
+    p.progress.stepCost = std::chrono::microseconds(100);
+    p.Startup();
+    p.controller.OnStartMigration();
+    p.controller.OnTimer();  // starts 01
+    p.controller.OnTimer();  // all 50 records, then 02 starts in the same tick
+    EXPECT_EQ(p.progress.records.size(), 50u);
+    EXPECT_EQ(p.progress.started.size(), 2u);
+    EXPECT_EQ(p.view.Checks(), (std::vector<bool>{false, true}));
+    EXPECT_EQ(p.DrainTimer(), 1);
+    EXPECT_EQ(p.progress.Counts(), (Counts{{"01-a.ini", 50}, {"02-b.ini", 5}}));
+}
+
+TEST(RunTest, AnExceptionInARecordHaltsTheRunWithOnlyExitEnabled) {
+    ShellProgram p;
+    ThreeDefinitions(p);
+    p.progress.afterStep = [&](int step) {
+        if (step == 2) throw fb::Error("connection lost", "INSERT INTO X");
+    };
+    p.Startup();
+    p.controller.OnStartMigration();
+    p.controller.OnTimer();
+    EXPECT_THROW(p.controller.OnTimer(), fb::Error);
+    EXPECT_EQ(p.controller.StartupStep(), shell::kIdle);
+    EXPECT_FALSE(p.timer.active);
+    EXPECT_FALSE(p.progress.visible);
+    EXPECT_TRUE(p.view.Enabled(Control::Exit));
+    EXPECT_FALSE(p.view.Enabled(Control::StartMigration));
+    EXPECT_FALSE(p.view.Enabled(Control::DefinitionList));
+    // The run does not resume: a stray tick does nothing.
+    p.controller.OnTimer();
+    EXPECT_EQ(p.progress.records.size(), 2u);
+}
+
+TEST(RunTest, CloseCheckWritesPendingEntriesAndExitWritesNothing) {
+    {
+        // A run that ended with warnings: closing by the close box writes them with the extra
+        // last entry.
+        ShellProgram p;
+        ThreeDefinitions(p);
+        p.progress.afterStep = [&](int step) {
+            if (step == 1) p.dane.MigrationErrorLog.push_back("ostrzeżenie"_w);
+        };
+        p.Startup();
+        p.Run();
+        ASSERT_EQ(p.messages.shown.size(), 1u);
+        EXPECT_TRUE(p.report.written.empty());
+        EXPECT_TRUE(p.controller.OnCloseQuery());
+        ASSERT_EQ(p.report.written.size(), 1u);
+        EXPECT_EQ(p.report.written[0],
+                  (std::vector<std::string>{"ostrzeżenie"_w, "Wyjście z programu."_w}));
+        EXPECT_FALSE(p.dane.IBDatabase1.Connected());
+        EXPECT_FALSE(p.timer.active);
+    }
+    {
+        // Without entries nothing is written.
+        ShellProgram p;
+        ThreeDefinitions(p);
+        p.Startup();
+        p.Run();
+        EXPECT_TRUE(p.controller.OnCloseQuery());
+        EXPECT_TRUE(p.report.written.empty());
+        EXPECT_TRUE(p.dane.MigrationErrorLog.empty());
+        EXPECT_FALSE(p.dane.IBDatabase1.Connected());
+    }
+    {
+        // "Wyjście" ends the program without the close check.
+        ShellProgram p;
+        ThreeDefinitions(p);
+        p.Startup();
+        p.Run();
+        p.dane.MigrationErrorLog.push_back("ostrzeżenie"_w);
+        p.controller.OnExit();
+        EXPECT_EQ(p.view.quits, 1);
+        EXPECT_EQ(p.view.closeRequests, 0);
+        EXPECT_TRUE(p.report.written.empty());
+        EXPECT_EQ(p.dane.MigrationErrorLog.size(), 1u);
+    }
+    {
+        // Closing in the middle of a run stops the timer and lets go of the DBF file.
+        ShellProgram p;
+        ThreeDefinitions(p);
+        p.progress.stepCost = std::chrono::milliseconds(25);
+        p.Startup();
+        p.controller.OnStartMigration();
+        p.controller.OnTimer();
+        p.controller.OnTimer();
+        ASSERT_TRUE(p.dane.Dbf1.has_value());
+        EXPECT_TRUE(p.controller.OnCloseQuery());
+        EXPECT_FALSE(p.timer.active);
+        EXPECT_FALSE(p.dane.Dbf1.has_value());
+        EXPECT_TRUE(p.report.written.empty());
+    }
+}
+
+TEST(RunTest, AFailingReportStillLeavesTheRunControlsUsable) {
+    struct FailingReport : shell::ErrorReporter {
+        void WriteErrorReport(DateTime) override { throw std::runtime_error("read-only folder"); }
+    } failing;
+    ShellProgram p;
+    ThreeDefinitions(p);
+    shell::MigrationController controller{
+        shell::ControllerParts{p.dir.path(), p.dane, p.loader, p.view, p.progress, p.context,
+                               p.folderDialog, failing, p.messages, p.timer, p.clock}};
+    controller.OnActivate();
+    while (p.timer.active) controller.OnTimer();
+    controller.OnStartMigration();
+    controller.OnTimer();
+    p.dane.Definition.StopRequested = true;
+    EXPECT_THROW(controller.OnTimer(), std::runtime_error);
+    EXPECT_EQ(controller.StartupStep(), shell::kIdle);
+    ExpectRunControls(p, true);
+}
