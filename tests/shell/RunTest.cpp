@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "ShellFixture.h"
+#include "shell/EngineErrorReporter.h"
 
 using namespace migracja;
 using namespace migracja::literals;
@@ -310,4 +311,44 @@ TEST(RunTest, AFailingReportStillLeavesTheRunControlsUsable) {
     EXPECT_THROW(controller.OnTimer(), std::runtime_error);
     EXPECT_EQ(controller.StartupStep(), shell::kIdle);
     ExpectRunControls(p, true);
+}
+
+TEST(RunTest, TheEnginesReportFileHoldsTheStopAndTheExitEntries) {
+    ShellProgram p;
+    ThreeDefinitions(p);
+    migracja::testing::RecordingFileViewer viewer;
+    shell::EngineErrorReporter report(p.dane, p.dir.path(), p.messages, viewer);
+    shell::MigrationController controller{
+        shell::ControllerParts{p.dir.path(), p.dane, p.loader, p.view, p.progress, p.context,
+                               p.folderDialog, report, p.messages, p.timer, p.clock}};
+    p.view.controller = &controller;
+    auto reports = [&] {
+        std::vector<std::filesystem::path> found;
+        for (const auto& e : std::filesystem::directory_iterator(p.dir.path()))
+            if (e.path().extension() == ".err") found.push_back(e.path());
+        return found;
+    };
+    p.progress.stepCost = std::chrono::milliseconds(25);
+    controller.OnActivate();
+    while (p.timer.active) controller.OnTimer();
+    controller.OnStartMigration();
+    controller.OnTimer();
+    controller.OnTimer();
+    // The Stop button: an entry that does not ask to be shown.
+    p.dane.Definition.StopRequested = true;
+    p.dane.MigrationErrorLog.push_back("Przerwanie ręczne"_w);
+    controller.OnTimer();
+    auto files = reports();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(migracja::testing::ReadFileBytes(files[0]), "Przerwanie ręczne\r\n"_w);
+    EXPECT_TRUE(p.messages.shown.empty());
+    EXPECT_TRUE(viewer.opened.empty());
+    ExpectRunControls(p, true);
+
+    // Closing adds the exit entry to the same run's report.
+    EXPECT_TRUE(controller.OnCloseQuery());
+    files = reports();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(migracja::testing::ReadFileBytes(files[0]),
+              "Przerwanie ręczne\r\nWyjście z programu.\r\n"_w);
 }
