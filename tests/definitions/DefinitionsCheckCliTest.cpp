@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "config/Settings.h"
+#include "config/Text.h"
+#include "support/DbfWriter.h"
+#include "support/TempDir.h"
+#include "support/TestDatabase.h"
+
+using namespace migracja;
+using namespace migracja::literals;
+using migracja::testing::TempDir;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ShellQuote(const std::string& s) {
+    std::string q = "'";
+    for (const char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// The program folder of an installation: Db.Ini, Migracja.ini, the definitions and a DBF folder.
+struct ProgramFolder {
+    migracja::testing::TestDatabase db;
+    TempDir dir{"migracja-prog"};
+    TempDir dbf{"migracja-dbf"};
+    std::filesystem::path definitions = dir / "definicje MIGRACJI";
+
+    ProgramFolder() {
+        config::WriteDbSettings(dir.path(), db.Location(), "SYSDBA", "masterkey");
+        config::WriteDbfFolder(dir.path(), dbf.path().string());
+        std::filesystem::create_directory(definitions);
+    }
+
+    void Definition(const std::string& name, const std::vector<std::string>& lines) {
+        std::string bytes;
+        for (const auto& l : lines) bytes += l + "\r\n";
+        migracja::testing::WriteFileBytes(definitions / name, bytes);
+    }
+
+    Result Check() {
+        db.Detach();  // the embedded engine lets one process at a time open the file
+        const std::string command = ShellQuote(std::string(MIGRACJA_BIN_DIR) + "/migracja-cli") +
+                                    " definitions check --dir " + ShellQuote(dir.path().string()) +
+                                    " >" + ShellQuote((dir / "out").string()) + " 2>" +
+                                    ShellQuote((dir / "err").string());
+        const int raw = std::system(command.c_str());
+        Result r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = dir.Read("out");
+        r.err = dir.Read("err");
+        return r;
+    }
+
+    bool HasKey(const std::string& table) {
+        return db.ScalarInt("SELECT COUNT(*) FROM RDB$RELATION_FIELDS WHERE RDB$RELATION_NAME = '" +
+                            table + "' AND RDB$FIELD_NAME = 'DBF_UNQ_KEY'") == 1;
+    }
+};
+
+bool Contains(const std::string& haystack, const std::string& needle) {
+    return haystack.find(needle) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(DefinitionsCheckCliTest, LoadsEveryListedDefinitionAndReportsItsErrors) {
+    ProgramFolder p;
+    migracja::testing::DbfWriter()
+        .Field("NRKLI", 'C', 8)
+        .Field("NAZWA", 'C', 40)
+        .Field("ILE", 'N', 4)
+        .Record({"K1", "Firma", "7"})
+        .WriteTo(p.dbf / "klienci.dbf");
+    p.Definition("01-firmy.ini",
+                 {"[START]", "PlikDBF=KLIENCI.DBF", "Indeks=NRKLI", "Tabela_0=REJESTR_FIRM",
+                  "Tabela_1=telefony", "[Tabela0]", "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)",
+                  "NAZWA_FIRMY=PLIKDBF->NAZWA", "DBF_UNQ_KEY=PLIKDBF->NRKLI", "[Tabela1]",
+                  "NUMER=(C)Żółw"_w});
+    p.Definition("02-BRAK.INI",
+                 {"[START]", "PlikDBF=URZ.DBF", "Tabela_0=NIE_MA_TABELI", "Tabela_1=KATEGORIE"});
+    p.Definition("xx.ini", {"[START]", "Tabela_0=GRUPY_SERWIS"});     // not "??-*.ini"
+    p.Definition("3-zle.ini", {"[START]", "Tabela_0=GRUPY_SERWIS"});  // neither
+    const Result r = p.Check();
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+
+    // The tables are named before the load adds the column to them.
+    const std::size_t adding = r.out.find("adding DBF_UNQ_KEY to REJESTR_FIRM");
+    const std::size_t adding1 = r.out.find("adding DBF_UNQ_KEY to telefony");
+    const std::size_t table0 = r.out.find("table 0: REJESTR_FIRM");
+    ASSERT_NE(adding, std::string::npos) << r.out;
+    ASSERT_NE(adding1, std::string::npos) << r.out;
+    EXPECT_LT(adding1, table0);
+    EXPECT_LT(r.out.find("01-firmy.ini"), r.out.find("02-BRAK.INI"));
+    EXPECT_TRUE(Contains(r.out, "    FIRMA_ID = GENERATOR(GEN_REJESTR_FIRM)\n"));
+    EXPECT_TRUE(Contains(r.out, "    DBF_UNQ_KEY = PLIKDBF->NRKLI\n"));
+    EXPECT_TRUE(Contains(r.out, "    NUMER = (C)Żółw\n"));  // printed as UTF-8
+    EXPECT_TRUE(Contains(r.out, "1 records, 3 fields\n")) << r.out;
+    EXPECT_TRUE(
+        Contains(r.out, "      NRKLI C (C 8.0)\n      NAZWA C (C 40.0)\n      ILE N (N 4.0)\n"));
+    EXPECT_TRUE(
+        Contains(r.out, "  error: W bazie nie ma tabeli o nazwie NIE_MA_TABELI  !\n    (plik "));
+    EXPECT_TRUE(Contains(r.out, "02-BRAK.INI)\n"));
+    EXPECT_TRUE(Contains(r.out, "URZ.DBF\n    missing in the DBF folder")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "table 1: KATEGORIE")) << r.out;
+    EXPECT_FALSE(Contains(r.out, "xx.ini"));
+    EXPECT_FALSE(Contains(r.out, "3-zle.ini"));
+    // The missing table went into the entries; it is not printed a second time.
+    EXPECT_FALSE(Contains(r.err, "NIE_MA_TABELI")) << r.err;
+
+    EXPECT_TRUE(p.HasKey("REJESTR_FIRM"));
+    EXPECT_TRUE(p.HasKey("TELEFONY"));
+    EXPECT_TRUE(p.HasKey("KATEGORIE"));
+    EXPECT_FALSE(p.HasKey("GRUPY_SERWIS"));
+    EXPECT_EQ(p.db.ScalarInt("SELECT COUNT(*) FROM REJESTR_FIRM"), 0);
+    // Shared, read-only access: no index file appears beside the DBF.
+    EXPECT_FALSE(std::filesystem::exists(p.dbf / "MIGRACJA.MDX"));
+}
+
+TEST(DefinitionsCheckCliTest, SoundDefinitionsPassAndASecondCheckAddsNothing) {
+    ProgramFolder p;
+    p.Definition("01-kat.ini",
+                 {"[START]", "PlikDBF=KAT.DBF", "Tabela_0=KATEGORIE", "[Tabela0]", "NAZWA=(C)X"});
+    Result r = p.Check();
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "adding DBF_UNQ_KEY to KATEGORIE"));
+    EXPECT_TRUE(Contains(r.out, "  ok\n"));
+    r = p.Check();
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_FALSE(Contains(r.out, "adding")) << r.out;
+}
+
+TEST(DefinitionsCheckCliTest, FolderWithoutDefinitionsFails) {
+    ProgramFolder p;
+    Result r = p.Check();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "Brak plików z definicjami migracji !")) << r.err;
+    std::filesystem::remove(p.definitions);
+    r = p.Check();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "Brak podkatalogu o nazwie ..\\Definicje Migracji\\  !")) << r.err;
+}
