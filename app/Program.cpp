@@ -1,0 +1,20 @@
+#include "app/Program.h"
+
+namespace migracja::app {
+
+TProgram::TProgram(const std::filesystem::path& programDir)
+    : programDir_(programDir),
+      controller_(shell::ControllerParts{programDir_, dane_, formIni_, formMigracji_, formImport_,
+                                         contextSteps_, folderDialog_, report_, messages_, timer1_,
+                                         clock_}) {
+    formMigracji_.TakeImages(formWait_);
+    formMigracji_.SetController(&controller_);
+}
+
+TProgram::~TProgram() {
+    // No window event may reach the controller while the objects go.
+    timer1_.Stop();
+    formMigracji_.SetController(nullptr);
+}
+
+}  // namespace migracja::app

@@ -1,0 +1,55 @@
+#pragma once
+// The program-wide objects, created in this order and living until the program ends: the main
+// window, the busy window, the data module, the progress window and the definition loader; then
+// the parts that join them to the main window's controller.
+
+#include <filesystem>
+#include <memory>
+
+#include "app/FormImport.h"
+#include "app/FormMigracji.h"
+#include "app/FormSetToDbf.h"
+#include "app/FormWait.h"
+#include "app/QtUi.h"
+#include "context/TargetContext.h"
+#include "context/TargetContextService.h"
+#include "definitions/DefinitionLoader.h"
+#include "engine/Dane.h"
+#include "shell/EngineErrorReporter.h"
+#include "shell/MigrationController.h"
+
+namespace migracja::app {
+
+class TProgram {
+  public:
+    explicit TProgram(const std::filesystem::path& programDir);
+    ~TProgram();
+    TProgram(const TProgram&) = delete;
+    TProgram& operator=(const TProgram&) = delete;
+
+    TFormMigracji& FormMigracji() { return formMigracji_; }
+    shell::MigrationController& Controller() { return controller_; }
+    engine::TDane& Dane() { return dane_; }
+
+  private:
+    std::filesystem::path programDir_;
+    TFormMigracji formMigracji_;
+    QtMessageBox messages_{&formMigracji_};
+    TFormWait formWait_;
+    engine::TDane dane_;
+    TFormImport formImport_{dane_, formIni_, &formWait_};
+    definitions::TFormIni formIni_{dane_, messages_};
+
+    QtFolderChoice folderChoice_{&formMigracji_};
+    QtDbfFolderDialog folderDialog_{programDir_, folderChoice_, &formWait_, &formMigracji_};
+    QtFileViewer viewer_;
+    shell::EngineErrorReporter report_{dane_, programDir_, messages_, viewer_};
+    QtGridChoice grid_{&formMigracji_};
+    context::TargetContext context_;
+    context::TargetContextService contextSteps_{dane_, context_, grid_, messages_};
+    QtOneShotTimer timer1_{[this] { controller_.OnTimer(); }};
+    shell::SystemClock clock_;
+    shell::MigrationController controller_;
+};
+
+}  // namespace migracja::app
