@@ -6,6 +6,7 @@
 
 #include "config/Fb.h"
 #include "config/Text.h"
+#include "definitions/TargetSchema.h"
 #include "engine/Dane.h"
 
 namespace migracja::context {
@@ -43,24 +44,6 @@ void ReadRows(fb::Query& query, PerRow&& perRow) {
         if (started && tx.Active()) tx.Rollback();
         throw;
     }
-}
-
-// Adds DBF_UNQ_KEY on the migration statement and the main transaction, which is left active
-// again afterwards. Errors are rolled back and propagate.
-// TODO: use the definition loader's AddUniqueKeyColumn once it is in the tree.
-void AddUniqueKeyColumn(engine::TDane& dane, const std::string& table) {
-    fb::Transaction& tx = dane.IBTransaction1;
-    tx.StartIfNeeded();
-    try {
-        dane.IBSQLMigracja.SetSql("Alter Table " + table + " Add " + "DBF_UNQ_KEY" +
-                                  "  VARCHAR(40) COLLATE PXW_PLK ");
-        dane.IBSQLMigracja.ExecQuery();
-        tx.Commit();
-    } catch (const fb::Error&) {
-        if (tx.Active()) tx.Rollback();
-        throw;
-    }
-    tx.StartIfNeeded();
 }
 
 ui::GridColumn Column(std::string title, int widthChars,
@@ -111,7 +94,7 @@ void TargetContextService::EnsureUniqueKeyColumn() {
         if (tx.Active()) tx.Rollback();
         throw;
     }
-    if (!present) AddUniqueKeyColumn(dane_, "REJESTR_FIRM");
+    if (!present) definitions::AddUniqueKeyColumn(dane_, "REJESTR_FIRM");
 }
 
 CheckResult TargetContextService::CheckOwnerCompany() {
