@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/ChoiceWindow.h"
 #include "app/FormImport.h"
 #include "app/FormMigracji.h"
 #include "app/FormSetToDbf.h"
@@ -44,7 +45,7 @@ class TProgram {
     QtDbfFolderDialog folderDialog_{programDir_, folderChoice_, &formWait_, &formMigracji_};
     QtFileViewer viewer_;
     shell::EngineErrorReporter report_{dane_, programDir_, messages_, viewer_};
-    QtGridChoice grid_{&formMigracji_};
+    ModalChoiceWindows grid_{&formMigracji_};
     context::TargetContext context_;
     context::TargetContextService contextSteps_{dane_, context_, grid_, messages_};
     QtOneShotTimer timer1_{[this] { controller_.OnTimer(); }};

@@ -46,16 +46,6 @@ class QtFileViewer final : public ui::FileViewer {
     void Open(const std::string& path) override;
 };
 
-// A modal grid of rows to pick one from: confirmed by "&Wybierz", Enter or a double click.
-class QtGridChoice final : public ui::GridChoice {
-  public:
-    explicit QtGridChoice(QWidget* parent = nullptr) : parent_(parent) {}
-    ui::GridChoiceResult Choose(const ui::GridChoiceRequest& request) override;
-
-  private:
-    QPointer<QWidget> parent_;
-};
-
 class QtOneShotTimer final : public ui::OneShotTimer {
   public:
     explicit QtOneShotTimer(std::function<void()> onTimeout);

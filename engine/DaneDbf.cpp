@@ -26,7 +26,9 @@ bool TDane::OpenSourceTable() {
     CloseSourceTable();
     MigrationDefinition& d = Definition;
     // The definitions name files as the legacy program wrote them; this file system has case.
-    Dbf1.emplace(DbfTable::Open(config::FindProgramFile(dbfFolder_, d.DbfFileName)));
+    // File names in definitions are Windows-1250; the file system names files in UTF-8.
+    Dbf1.emplace(
+        DbfTable::Open(config::FindProgramFile(dbfFolder_, text::Win1250ToUtf8(d.DbfFileName))));
     d.DbfRecordCount = static_cast<std::int32_t>(Dbf1->RecordCount());
     if (d.DbfRecordCount <= 0) {
         Dbf1.reset();

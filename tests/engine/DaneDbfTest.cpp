@@ -179,6 +179,17 @@ TEST(DaneDbfTest, LockedMissingAndTruncatedFiles) {
     EXPECT_EQ(t.ReadAllKeys(), (std::vector<std::string>{"000003"}));
 }
 
+TEST(DaneDbfTest, AFileNameWithPolishLettersIsFoundOnDisk) {
+    DbfWriter w;
+    w.Field("A", 'C', 3).Record({"x"});
+    TempDir folder;
+    w.WriteTo(folder / "ZAKŁADY.DBF");  // the file system spells names in UTF-8
+    TDane dane;
+    dane.SetDbfFolder(folder.path().string());
+    dane.Definition.DbfFileName = "ZAKŁADY.DBF"_w;  // the definition in Windows-1250
+    EXPECT_TRUE(dane.OpenSourceTable());
+}
+
 TEST(DaneDbfTest, SetDbfFolderIgnoresTextsOfOneCharacter) {
     TDane dane;
     dane.SetDbfFolder("/tmp/legacy");
