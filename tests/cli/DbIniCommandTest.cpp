@@ -11,6 +11,7 @@
 #include "config/Password.h"
 #include "config/Settings.h"
 #include "config/Text.h"
+#include "support/RunCli.h"
 #include "support/TempDir.h"
 #include "support/TestDatabase.h"
 
@@ -22,33 +23,8 @@ using migracja::testing::TempDir;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ShellQuote(const std::string& s) {
-    std::string q = "'";
-    for (const char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs the built migracja-cli with the arguments, in UTF-8 as a shell passes them.
-Result RunCli(const std::vector<std::string>& args) {
-    static TempDir captures("migracja-cli-out");
-    std::string command = ShellQuote(std::string(MIGRACJA_BIN_DIR) + "/migracja-cli");
-    for (const auto& a : args) command += " " + ShellQuote(a);
-    const auto out = captures / "stdout";
-    const auto err = captures / "stderr";
-    command += " >" + ShellQuote(out.string()) + " 2>" + ShellQuote(err.string());
-    const int raw = std::system(command.c_str());
-    Result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = ReadFileBytes(out);
-    r.err = ReadFileBytes(err);
-    return r;
-}
+using Result = migracja::testing::CliResult;
+using migracja::testing::RunCli;
 
 std::string StoredPassword(const std::filesystem::path& ini) {
     return IniFile::Load(ini).ReadString("BD_TARVIK", "Password", "");
@@ -175,7 +151,8 @@ TEST(DbIniTestCommand, ConnectsWithTheFolderSettingsAndPrintsTheSchemaVersion) {
               0);
     const Result ok = RunCli({"dbini", "test", "--dir", dir.path().string()});
     EXPECT_EQ(ok.status, 0) << ok.err;
-    EXPECT_NE(ok.out.find("Jest połączenie z : " + fixture.Location()), std::string::npos) << ok.out;
+    EXPECT_NE(ok.out.find("Jest połączenie z : " + fixture.Location()), std::string::npos)
+        << ok.out;
     EXPECT_NE(ok.out.find("BD_VER 4.34"), std::string::npos) << ok.out;
 
     TempDir empty;

@@ -9,6 +9,7 @@
 
 #include "config/Text.h"
 #include "support/DbfWriter.h"
+#include "support/RunCli.h"
 #include "support/TempDir.h"
 
 using namespace migracja::literals;
@@ -18,25 +19,11 @@ using migracja::testing::TempDir;
 
 namespace {
 
-struct DumpRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using DumpRun = migracja::testing::CliResult;
 
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (const char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-DumpRun Dump(const TempDir& captures, const std::vector<std::string>& args) {
-    std::string command = Quote(std::string(MIGRACJA_BIN_DIR) + "/migracja-cli") + " dbf";
-    for (const auto& a : args) command += " " + Quote(a);
-    const auto out = captures / "stdout", err = captures / "stderr";
-    command += " >" + Quote(out.string()) + " 2>" + Quote(err.string());
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFileBytes(out), ReadFileBytes(err)};
+DumpRun Dump(std::vector<std::string> args) {
+    args.insert(args.begin(), "dbf");
+    return migracja::testing::RunCli(args);
 }
 
 class DbfDumpTest : public ::testing::Test {
@@ -80,18 +67,18 @@ class DbfDumpTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(DbfDumpTest, PrintsTheHeaderAndTheVisitedRecordsAsTheMigrationReadsThem) {
-    const DumpRun r = Dump(dir_, {"dump", file_});
+    const DumpRun r = Dump({"dump", file_});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, header_ + a1_ + b_ + c_);
 }
 
 TEST_F(DbfDumpTest, FollowsAnIndexExpressionLongerThanTwoCharacters) {
-    const DumpRun r = Dump(dir_, {"dump", file_, "--index", "upper(NAZWA)"});
+    const DumpRun r = Dump({"dump", file_, "--index", "upper(NAZWA)"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, header_ + c_ + b_ + a1_);  // ALFA, A\B, ŻUK
     // "?" is how definitions say "no index".
-    EXPECT_EQ(Dump(dir_, {"dump", file_, "--index", "?"}).out, header_ + a1_ + b_ + c_);
+    EXPECT_EQ(Dump({"dump", file_, "--index", "?"}).out, header_ + a1_ + b_ + c_);
 }
 
 TEST_F(DbfDumpTest, BadInputGivesOneLineOnStderrAndAFailingStatus) {
@@ -101,15 +88,15 @@ TEST_F(DbfDumpTest, BadInputGivesOneLineOnStderrAndAFailingStatus) {
         EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     };
-    expectOneLine(Dump(dir_, {"dump", (dir_ / "BRAK.DBF").string()}), 1, "BRAK.DBF");
-    expectOneLine(Dump(dir_, {"dump", file_, "--index", "NAZWA+ILE"}), 1, "\"NAZWA+ILE\"");
-    expectOneLine(Dump(dir_, {"dump", dir_.path().string()}), 1, "is a folder");
+    expectOneLine(Dump({"dump", (dir_ / "BRAK.DBF").string()}), 1, "BRAK.DBF");
+    expectOneLine(Dump({"dump", file_, "--index", "NAZWA+ILE"}), 1, "\"NAZWA+ILE\"");
+    expectOneLine(Dump({"dump", dir_.path().string()}), 1, "is a folder");
     dir_.Write("TEKST.DBF", "zwykly tekst");
-    expectOneLine(Dump(dir_, {"dump", (dir_ / "TEKST.DBF").string()}), 1, "not a DBF file");
-    expectOneLine(Dump(dir_, {}), 2, "usage");
-    expectOneLine(Dump(dir_, {"dump"}), 2, "usage");
-    expectOneLine(Dump(dir_, {"show", file_}), 2, "usage");
-    expectOneLine(Dump(dir_, {"dump", file_, "--order", "KOD"}), 2, "--order");
+    expectOneLine(Dump({"dump", (dir_ / "TEKST.DBF").string()}), 1, "not a DBF file");
+    expectOneLine(Dump({}), 2, "usage");
+    expectOneLine(Dump({"dump"}), 2, "usage");
+    expectOneLine(Dump({"show", file_}), 2, "usage");
+    expectOneLine(Dump({"dump", file_, "--order", "KOD"}), 2, "--order");
 }
 
 TEST_F(DbfDumpTest, ATruncatedFileIsDumpedUpToItsLastWholeRecordWithAWarning) {
@@ -117,7 +104,7 @@ TEST_F(DbfDumpTest, ATruncatedFileIsDumpedUpToItsLastWholeRecordWithAWarning) {
     w.Field("KOD", 'C', 3);
     w.Record({"a"}).Record({"b"}).Record({"c"}).TruncateTo(w.RecordOffset(2) + 1);
     w.WriteTo(dir_ / "UCIETY.DBF");
-    const DumpRun r = Dump(dir_, {"dump", (dir_ / "UCIETY.DBF").string()});
+    const DumpRun r = Dump({"dump", (dir_ / "UCIETY.DBF").string()});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "records\t3\nfields\t1\nfield\t0\tKOD\tC\t3\t0\t1\na\nb\n");
     EXPECT_NE(r.err.find("warning"), std::string::npos) << r.err;

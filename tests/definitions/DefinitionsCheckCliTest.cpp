@@ -8,6 +8,7 @@
 #include "config/Settings.h"
 #include "config/Text.h"
 #include "support/DbfWriter.h"
+#include "support/RunCli.h"
 #include "support/TempDir.h"
 #include "support/TestDatabase.h"
 
@@ -17,17 +18,7 @@ using migracja::testing::TempDir;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ShellQuote(const std::string& s) {
-    std::string q = "'";
-    for (const char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using Result = migracja::testing::CliResult;
 
 // The program folder of an installation: Db.Ini, Migracja.ini, the definitions and a DBF folder.
 struct ProgramFolder {
@@ -50,16 +41,7 @@ struct ProgramFolder {
 
     Result Check() {
         db.Detach();  // the embedded engine lets one process at a time open the file
-        const std::string command = ShellQuote(std::string(MIGRACJA_BIN_DIR) + "/migracja-cli") +
-                                    " definitions check --dir " + ShellQuote(dir.path().string()) +
-                                    " >" + ShellQuote((dir / "out").string()) + " 2>" +
-                                    ShellQuote((dir / "err").string());
-        const int raw = std::system(command.c_str());
-        Result r;
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = dir.Read("out");
-        r.err = dir.Read("err");
-        return r;
+        return migracja::testing::RunCli({"definitions", "check", "--dir", dir.path().string()});
     }
 
     bool HasKey(const std::string& table) {

@@ -1,0 +1,36 @@
+#include "support/RunCli.h"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "support/TempDir.h"
+
+namespace migracja::testing {
+
+namespace {
+
+std::string ShellQuote(const std::string& s) {
+    std::string q = "'";
+    for (const char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+}  // namespace
+
+CliResult RunCli(const std::vector<std::string>& args) {
+    TempDir captures("migracja-cli-out");
+    std::string command = ShellQuote(std::string(MIGRACJA_BIN_DIR) + "/migracja-cli");
+    for (const auto& a : args) command += " " + ShellQuote(a);
+    const auto out = captures / "stdout";
+    const auto err = captures / "stderr";
+    command += " >" + ShellQuote(out.string()) + " 2>" + ShellQuote(err.string());
+    const int raw = std::system(command.c_str());
+    CliResult r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = ReadFileBytes(out);
+    r.err = ReadFileBytes(err);
+    return r;
+}
+
+}  // namespace migracja::testing
