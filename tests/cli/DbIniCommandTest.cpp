@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,7 +16,6 @@
 using namespace migracja;
 using namespace migracja::config;
 using namespace migracja::literals;
-using migracja::testing::ReadFileBytes;
 using migracja::testing::TempDir;
 
 namespace {

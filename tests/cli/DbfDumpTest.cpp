@@ -1,9 +1,7 @@
 // migracja-cli dbf dump, run as the built program on written DBF files.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -14,7 +12,6 @@
 
 using namespace migracja::literals;
 using migracja::testing::DbfWriter;
-using migracja::testing::ReadFileBytes;
 using migracja::testing::TempDir;
 
 namespace {
