@@ -10,7 +10,7 @@
 namespace migracja::cli {
 
 class ConsoleMessageBox : public ui::MessageBox {
-public:
+  public:
     ui::Answer Show(const std::string& text, const std::string& caption, ui::Icon,
                     ui::Buttons buttons) override {
         std::string shown = text::Win1250ToUtf8(text);

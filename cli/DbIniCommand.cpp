@@ -61,7 +61,9 @@ int Test(const Args& args) {
     ConsoleMessageBox messages;
     try {
         if (!config::ConnectFromSettings(dane.IBDatabase1, dir, messages)) return 1;
-        std::printf("%s\n", text::Win1250ToUtf8("Jest połączenie z : "_w + dane.IBDatabase1.DatabaseName).c_str());
+        std::printf(
+            "%s\n",
+            text::Win1250ToUtf8("Jest połączenie z : "_w + dane.IBDatabase1.DatabaseName).c_str());
         const engine::SchemaVersion version = dane.ReadSchemaVersion();
         std::printf("BD_VER %s\n", version.ToString().c_str());
     } catch (const fb::Error& e) {

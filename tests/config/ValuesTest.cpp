@@ -49,7 +49,9 @@ TEST(Win1250Test, LiteralsAndConversionsAgree) {
     EXPECT_EQ(text::Utf8ToWin1250("Zażółć gęślą jaźń"), s);
     EXPECT_EQ(text::Utf8ToWin1250("日"), "?");
     EXPECT_EQ(text::Utf8ToWin1250("a\xC5"), "a?");  // a sequence cut off at the end
-    EXPECT_EQ(text::Utf8ToWin1250("\xFF" "b"), "?b");
+    EXPECT_EQ(text::Utf8ToWin1250("\xFF"
+                                  "b"),
+              "?b");
     EXPECT_EQ(text::ToUpper("łódź"_w), "ŁÓDŹ"_w);
     EXPECT_EQ(text::ToLower("ŚĆŻ"_w), "śćż"_w);
     EXPECT_TRUE(text::EqualsIgnoreCase("formalne", "FORMALNE"));

@@ -31,7 +31,9 @@ TestDatabase::~TestDatabase() {
     db_.reset();
 }
 
-void TestDatabase::Detach() { db_->Close(); }
+void TestDatabase::Detach() {
+    db_->Close();
+}
 
 void TestDatabase::Exec(const std::string& sql) {
     if (!db_->Connected()) db_->Open();
