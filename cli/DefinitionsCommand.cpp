@@ -24,6 +24,7 @@
 #include "definitions/TargetSchema.h"
 #include "engine/Dane.h"
 #include "engine/DbfTable.h"
+#include "shell/FileSearch.h"
 
 namespace migracja::cli {
 
@@ -58,32 +59,8 @@ class CollectingMessageBox : public ui::MessageBox {
     }
 };
 
-// The definitions come from Windows, so names are matched without regard to case.
-std::optional<fs::path> FindSubfolder(const fs::path& dir, std::string_view name) {
-    std::error_code ec;
-    if (fs::is_directory(dir / std::string(name), ec)) return dir / std::string(name);
-    std::optional<fs::path> best;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string candidate = it->path().filename().string();
-        if (text::EqualsIgnoreCase(candidate, name) && it->is_directory(ec) &&
-            (!best || candidate < best->filename().string()))
-            best = it->path();
-    }
-    return best;
-}
-
-// "??-*.ini": two characters, a hyphen, anything, ".ini".
-bool IsDefinitionFileName(const std::string& name) {
-    return name.size() >= 7 && name[2] == '-' &&
-           text::EqualsIgnoreCase(std::string_view(name).substr(name.size() - 4), ".ini");
-}
-
 std::vector<fs::path> ListDefinitions(const fs::path& folder) {
-    std::vector<fs::path> files;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        if (IsDefinitionFileName(it->path().filename().string()) && it->is_regular_file(ec))
-            files.push_back(it->path());
+    std::vector<fs::path> files = shell::FindFiles(folder, "\?\?-*.ini");
     // The list is ordered by the two-character prefix, as the program's list is.
     std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
         return text::ToUpper(a.filename().string()) < text::ToUpper(b.filename().string());
@@ -260,7 +237,7 @@ int Check(const Args& args) {
         std::fprintf(stderr, "%s\n", text::Win1250ToUtf8(e.Message()).c_str());
         return 1;
     }
-    const std::optional<fs::path> folder = FindSubfolder(dir, kDefinitionFolder);
+    const std::optional<fs::path> folder = shell::FindSubfolder(dir, kDefinitionFolder);
     if (!folder) {
         console.Warn("Brak podkatalogu o nazwie ..\\Definicje Migracji\\  !",
                      "Brak definicji migracji");
