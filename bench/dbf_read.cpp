@@ -22,14 +22,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/DbfTable.h"
+#include "dbf/DbfTable.h"
 
 namespace {
 
 using migracja::DateTime;
 using migracja::Money;
 using migracja::ValueKind;
-using migracja::engine::DbfTable;
+using migracja::dbf::DbfTable;
 
 struct FieldDef {
     const char* name;

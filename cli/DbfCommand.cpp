@@ -10,12 +10,12 @@
 #include <string>
 
 #include "cli/Commands.h"
-#include "engine/DbfTable.h"
+#include "dbf/DbfTable.h"
 
 namespace migracja::cli {
 namespace {
 
-using engine::DbfTable;
+using dbf::DbfTable;
 
 void AppendEscaped(std::string& out, std::string_view text) {
     for (char c : text) {
@@ -62,7 +62,7 @@ void AppendValue(std::string& out, const DbfTable& t, int i) {
 
 int Dump(const std::string& file, const std::string* index) {
     DbfTable t = DbfTable::Open(file);
-    if (index && engine::IsIndexExpression(*index)) t.SetOrder(*index);
+    if (index && dbf::IsIndexExpression(*index)) t.SetOrder(*index);
     if (!t.Warning().empty())
         std::fprintf(stderr, "migracja-cli: warning: %s\n", t.Warning().c_str());
 

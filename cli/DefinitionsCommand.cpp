@@ -23,7 +23,7 @@
 #include "definitions/DefinitionLoader.h"
 #include "definitions/TargetSchema.h"
 #include "engine/Dane.h"
-#include "engine/DbfTable.h"
+#include "dbf/DbfTable.h"
 #include "shell/FileSearch.h"
 
 namespace migracja::cli {
@@ -149,11 +149,11 @@ bool CheckDbf(const engine::MigrationDefinition& d, const std::string& dbfFolder
         return true;
     }
     try {
-        engine::DbfTable table = engine::DbfTable::Open(file, engine::DbfTable::Access::Shared);
-        if (engine::IsIndexExpression(d.DbfIndexExpression)) table.SetOrder(d.DbfIndexExpression);
+        dbf::DbfTable table = dbf::DbfTable::Open(file, dbf::DbfTable::Access::Shared);
+        if (dbf::IsIndexExpression(d.DbfIndexExpression)) table.SetOrder(d.DbfIndexExpression);
         std::printf("    %s: %u records, %d fields\n", file.string().c_str(), table.RecordCount(),
                     table.FieldCount());
-        for (const engine::DbfField& f : table.Fields())
+        for (const dbf::DbfField& f : table.Fields())
             std::printf("      %s %c (%c %d.%d)\n", text::Win1250ToUtf8(f.name).c_str(),
                         KindLetter(f.kind), f.type, f.length, f.decimals);
         if (!table.Warning().empty())

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "config/Fb.h"
-#include "engine/DbfTable.h"
+#include "dbf/DbfTable.h"
 #include "engine/ErrorLog.h"
 #include "engine/MigrationDefinition.h"
 
@@ -95,7 +95,7 @@ class TDane {
     std::int32_t NextKeyFromGenerator(int t, int c);
 
     // The legacy DBF table of the running definition, opened exclusively.
-    std::optional<DbfTable> Dbf1;
+    std::optional<dbf::DbfTable> Dbf1;
     const std::filesystem::path& DbfFolder() const { return dbfFolder_; }
     // Closes the table; a folder text longer than one character becomes the DBF folder.
     void SetDbfFolder(const std::string& folder);

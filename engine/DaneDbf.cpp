@@ -28,7 +28,7 @@ bool TDane::OpenSourceTable() {
     // The definitions name files as the legacy program wrote them; this file system has case.
     // File names in definitions are Windows-1250; the file system names files in UTF-8.
     Dbf1.emplace(
-        DbfTable::Open(config::FindProgramFile(dbfFolder_, text::Win1250ToUtf8(d.DbfFileName))));
+        dbf::DbfTable::Open(config::FindProgramFile(dbfFolder_, text::Win1250ToUtf8(d.DbfFileName))));
     d.DbfRecordCount = static_cast<std::int32_t>(Dbf1->RecordCount());
     if (d.DbfRecordCount <= 0) {
         Dbf1.reset();
@@ -39,9 +39,9 @@ bool TDane::OpenSourceTable() {
         MigrationErrorLog.push_back(Dbf1->Warning());
         d.ErrorsOccurred = true;
     }
-    if (IsIndexExpression(d.DbfIndexExpression)) Dbf1->SetOrder(d.DbfIndexExpression);
+    if (dbf::IsIndexExpression(d.DbfIndexExpression)) Dbf1->SetOrder(d.DbfIndexExpression);
     d.DbfFields.clear();
-    for (const DbfField& f : Dbf1->Fields()) {
+    for (const dbf::DbfField& f : Dbf1->Fields()) {
         DbfFieldInfo info;
         info.Name = f.name;
         info.Kind = f.kind;
@@ -54,7 +54,7 @@ bool TDane::OpenSourceTable() {
 
 void TDane::CloseSourceTable() {
     Dbf1.reset();
-    if (!IsIndexExpression(Definition.DbfIndexExpression)) return;
+    if (!dbf::IsIndexExpression(Definition.DbfIndexExpression)) return;
     std::error_code ec;
     if (std::filesystem::exists(kTemporaryIndex, ec)) {
         std::filesystem::remove(kTemporaryIndex, ec);

@@ -170,7 +170,7 @@ bool MigrationController::LegacyVersionCheck(const std::string& folderText) {
     std::error_code ec;
     const bool exists = fs::is_regular_file(file, ec);
     if (exists) {
-        p_.dane.Dbf1.emplace(engine::DbfTable::Open(file));
+        p_.dane.Dbf1.emplace(dbf::DbfTable::Open(file));
         const bool marked = p_.dane.Dbf1->FindField(kVersionField).has_value();
         p_.dane.Dbf1.reset();
         if (marked) return true;

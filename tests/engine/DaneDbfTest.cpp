@@ -7,7 +7,7 @@
 
 using namespace migracja;
 using namespace migracja::literals;
-using migracja::engine::DbfError;
+using migracja::dbf::DbfError;
 using migracja::engine::TDane;
 using migracja::testing::DbfWriter;
 using migracja::testing::TempDir;

@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "config/Text.h"
-#include "engine/DbfTable.h"
+#include "dbf/DbfTable.h"
 #include "support/DbfWriter.h"
 #include "support/TempDir.h"
 
 using namespace migracja;
 using namespace migracja::literals;
-using migracja::engine::DbfError;
-using migracja::engine::DbfTable;
+using migracja::dbf::DbfError;
+using migracja::dbf::DbfTable;
 using migracja::testing::DbfWriter;
 using migracja::testing::TempDir;
 

@@ -3,16 +3,16 @@
 #include <gtest/gtest.h>
 
 #include "config/Text.h"
-#include "engine/DbfKeyExpression.h"
-#include "engine/DbfTable.h"
+#include "dbf/DbfKeyExpression.h"
+#include "dbf/DbfTable.h"
 #include "support/DbfWriter.h"
 #include "support/TempDir.h"
 
 using namespace migracja;
 using namespace migracja::literals;
-using migracja::engine::DbfError;
-using migracja::engine::DbfKeyExpression;
-using migracja::engine::DbfTable;
+using migracja::dbf::DbfError;
+using migracja::dbf::DbfKeyExpression;
+using migracja::dbf::DbfTable;
 using migracja::testing::DbfWriter;
 using migracja::testing::TempDir;
 
@@ -114,7 +114,7 @@ TEST_F(DbfOrderTest, ExpressionsThatCannotBeEvaluatedAreRefusedBeforeAnythingIsR
 }
 
 TEST(DbfKeyExpressionTest, StrFormatsLikeDbase) {
-    std::vector<engine::DbfField> fields(1);
+    std::vector<dbf::DbfField> fields(1);
     fields[0] = {"KW", 'N', 12, 3, ValueKind::Money, 1};
     const auto str = [&](const std::string& expression, const std::string& value) {
         const auto e = DbfKeyExpression::Compile(expression, fields, "T.DBF");

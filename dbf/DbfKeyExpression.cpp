@@ -1,4 +1,4 @@
-#include "engine/DbfKeyExpression.h"
+#include "dbf/DbfKeyExpression.h"
 
 #include <cmath>
 #include <cstdint>
@@ -7,7 +7,7 @@
 
 #include "config/Text.h"
 
-namespace migracja::engine {
+namespace migracja::dbf {
 
 using Type = DbfKeyExpression::Type;
 
@@ -36,7 +36,7 @@ struct CharField : Node {
     }
     void Chars(const char* record, char* out) const override {
         // The key holds the text the reader delivers, padded with blanks like dBase keys.
-        const std::string_view t = dbf::TextOf(record + offset, width);
+        const std::string_view t = TextOf(record + offset, width);
         std::memcpy(out, t.data(), t.size());
         std::memset(out + t.size(), ' ', width - t.size());
     }
@@ -49,9 +49,9 @@ struct NumberField : Node {
         scale = f.type == 'I' ? 0 : f.type == 'O' ? 4 : (f.decimals > 18 ? 18 : f.decimals);
     }
     std::int64_t Number(const char* record) const override {
-        const auto d = dbf::NumberOf(field, record + field.offset);
+        const auto d = NumberOf(field, record + field.offset);
         if (!d) return 0;  // blank and unreadable numbers sort as 0, as the reader reads them
-        const auto m = dbf::Rescale(*d, scale);
+        const auto m = Rescale(*d, scale);
         return m ? *m : 0;
     }
 };
@@ -60,7 +60,7 @@ struct DateField : Node {
     DbfField field;
     explicit DateField(const DbfField& f) : field(f) { type = Type::Date; }
     DateTime Date(const char* record) const override {
-        return dbf::DateOf(field, record + field.offset);
+        return DateOf(field, record + field.offset);
     }
 };
 
@@ -115,9 +115,9 @@ struct Str : Node {
         width = static_cast<std::size_t>(len);
     }
     void Chars(const char* record, char* out) const override {
-        const dbf::Decimal value{arg->Number(record), arg->scale};
+        const Decimal value{arg->Number(record), arg->scale};
         for (int dec = decimals; dec >= 0; --dec) {
-            const auto m = dbf::Rescale(value, dec);
+            const auto m = Rescale(value, dec);
             if (!m) break;
             const std::string s = Format(*m, dec);
             if (s.size() <= width) {
@@ -377,4 +377,4 @@ void DbfKeyExpression::EncodeKey(const char* record, char* out) const {
     }
 }
 
-}  // namespace migracja::engine
+}  // namespace migracja::dbf

@@ -1,4 +1,4 @@
-#include "engine/DbfTable.h"
+#include "dbf/DbfTable.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -11,9 +11,9 @@
 #include <limits>
 
 #include "config/Text.h"
-#include "engine/DbfKeyExpression.h"
+#include "dbf/DbfKeyExpression.h"
 
-namespace migracja::engine {
+namespace migracja::dbf {
 namespace {
 
 // Large enough that streaming costs little more than reading the bytes; fixed, so memory does
@@ -354,7 +354,7 @@ std::string_view DbfTable::RawValue(int i) const {
 
 std::string_view DbfTable::AsText(int i) const {
     const char* p = Current(i, "the text");
-    return dbf::TextOf(p, static_cast<std::size_t>(fields_[static_cast<std::size_t>(i)].length));
+    return TextOf(p, static_cast<std::size_t>(fields_[static_cast<std::size_t>(i)].length));
 }
 
 namespace {
@@ -367,9 +367,9 @@ std::int32_t DbfTable::AsInteger(int i) const {
     const char* p = Current(i, "an integer");
     const DbfField& f = fields_[static_cast<std::size_t>(i)];
     if (!IsNumericType(f.type)) WrongType(i, "an integer");
-    const auto d = dbf::NumberOf(f, p);
+    const auto d = NumberOf(f, p);
     if (!d) return 0;
-    const auto m = dbf::Rescale(*d, 0);
+    const auto m = Rescale(*d, 0);
     if (!m || *m < std::numeric_limits<std::int32_t>::min() ||
         *m > std::numeric_limits<std::int32_t>::max())
         return 0;
@@ -380,9 +380,9 @@ Money DbfTable::AsMoney(int i) const {
     const char* p = Current(i, "an amount");
     const DbfField& f = fields_[static_cast<std::size_t>(i)];
     if (!IsNumericType(f.type)) WrongType(i, "an amount");
-    const auto d = dbf::NumberOf(f, p);
+    const auto d = NumberOf(f, p);
     if (!d) return Money{};
-    const auto m = dbf::Rescale(*d, 4);
+    const auto m = Rescale(*d, 4);
     return m ? Money::FromRaw(*m) : Money{};
 }
 
@@ -390,7 +390,7 @@ DateTime DbfTable::AsDateTime(int i) const {
     const char* p = Current(i, "a date");
     const DbfField& f = fields_[static_cast<std::size_t>(i)];
     if (f.type != 'D' && f.type != 'T' && f.type != '@') WrongType(i, "a date");
-    return dbf::DateOf(f, p);
+    return DateOf(f, p);
 }
 
 bool DbfTable::AsLogical(int i) const {
@@ -399,4 +399,4 @@ bool DbfTable::AsLogical(int i) const {
     return p[0] == 'T' || p[0] == 't';
 }
 
-}  // namespace migracja::engine
+}  // namespace migracja::dbf

@@ -12,7 +12,7 @@
 
 #include "config/Values.h"
 
-namespace migracja::engine {
+namespace migracja::dbf {
 
 // Every failure of the DBF layer: missing, locked, damaged or unsupported files, index
 // expressions that cannot be evaluated. The message names the file.
@@ -36,7 +36,6 @@ struct DbfField {
 // The value kind of a field by its type letter; N and F depend on length and decimals.
 ValueKind DbfKindOf(char type, int length, int decimals);
 
-namespace dbf {
 
 // An exact decimal number: mantissa / 10^scale.
 struct Decimal {
@@ -64,5 +63,4 @@ std::string_view TextOf(const char* raw, std::size_t length);
 // Julian day number of 1899-12-30, day 0 of DateTime.
 inline constexpr std::int64_t kJulianDayOfZero = 2415019;
 
-}  // namespace dbf
-}  // namespace migracja::engine
+}  // namespace migracja::dbf

@@ -1,4 +1,4 @@
-#include "engine/DbfField.h"
+#include "dbf/DbfField.h"
 
 #include <array>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-namespace migracja::engine {
+namespace migracja::dbf {
 
 ValueKind DbfKindOf(char type, int length, int decimals) {
     switch (type) {
@@ -31,7 +31,6 @@ ValueKind DbfKindOf(char type, int length, int decimals) {
     }
 }
 
-namespace dbf {
 namespace {
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
@@ -199,5 +198,4 @@ std::string_view TextOf(const char* raw, std::size_t length) {
     return std::string_view(raw, n);
 }
 
-}  // namespace dbf
-}  // namespace migracja::engine
+}  // namespace migracja::dbf

@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/DbfField.h"
+#include "dbf/DbfField.h"
 
-namespace migracja::engine {
+namespace migracja::dbf {
 
 class DbfKeyExpression {
   public:
@@ -48,4 +48,4 @@ class DbfKeyExpression {
     std::size_t width_ = 0;
 };
 
-}  // namespace migracja::engine
+}  // namespace migracja::dbf

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "config/Values.h"
-#include "engine/DbfField.h"
+#include "dbf/DbfField.h"
 
-namespace migracja::engine {
+namespace migracja::dbf {
 
 // The legacy definitions write "?" (or nothing) for "no index"; only longer texts are
 // expressions.
@@ -141,4 +141,4 @@ class DbfTable {
     std::uint32_t current_ = 0;
 };
 
-}  // namespace migracja::engine
+}  // namespace migracja::dbf
