@@ -19,11 +19,11 @@
 #include "config/Connection.h"
 #include "config/Settings.h"
 #include "config/Text.h"
+#include "dbf/DbfTable.h"
 #include "definitions/DefinitionFile.h"
 #include "definitions/DefinitionLoader.h"
 #include "definitions/TargetSchema.h"
 #include "engine/Dane.h"
-#include "dbf/DbfTable.h"
 #include "shell/FileSearch.h"
 
 namespace migracja::cli {

@@ -36,7 +36,6 @@ struct DbfField {
 // The value kind of a field by its type letter; N and F depend on length and decimals.
 ValueKind DbfKindOf(char type, int length, int decimals);
 
-
 // An exact decimal number: mantissa / 10^scale.
 struct Decimal {
     std::int64_t mantissa = 0;
