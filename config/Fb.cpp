@@ -271,6 +271,26 @@ void Transaction::RollbackQuietly() {
     }
 }
 
+void Transaction::ExecuteImmediate(const std::string& sql) {
+    if (!Active()) throw Error("transaction " + name_ + " is not active", sql);
+    Call(sql, [&](ThrowStatusWrapper* s) {
+        db_.Handle()->execute(s, handle_, 0, sql.c_str(), static_cast<unsigned>(db_.SqlDialect),
+                              nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
+void Transaction::Savepoint(const std::string& name) {
+    ExecuteImmediate("SAVEPOINT " + name);
+}
+
+void Transaction::ReleaseSavepoint(const std::string& name) {
+    ExecuteImmediate("RELEASE SAVEPOINT " + name);
+}
+
+void Transaction::RollbackToSavepoint(const std::string& name) {
+    ExecuteImmediate("ROLLBACK TO SAVEPOINT " + name);
+}
+
 void Transaction::Register(SqlObject* o) {
     objects_.push_back(o);
 }
@@ -338,6 +358,10 @@ SqlObject::~SqlObject() {
 
 void SqlObject::SetSql(std::string sql) {
     CloseCursor();
+    if (statement_ && sql == sql_) {
+        for (auto& p : params_) p->SetNull();
+        return;
+    }
     ReleaseStatement();
     sql_ = std::move(sql);
     params_.clear();
@@ -412,6 +436,16 @@ void SqlObject::RequireActiveTransaction() const {
 void SqlObject::Prepare() {
     if (statement_) return;
     RequireActiveTransaction();
+    try {
+        PrepareStatement();
+    } catch (...) {
+        // Half-described statements must not pass for prepared.
+        FreeStatement();
+        throw;
+    }
+}
+
+void SqlObject::PrepareStatement() {
     Call(sql_, [&](ThrowStatusWrapper* s) {
         statement_ = transaction_.GetDatabase().Handle()->prepare(
             s, transaction_.Handle(), 0, positionalSql_.c_str(),
@@ -637,6 +671,31 @@ void Statement::ExecQuery() {
                             hasOutput ? outBuffer_.data() : nullptr);
         rowsAffected_ = statement_->getAffectedRecords(s);
     });
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TransactionScope::TransactionScope(Transaction& transaction, Query* query)
+    : transaction_(transaction), query_(query) {
+    if (query_) query_->Close();
+    transaction_.StartIfNeeded();
+}
+
+TransactionScope::~TransactionScope() {
+    if (done_) return;
+    if (query_) query_->Close();
+    transaction_.RollbackQuietly();
+}
+
+void TransactionScope::Commit() {
+    done_ = true;
+    if (query_) query_->Close();
+    try {
+        transaction_.Commit();
+    } catch (...) {
+        transaction_.RollbackQuietly();
+        throw;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -110,6 +110,12 @@ class Transaction {
         if (!Active()) Start();
     }
     bool Active() const { return handle_ != nullptr; }
+    // Rolls back when active; never throws (for cleanup while another error is on its way).
+    void RollbackQuietly();
+    // Savepoints of the active transaction: SAVEPOINT, RELEASE SAVEPOINT, ROLLBACK TO SAVEPOINT.
+    void Savepoint(const std::string& name);
+    void ReleaseSavepoint(const std::string& name);
+    void RollbackToSavepoint(const std::string& name);
 
     Firebird::ITransaction* Handle() const { return handle_; }
 
@@ -120,7 +126,7 @@ class Transaction {
     void Unregister(SqlObject* o);
     void CloseCursors();
     void ReleaseStatements();
-    void RollbackQuietly();
+    void ExecuteImmediate(const std::string& sql);
 
     Database& db_;
     std::string name_;
@@ -208,7 +214,9 @@ class SqlObject {
 
     // Replaces the SQL text: closes the object, frees the prepared statement and rebuilds the
     // parameter list from the ":name" markers (not inside string literals, quoted names or
-    // comments). The same name may appear more than once; names ignore case.
+    // comments). The same name may appear more than once; names ignore case. Setting the text
+    // it already has keeps the prepared statement and only clears the parameters to NULL, so
+    // code that sets its text before every run does not prepare it again on the server.
     void SetSql(std::string sql);
     const std::string& Sql() const { return sql_; }
     // The SQL sent to Firebird, with "?" markers.
@@ -219,7 +227,8 @@ class SqlObject {
     Param& ParamByName(std::string_view name);
     Param* FindParam(std::string_view name);
 
-    // Prepares now; otherwise the first run prepares. Prepared statements survive commits.
+    // Prepares now; otherwise the first run prepares. Prepared statements survive commits. A
+    // failure leaves the object unprepared, so the next run prepares again and reports the same.
     void Prepare();
     bool Prepared() const { return statement_ != nullptr; }
 
@@ -237,6 +246,7 @@ class SqlObject {
     void FreeStatement();
     void RequireActiveTransaction() const;
     void BuildInput();
+    void PrepareStatement();
     [[noreturn]] void Rethrow(const std::exception& e) const;
 
     Transaction& transaction_;
@@ -294,6 +304,38 @@ class Statement : public SqlObject {
   private:
     void CloseCursor() override {}
     std::uint64_t rowsAffected_ = 0;
+};
+
+// Closes a query when the scope is left, however it is left.
+class CursorScope {
+  public:
+    explicit CursorScope(Query& query) : query_(query) {}
+    ~CursorScope() { query_.Close(); }
+    CursorScope(const CursorScope&) = delete;
+    CursorScope& operator=(const CursorScope&) = delete;
+
+  private:
+    Query& query_;
+};
+
+// One unit of work on a long-lived transaction: closes the query it works with, starts the
+// transaction when it is not active, and at the end either commits (Commit) or, when the scope
+// is left without Commit (an exception on its way), rolls back quietly so that the original
+// error is the one that travels on.
+class TransactionScope {
+  public:
+    explicit TransactionScope(Transaction& transaction, Query* query = nullptr);
+    ~TransactionScope();
+    TransactionScope(const TransactionScope&) = delete;
+    TransactionScope& operator=(const TransactionScope&) = delete;
+
+    // Closes the query and commits; a failing commit rolls back and throws.
+    void Commit();
+
+  private:
+    Transaction& transaction_;
+    Query* query_;
+    bool done_ = false;
 };
 
 // Splits an SQL script at ";" outside literals and comments; honours SET TERM and skips

@@ -322,3 +322,107 @@ TEST(FbLayerTest, SampleSchemaIsDialectOneWin1250WithTheSchemaVersion) {
                   "SELECT COUNT(*) FROM RDB$GENERATORS WHERE RDB$GENERATOR_NAME = 'GEN_TELEFONY'"),
               1);
 }
+
+TEST(FbLayerTest, SettingTheSameTextKeepsThePreparedStatementAndClearsTheParameters) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec("CREATE TABLE T (ID INTEGER NOT NULL, V VARCHAR(10))");
+    Connection c(fixture.Location());
+    c.write.Start();
+    fb::Statement insert(c.write, "insert");
+    const std::string sql = "INSERT INTO T (ID, V) VALUES (:ID, :V)";
+    insert.SetSql(sql);
+    insert.ParamByName("ID").SetInteger(1);
+    insert.ParamByName("V").SetText("a");
+    insert.ExecQuery();
+    ASSERT_TRUE(insert.Prepared());
+    insert.SetSql(sql);
+    EXPECT_TRUE(insert.Prepared());
+    // The value of the earlier row is not carried over: an unassigned parameter is NULL.
+    insert.ParamByName("ID").SetInteger(2);
+    insert.ExecQuery();
+    c.write.Commit();
+    // Another text prepares anew and still works after the commit.
+    c.write.Start();
+    insert.SetSql("INSERT INTO T (ID) VALUES (:ID)");
+    EXPECT_FALSE(insert.Prepared());
+    insert.ParamByName("ID").SetInteger(3);
+    insert.ExecQuery();
+    c.write.Commit();
+    EXPECT_EQ(fixture.Scalar("SELECT V FROM T WHERE ID = 1"), "a");
+    EXPECT_EQ(fixture.Scalar("SELECT COALESCE(V, 'null') FROM T WHERE ID = 2"), "null");
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM T"), 3);
+}
+
+TEST(FbLayerTest, AFailedPrepareLeavesTheObjectUnpreparedAndReportsTheSameErrorAgain) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec("CREATE TABLE T (ID INTEGER NOT NULL)");
+    Connection c(fixture.Location());
+    c.read.Start();
+    fb::Query q(c.read, "q");
+    // A positional marker beside a named one: Firebird counts two, the layer knows one name.
+    q.SetSql("SELECT COUNT(*) FROM T WHERE ID = :ID OR ID = ?");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            q.Open();
+            FAIL() << "the marker count mismatch was not reported";
+        } catch (const fb::Error& e) {
+            EXPECT_NE(std::string(e.what()).find("parameter markers"), std::string::npos)
+                << e.what();
+        }
+        EXPECT_FALSE(q.Prepared());
+    }
+    q.SetSql("SELECT COUNT(*) FROM T WHERE ID = :ID");
+    q.ParamByName("ID").SetInteger(1);
+    q.Open();
+    EXPECT_EQ(q.Fields(0).AsInteger(), 0);
+}
+
+TEST(FbLayerTest, ATransactionScopeCommitsOnSuccessAndRollsBackWithoutMaskingTheError) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY)");
+    Connection c(fixture.Location());
+    fb::Statement insert(c.write, "insert");
+    {
+        fb::TransactionScope scope(c.write);
+        insert.SetSql("INSERT INTO T (ID) VALUES (1)");
+        insert.ExecQuery();
+        scope.Commit();
+    }
+    EXPECT_FALSE(c.write.Active());
+    try {
+        fb::TransactionScope scope(c.write);
+        insert.SetSql("INSERT INTO T (ID) VALUES (2)");
+        insert.ExecQuery();
+        insert.SetSql("INSERT INTO T (ID) VALUES (1)");  // primary key violation
+        insert.ExecQuery();
+        scope.Commit();
+        FAIL() << "the violation was not reported";
+    } catch (const fb::Error& e) {
+        EXPECT_NE(e.Message().find("PRIMARY"), std::string::npos) << e.Message();
+    }
+    EXPECT_FALSE(c.write.Active());
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM T"), 1);
+}
+
+TEST(FbLayerTest, RollingBackToASavepointUndoesOnlyTheWorkAfterIt) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY)");
+    Connection c(fixture.Location());
+    fb::Statement insert(c.write, "insert");
+    c.write.Start();
+    insert.SetSql("INSERT INTO T (ID) VALUES (:ID)");
+    insert.ParamByName("ID").SetInteger(1);
+    insert.ExecQuery();
+    c.write.Savepoint("R1");
+    insert.ParamByName("ID").SetInteger(2);
+    insert.ExecQuery();
+    c.write.RollbackToSavepoint("R1");
+    c.write.ReleaseSavepoint("R1");
+    c.write.Savepoint("R2");
+    insert.ParamByName("ID").SetInteger(3);
+    insert.ExecQuery();
+    c.write.ReleaseSavepoint("R2");
+    c.write.Commit();
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM T"), 2);
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM T WHERE ID = 2"), 0);
+}
