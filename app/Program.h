@@ -46,8 +46,7 @@ class TProgram {
     QtFileViewer viewer_;
     shell::EngineErrorReporter report_{dane_, programDir_, messages_, viewer_};
     ModalChoiceWindows grid_{&formMigracji_};
-    context::TargetContext context_;
-    context::TargetContextService contextSteps_{dane_, context_, grid_, messages_};
+    context::TargetContextService contextSteps_{dane_, dane_.Target, grid_, messages_};
     QtOneShotTimer timer1_{[this] { controller_.OnTimer(); }};
     shell::SystemClock clock_;
     shell::MigrationController controller_;

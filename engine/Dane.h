@@ -25,6 +25,7 @@
 #include "dbf/DbfTable.h"
 #include "engine/ErrorLog.h"
 #include "engine/MigrationDefinition.h"
+#include "engine/TargetContext.h"
 
 namespace migracja::engine {
 
@@ -68,6 +69,9 @@ class TDane {
     std::vector<std::string> DatabaseGenerators;  // upper case, system generators left out
     std::vector<std::string> DefinitionTables;    // upper case, of every listed definition
     ErrorLog MigrationErrorLog;
+
+    // The owner company, branch and service team of the migrated data, settled at startup.
+    TargetContext Target;
 
     // The running definition and its run state.
     MigrationDefinition Definition;
