@@ -6,7 +6,7 @@ TProgram::TProgram(const std::filesystem::path& programDir)
     : programDir_(programDir),
       controller_(shell::ControllerParts{programDir_, dane_, formIni_, formMigracji_, formImport_,
                                          contextSteps_, folderDialog_, report_, messages_, timer1_,
-                                         clock_}) {
+                                         clock_, &maintenance_}) {
     formMigracji_.TakeImages(formWait_);
     formMigracji_.SetController(&controller_);
 }

@@ -11,6 +11,7 @@
 #include "app/FormMigracji.h"
 #include "app/FormSetToDbf.h"
 #include "app/FormWait.h"
+#include "app/Maintenance.h"
 #include "app/QtUi.h"
 #include "context/TargetContext.h"
 #include "context/TargetContextService.h"
@@ -49,6 +50,8 @@ class TProgram {
     context::TargetContextService contextSteps_{dane_, dane_.Target, grid_, messages_};
     QtOneShotTimer timer1_{[this] { controller_.OnTimer(); }};
     shell::SystemClock clock_;
+    QtTextInput input_{&formMigracji_};
+    QtMaintenanceCommands maintenance_{dane_, messages_, input_, clock_, &formMigracji_};
     shell::MigrationController controller_;
 };
 

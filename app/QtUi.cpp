@@ -2,6 +2,8 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
@@ -63,6 +65,24 @@ std::optional<std::string> QtFolderChoice::Pick(const std::string& title,
         parent_, ToQt(title), ToQt(startFolder), QFileDialog::ShowDirsOnly);
     if (picked.isEmpty()) return std::nullopt;
     return FromQt(QDir::toNativeSeparators(picked));
+}
+
+std::optional<std::string> QtTextInput::Ask(const std::string& caption, const std::string& prompt,
+                                            const std::string& initial, bool password) {
+    bool ok = false;
+    const QString typed = QInputDialog::getText(parent_, ToQt(caption), ToQt(prompt),
+                                                password ? QLineEdit::Password : QLineEdit::Normal,
+                                                ToQt(initial), &ok);
+    if (!ok) return std::nullopt;
+    return FromQt(typed);
+}
+
+BusyCursor::BusyCursor() {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+BusyCursor::~BusyCursor() {
+    QGuiApplication::restoreOverrideCursor();
 }
 
 void QtFileViewer::Open(const std::string& path) {

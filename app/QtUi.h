@@ -40,6 +40,25 @@ class QtFolderChoice final : public ui::FolderChoice {
     QPointer<QWidget> parent_;
 };
 
+class QtTextInput final : public ui::TextInput {
+  public:
+    explicit QtTextInput(QWidget* parent = nullptr) : parent_(parent) {}
+    std::optional<std::string> Ask(const std::string& caption, const std::string& prompt,
+                                   const std::string& initial, bool password) override;
+
+  private:
+    QPointer<QWidget> parent_;
+};
+
+// The hourglass while a command works; the previous cursor comes back however the scope is left.
+class BusyCursor {
+  public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
 // The desktop's viewer for text files (Notepad's place on Windows).
 class QtFileViewer final : public ui::FileViewer {
   public:

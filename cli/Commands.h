@@ -12,6 +12,8 @@ using Args = std::vector<std::string>;
 int RunDbIni(const Args& args);        // dbini write | decode | test
 int RunDbf(const Args& args);          // dbf dump
 int RunDefinitions(const Args& args);  // definitions check
+// delete-data | clean-serials | split-phones
+int RunMaintenance(const std::string& command, const Args& args);
 
 // Thrown for bad command-line input; main prints the message and exits with status 2.
 struct UsageError {

@@ -43,7 +43,10 @@ constexpr const char* kUsage =
     "       migracja-cli dbini decode VALUE\n"
     "       migracja-cli dbini test --dir DIR\n"
     "       migracja-cli dbf dump FILE [--index EXPR]\n"
-    "       migracja-cli definitions check --dir PROGRAMDIR\n";
+    "       migracja-cli definitions check --dir PROGRAMDIR\n"
+    "       migracja-cli delete-data --dir PROGRAMDIR --tables A,B [--owner FIRMA_ID] --yes\n"
+    "       migracja-cli clean-serials --dir PROGRAMDIR\n"
+    "       migracja-cli split-phones --dir PROGRAMDIR [--dry-run]\n";
 
 }  // namespace
 
@@ -59,6 +62,8 @@ int main(int argc, char** argv) {
         if (group == "dbini") return RunDbIni(args);
         if (group == "dbf") return RunDbf(args);
         if (group == "definitions") return RunDefinitions(args);
+        if (group == "delete-data" || group == "clean-serials" || group == "split-phones")
+            return RunMaintenance(group, args);
         if (group == "--help" || group == "help") {
             std::fputs(kUsage, stdout);
             return 0;

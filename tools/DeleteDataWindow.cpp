@@ -31,17 +31,17 @@ void DeleteDataWindow::BuildList() {
 }
 
 void DeleteDataWindow::OnCheckUsed() {
-    view_.SetTablesVisible(false);
+    view_.FreezeTables(true);
     for (std::size_t i = 0; i < tables_.size(); ++i)
         view_.SetTableChecked(static_cast<int>(i), used_[i]);
-    view_.SetTablesVisible(true);
+    view_.FreezeTables(false);
 }
 
 void DeleteDataWindow::OnUncheckAll() {
-    view_.SetTablesVisible(false);
+    view_.FreezeTables(true);
     for (std::size_t i = 0; i < tables_.size(); ++i)
         view_.SetTableChecked(static_cast<int>(i), false);
-    view_.SetTablesVisible(true);
+    view_.FreezeTables(false);
 }
 
 void DeleteDataWindow::OnDeleteRecords() {

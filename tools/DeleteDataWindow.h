@@ -26,8 +26,8 @@ class DeleteDataView {
     virtual void AddTable(const std::string& name, bool enabled, bool checked) = 0;
     virtual bool TableChecked(int index) const = 0;
     virtual void SetTableChecked(int index, bool checked) = 0;
-    // Hidden while every item is changed at once.
-    virtual void SetTablesVisible(bool visible) = 0;
+    // While frozen the list is not repainted item by item (every item is changed at once).
+    virtual void FreezeTables(bool frozen) = 0;
     // The hourglass cursor while tables are emptied.
     virtual void SetBusy(bool busy) = 0;
     // Lets pending paint messages run, so that each emptied table is seen unticked at once.

@@ -25,7 +25,7 @@ class RecordedList : public tools::DeleteDataView {
   public:
     std::vector<Item> items;
     std::vector<bool> busy;  // every change of the cursor
-    int hidden = 0, messagesRun = 0;
+    int freezes = 0, messagesRun = 0;
 
     void ClearTables() override { items.clear(); }
     void AddTable(const std::string& name, bool enabled, bool checked) override {
@@ -37,7 +37,7 @@ class RecordedList : public tools::DeleteDataView {
     void SetTableChecked(int i, bool checked) override {
         items.at(static_cast<std::size_t>(i)).checked = checked;
     }
-    void SetTablesVisible(bool visible) override { hidden += visible ? 0 : 1; }
+    void FreezeTables(bool frozen) override { freezes += frozen ? 1 : 0; }
     void SetBusy(bool b) override { busy.push_back(b); }
     void ProcessPendingMessages() override { ++messagesRun; }
 
@@ -115,7 +115,7 @@ TEST(DeleteDataTest, ListsUserTablesWithProtectedOnesDisabledAndUsedOnesTicked) 
     for (const Item& i : w.list.items)
         EXPECT_EQ(i.checked,
                   i.name == "REJESTR_FIRM" || i.name == "TELEFONY" || i.name == "KODY98");
-    EXPECT_EQ(w.list.hidden, 2);
+    EXPECT_EQ(w.list.freezes, 2);
 }
 
 TEST(DeleteDataTest, WrongPasswordCancelAndNoDeleteNothing) {

@@ -1,0 +1,37 @@
+#pragma once
+// The main window's maintenance commands: the delete-data window and the two clean-ups, each
+// with the hourglass while it works and its end message afterwards. A database error leaves
+// the command for the application's handler, which shows it; what was committed stays.
+
+#include <QPointer>
+#include <QWidget>
+
+#include "config/Ui.h"
+#include "shell/Seams.h"
+
+namespace migracja::engine {
+class TDane;
+}
+
+namespace migracja::app {
+
+class QtMaintenanceCommands final : public shell::MaintenanceCommands {
+  public:
+    // All four are borrowed and must outlive the commands.
+    QtMaintenanceCommands(engine::TDane& dane, ui::MessageBox& messages, ui::TextInput& input,
+                          shell::Clock& clock, QWidget* parent = nullptr)
+        : dane_(dane), messages_(messages), input_(input), clock_(clock), parent_(parent) {}
+
+    void DeleteData() override;
+    void RemoveSerialSpaces() override;
+    void SplitPhoneNumbers() override;
+
+  private:
+    engine::TDane& dane_;
+    ui::MessageBox& messages_;
+    ui::TextInput& input_;
+    shell::Clock& clock_;
+    QPointer<QWidget> parent_;
+};
+
+}  // namespace migracja::app
