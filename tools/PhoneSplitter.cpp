@@ -231,19 +231,23 @@ PhoneSplit SplitPhoneNumber(std::string_view number, PhoneSlots& slots) {
         slots[static_cast<std::size_t>(k)] = base.substr(0, base.size() - end.size()) + end;
     };
     auto isEnding = [](std::size_t length) { return length >= 1 && length <= 3; };
+    // Groups 1 and 2 are full numbers; groups 3 and 4 are taken while they are too.
+    auto fullNumbers = [&] {
+        n = 2;
+        take(1);
+        take(2);
+        if (g3 > 5) {
+            n = 3;
+            take(3);
+            if (g4 > 5) {
+                n = 4;
+                take(4);
+            }
+        }
+    };
     if (isList) {
         if (g1 > 5 && g2 > 3) {
-            n = 2;
-            take(1);
-            take(2);
-            if (g3 > 5) {
-                n = 3;
-                take(3);
-                if (g4 > 5) {
-                    n = 4;
-                    take(4);
-                }
-            }
+            fullNumbers();
         } else if (g1 > 5 && isEnding(g2)) {
             n = 1;
             take(1);
@@ -270,17 +274,7 @@ PhoneSplit SplitPhoneNumber(std::string_view number, PhoneSlots& slots) {
             }
         }
     } else if (g1 > 5 && g2 > 5) {
-        n = 2;
-        take(1);
-        take(2);
-        if (g3 > 5) {
-            n = 3;
-            take(3);
-            if (g4 > 5) {
-                n = 4;
-                take(4);
-            }
-        }
+        fullNumbers();
     }
 
     const bool fromGroups = n > 0;
