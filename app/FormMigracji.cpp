@@ -207,6 +207,8 @@ void TFormMigracji::ProcessPendingMessages() {
 bool TFormMigracji::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate)
         Forward([](shell::MigrationController& c) { c.OnActivate(); });
+    else if (e->type() == QEvent::Show)
+        Forward([](shell::MigrationController& c) { c.OnShow(); });
     return QMainWindow::event(e);
 }
 

@@ -39,7 +39,7 @@ const fs::path& MigrationController::DefinitionFile(int index) const {
 
 // ---- window events ----
 
-void MigrationController::OnActivate() {
+void MigrationController::RequestStartup() {
     if (startupStep_ != kNotStarted) return;
     startupStep_ = kStartupRequested;
     p_.timer.Start(kTimerIntervalMs);

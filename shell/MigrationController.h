@@ -21,7 +21,7 @@ namespace migracja::shell {
 // Values of StartupStep.
 enum StartupState : int {
     kNotStarted = 0,        // timer not armed yet
-    kStartupRequested = 1,  // first activation: DBF folder and database checks
+    kStartupRequested = 1,  // first activation or show: DBF folder and database checks
     kBusy = 2,              // a step is running, or the startup failed and stays here
     kSecondStep = 3,        // DBF files, definition list, target context
     kIdle = 4,              // ready to run, or a run has ended
@@ -50,8 +50,11 @@ class MigrationController {
   public:
     explicit MigrationController(const ControllerParts& parts);
 
-    // Window events.
-    void OnActivate();
+    // Window events. The startup is requested by the first activation or the first show,
+    // whichever comes first, and only once: a desktop that does not activate a new window (focus
+    // stealing prevention, a bare X server) still gets its checks run.
+    void OnActivate() { RequestStartup(); }
+    void OnShow() { RequestStartup(); }
     void OnTimer();
     void OnStartMigration();                      // "Start migracji"
     void OnDbfFolder() { DbfFolderCheck(true); }  // "Ścieżka do DBF-ów"
@@ -83,6 +86,7 @@ class MigrationController {
     const std::filesystem::path& DefinitionFile(int index) const;
 
   private:
+    void RequestStartup();
     void StartupTick();
     void SecondStepTick();
     void RunTick();

@@ -77,6 +77,9 @@ struct QtProgram {
     void ShowAndStart() {
         window.show();
         window.activateWindow();
+        RunUntilRest();
+    }
+    void RunUntilRest() {
         QElapsedTimer elapsed;
         elapsed.start();
         while (elapsed.elapsed() < 20000) {
@@ -91,6 +94,18 @@ struct QtProgram {
         std::vector<Qt::CheckState> c;
         for (int i = 0; i < List().count(); ++i) c.push_back(List().item(i)->checkState());
         return c;
+    }
+};
+
+// Stands for a desktop whose focus-stealing prevention never activates a new window: the
+// window is shown, but its activation events are swallowed before the window sees them.
+class NoActivation : public QObject {
+  public:
+    int swallowed = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() != QEvent::WindowActivate) return false;
+        ++swallowed;
+        return true;
     }
 };
 
@@ -149,6 +164,40 @@ TEST(MainWindowTest, AFailedStartupLeavesStartAndTheLegacyButtonsDisabled) {
     EXPECT_TRUE(p.Enabled(Control::DbfFolder));
     EXPECT_TRUE(p.Enabled(Control::Exit));
     EXPECT_EQ(p.List().count(), 0);
+}
+
+TEST(MainWindowTest, TheStartupRunsWhenTheWindowIsShownButNeverActivated) {
+    QtProgram p;
+    p.WriteSource("TARV09.DBF", true);
+    p.WriteSource("TARV01.DBF");
+    p.WriteDefinition("01-a.ini", "TARV01.DBF");
+    NoActivation filter;
+    p.window.installEventFilter(&filter);
+    p.window.show();
+    p.RunUntilRest();
+    p.window.activateWindow();  // whatever the platform does with it, it is swallowed
+    QCoreApplication::processEvents();
+    ASSERT_EQ(p.controller.StartupStep(), shell::kIdle);
+    EXPECT_TRUE(p.Enabled(Control::StartMigration));
+    EXPECT_EQ(p.List().count(), 1);
+    p.window.removeEventFilter(&filter);
+}
+
+TEST(MainWindowTest, TheStartupRunsOnceHoweverOftenTheWindowIsShownAndActivated) {
+    QtProgram p;
+    p.WriteSource("TARV01.DBF");  // no TARV09.DBF: the startup fails with one message
+    p.ShowAndStart();
+    ASSERT_EQ(p.controller.StartupStep(), shell::kBusy);
+    for (int i = 0; i < 3; ++i) {
+        p.window.hide();
+        p.window.show();
+        p.window.activateWindow();
+        QEvent activate(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(&p.window, &activate);
+        p.RunUntilRest();
+    }
+    EXPECT_EQ(p.controller.StartupStep(), shell::kBusy);
+    EXPECT_EQ(p.messages.shown.size(), 1u);
 }
 
 TEST(MainWindowTest, ASuccessfulStartupFillsTheCheckListAndEnablesStart) {

@@ -28,6 +28,7 @@ TEST(StartupTest, ASuccessfulStartupEnablesStartAndSettlesAtIdle) {
     EXPECT_EQ(p.controller.StartupStep(), shell::kStartupRequested);
     EXPECT_EQ(p.timer.interval, 2);
     p.controller.OnActivate();  // later activations change nothing
+    p.controller.OnShow();      // and neither does the show that follows the activation
     EXPECT_EQ(p.timer.starts, 1);
     p.DrainTimer();
 
@@ -191,6 +192,11 @@ TEST(StartupTest, AFailedConnectRaisesAndLeavesTheStartupHalted) {
     EXPECT_EQ(p.controller.StartupStep(), shell::kBusy);
     EXPECT_FALSE(p.timer.active);
     EXPECT_FALSE(p.view.Enabled(Control::StartMigration));
+    // Nothing is retried: showing or activating the window again starts no second attempt.
+    p.controller.OnShow();
+    p.controller.OnActivate();
+    EXPECT_FALSE(p.timer.active);
+    EXPECT_EQ(p.controller.StartupStep(), shell::kBusy);
 }
 
 TEST(StartupTest, WithoutLegacyDataFilesTheFolderDialogIsForced) {
