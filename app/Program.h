@@ -1,7 +1,8 @@
 #pragma once
 // The program-wide objects, created in this order and living until the program ends: the main
-// window, the busy window, the data module, the progress window and the definition loader; then
-// the parts that join them to the main window's controller.
+// window, the busy window, the data module, the definition loader and the progress window (which
+// works with the loader, so the loader exists first); then the parts that join them to the main
+// window's controller. A member may refer only to members declared above it.
 
 #include <filesystem>
 #include <memory>
@@ -39,8 +40,8 @@ class TProgram {
     QtMessageBox messages_{&formMigracji_};
     TFormWait formWait_;
     engine::TDane dane_;
-    TFormImport formImport_{dane_, formIni_, &formWait_};
     definitions::TFormIni formIni_{dane_, messages_};
+    TFormImport formImport_{dane_, formIni_, &formWait_};
 
     QtFolderChoice folderChoice_{&formMigracji_};
     QtDbfFolderDialog folderDialog_{programDir_, folderChoice_, &formWait_, &formMigracji_};
