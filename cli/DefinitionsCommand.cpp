@@ -17,6 +17,7 @@
 #include "cli/Commands.h"
 #include "cli/ConsoleUi.h"
 #include "config/Connection.h"
+#include "config/FileSearch.h"
 #include "config/Settings.h"
 #include "config/Text.h"
 #include "dbf/DbfTable.h"
@@ -24,7 +25,6 @@
 #include "definitions/DefinitionLoader.h"
 #include "definitions/TargetSchema.h"
 #include "engine/Dane.h"
-#include "shell/FileSearch.h"
 
 namespace migracja::cli {
 
@@ -60,7 +60,7 @@ class CollectingMessageBox : public ui::MessageBox {
 };
 
 std::vector<fs::path> ListDefinitions(const fs::path& folder) {
-    std::vector<fs::path> files = shell::FindFiles(folder, "\?\?-*.ini");
+    std::vector<fs::path> files = config::FindFiles(folder, "\?\?-*.ini");
     // The list is ordered by the two-character prefix, as the program's list is.
     std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
         return text::ToUpper(a.filename().string()) < text::ToUpper(b.filename().string());
@@ -237,7 +237,7 @@ int Check(const Args& args) {
         std::fprintf(stderr, "%s\n", text::Win1250ToUtf8(e.Message()).c_str());
         return 1;
     }
-    const std::optional<fs::path> folder = shell::FindSubfolder(dir, kDefinitionFolder);
+    const std::optional<fs::path> folder = config::FindSubfolder(dir, kDefinitionFolder);
     if (!folder) {
         console.Warn("Brak podkatalogu o nazwie ..\\Definicje Migracji\\  !",
                      "Brak definicji migracji");

@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "config/FileSearch.h"
 #include "config/IniFile.h"
 #include "config/Password.h"
 #include "config/Text.h"
@@ -33,18 +34,7 @@ std::string ForProfile(std::string_view value) {
 
 std::filesystem::path FindProgramFile(const std::filesystem::path& programDir,
                                       std::string_view name) {
-    const std::filesystem::path exact = programDir / std::string(name);
-    std::error_code ec;
-    if (std::filesystem::exists(exact, ec)) return exact;
-    std::optional<std::filesystem::path> best;
-    for (std::filesystem::directory_iterator it(programDir, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        const std::string candidate = it->path().filename().string();
-        if (!text::EqualsIgnoreCase(candidate, name) || !it->is_regular_file(ec)) continue;
-        // Directory order is arbitrary; name order makes the choice repeatable.
-        if (!best || candidate < best->filename().string()) best = it->path();
-    }
-    return best.value_or(exact);
+    return FindFile(programDir, name).value_or(programDir / PathFromText(name));
 }
 
 DbSettings ReadDbSettings(const std::filesystem::path& programDir) {

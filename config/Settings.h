@@ -22,9 +22,9 @@ struct DbSettings {
     std::string password;  // decoded
 };
 
-// The file of that name in the directory, found without regard to letter case because the files
-// come from Windows: the exact spelling wins, then the first regular file in name order; when
-// there is none, the path with the given spelling, for creating the file.
+// The file of that (Windows-1250) name in the directory, found without regard to letter case
+// because the files come from Windows (FindFile); when there is none, the path with the given
+// spelling, for creating the file.
 std::filesystem::path FindProgramFile(const std::filesystem::path& programDir,
                                       std::string_view name);
 

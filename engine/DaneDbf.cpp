@@ -25,10 +25,9 @@ void TDane::SetDbfFolder(const std::string& folder) {
 bool TDane::OpenSourceTable() {
     CloseSourceTable();
     MigrationDefinition& d = Definition;
-    // The definitions name files as the legacy program wrote them; this file system has case.
-    // File names in definitions are Windows-1250; the file system names files in UTF-8.
-    Dbf1.emplace(dbf::DbfTable::Open(
-        config::FindProgramFile(dbfFolder_, text::Win1250ToUtf8(d.DbfFileName))));
+    // The definitions name files as the legacy program wrote them, in Windows-1250 and in any
+    // letter case; the search matches them against the names on disk.
+    Dbf1.emplace(dbf::DbfTable::Open(config::FindProgramFile(dbfFolder_, d.DbfFileName)));
     d.DbfRecordCount = static_cast<std::int32_t>(Dbf1->RecordCount());
     if (d.DbfRecordCount <= 0) {
         Dbf1.reset();

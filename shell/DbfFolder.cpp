@@ -1,8 +1,8 @@
 #include "shell/DbfFolder.h"
 
+#include "config/FileSearch.h"
 #include "config/Settings.h"
 #include "config/Text.h"
-#include "shell/FileSearch.h"
 
 namespace migracja::shell {
 
@@ -28,7 +28,7 @@ const std::string& BrowseTitle() {
 
 std::optional<std::string> BrowseForDbfFolder(ui::FolderChoice& picker, const std::string& typed,
                                               const std::filesystem::path& programDir) {
-    const std::string start = typed.empty() ? TextFromPath(programDir) : typed;
+    const std::string start = typed.empty() ? config::TextFromPath(programDir) : typed;
     return picker.Pick(BrowseTitle(), start);
 }
 

@@ -4,9 +4,9 @@
 #include <system_error>
 
 #include "config/Connection.h"
+#include "config/FileSearch.h"
 #include "config/Settings.h"
 #include "config/Text.h"
-#include "shell/FileSearch.h"
 #include "shell/TickBudget.h"
 
 namespace migracja::shell {
@@ -150,7 +150,7 @@ bool MigrationController::DbfFolderCheck(bool forceDialog) {
     p_.view.SetDbfStatus("Brak plików DBF od starego TARVIK "_w);
     const DbfFolderChoice choice = ChooseDbfFolder(forceDialog, p_.programDir, p_.folderDialog);
     if (!choice.set) return false;
-    const fs::path folder = PathFromText(choice.folder);
+    const fs::path folder = config::PathFromText(choice.folder);
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) return false;
     // The data module works with the folder as this file system names it.
@@ -166,7 +166,7 @@ bool MigrationController::DbfFolderCheck(bool forceDialog) {
 bool MigrationController::LegacyVersionCheck(const std::string& folderText) {
     p_.dane.CloseSourceTable();
     p_.dane.Dbf1.reset();
-    const fs::path file = config::FindProgramFile(PathFromText(folderText), kVersionFile);
+    const fs::path file = config::FindProgramFile(config::PathFromText(folderText), kVersionFile);
     std::error_code ec;
     const bool exists = fs::is_regular_file(file, ec);
     if (exists) {
@@ -222,15 +222,16 @@ bool MigrationController::DatabaseCheck() {
 
 bool MigrationController::ScanDbfFiles() {
     dbfFileList_.clear();
-    for (const fs::path& file : FindFiles(p_.dane.DbfFolder(), "TARV??.DBF"))
-        dbfFileList_.push_back(TextFromPath(file.filename()));
+    for (const fs::path& file : config::FindFiles(p_.dane.DbfFolder(), "TARV??.DBF"))
+        dbfFileList_.push_back(config::TextFromPath(file.filename()));
     return !dbfFileList_.empty();
 }
 
 bool MigrationController::BuildDefinitionList() {
     p_.view.ClearDefinitions();
     definitionFiles_.clear();
-    const std::optional<fs::path> folder = FindSubfolder(p_.programDir, kDefinitionFolderName);
+    const std::optional<fs::path> folder =
+        config::FindSubfolder(p_.programDir, kDefinitionFolderName);
     definitionFolder_ = folder.value_or(p_.programDir / kDefinitionFolderName);
     if (!folder) {
         p_.messages.Warn("Brak podkatalogu o nazwie ..\\Definicje Migracji\\  !"_w,
@@ -244,8 +245,8 @@ bool MigrationController::BuildDefinitionList() {
         fs::path file;
     };
     std::vector<Item> items;
-    for (const fs::path& file : FindFiles(definitionFolder_, "\?\?-*.ini")) {
-        std::string name = TextFromPath(file.filename());
+    for (const fs::path& file : config::FindFiles(definitionFolder_, "\?\?-*.ini")) {
+        std::string name = config::TextFromPath(file.filename());
         name.resize(name.size() - 4);  // ".ini"
         items.push_back({std::move(name), file});
     }

@@ -188,6 +188,12 @@ TEST(DaneDbfTest, AFileNameWithPolishLettersIsFoundOnDisk) {
     dane.SetDbfFolder(folder.path().string());
     dane.Definition.DbfFileName = "ZAKŁADY.DBF"_w;  // the definition in Windows-1250
     EXPECT_TRUE(dane.OpenSourceTable());
+    // The legacy program did not mind letter case, Polish letters included.
+    w.WriteTo(folder / "ŁÓDŹ.DBF");
+    dane.Definition.DbfFileName = "łódź.dbf"_w;
+    EXPECT_TRUE(dane.OpenSourceTable());
+    dane.Definition.DbfFileName = "zakłady.dbf"_w;
+    EXPECT_TRUE(dane.OpenSourceTable());
 }
 
 TEST(DaneDbfTest, SetDbfFolderIgnoresTextsOfOneCharacter) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "ShellFixture.h"
-#include "shell/FileSearch.h"
 
 using namespace migracja;
 using namespace migracja::literals;
@@ -71,29 +70,4 @@ TEST(DbfFolderTest, BrowseOpensOnTheTypedFolderOrTheProgramDirectory) {
     EXPECT_EQ(picker.startFolders, (std::vector<std::string>{"/wpisany", "/program/katalog"}));
     const std::string title = "Gdzie znajdują się pliki  *.DBF  (bazy TARVIK)"_w;
     EXPECT_EQ(picker.titles, (std::vector<std::string>{title, title}));
-}
-
-TEST(DbfFolderTest, FolderTextsWithPolishLettersReachTheFileSystem) {
-    // Migracja.ini holds Windows-1250; the folder on disk is named in UTF-8.
-    TempDir dir;
-    const std::filesystem::path folder = dir.path() / std::filesystem::path("źródło");
-    std::filesystem::create_directories(folder);
-    const std::string stored = shell::TextFromPath(folder);
-    EXPECT_EQ(stored, dir.path().string() + "/" + "źródło"_w);
-    EXPECT_TRUE(std::filesystem::is_directory(shell::PathFromText(stored)));
-}
-
-TEST(DbfFolderTest, WildcardsMatchOneOrAnyCharactersRegardlessOfCase) {
-    using shell::WildcardMatch;
-    EXPECT_TRUE(WildcardMatch("TARV??.DBF", "tarv01.dbf"));
-    EXPECT_TRUE(WildcardMatch("TARV??.DBF", "TARVąĘ.DBF"_w));
-    EXPECT_FALSE(WildcardMatch("TARV??.DBF", "TARV1.DBF"));
-    EXPECT_FALSE(WildcardMatch("TARV??.DBF", "TARV001.DBF"));
-    EXPECT_FALSE(WildcardMatch("TARV??.DBF", "TARV01.DBF.bak"));
-    EXPECT_TRUE(WildcardMatch("\?\?-*.ini", "01-.ini"));
-    EXPECT_TRUE(WildcardMatch("\?\?-*.ini", "AB-firmy.klienci.INI"));
-    EXPECT_FALSE(WildcardMatch("\?\?-*.ini", "1-a.ini"));
-    EXPECT_FALSE(WildcardMatch("\?\?-*.ini", "01-a.ini.txt"));
-    EXPECT_TRUE(WildcardMatch("*", ""));
-    EXPECT_FALSE(WildcardMatch("?", ""));
 }

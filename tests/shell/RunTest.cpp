@@ -68,6 +68,17 @@ TEST(RunTest, DefinitionsRunInNameOrderAndEachFinishedOneIsUnchecked) {
     EXPECT_EQ(p.messages.shown[0].text, "Koniec migracji !"_w);
 }
 
+TEST(RunTest, AFileNamedInAnotherCaseWithPolishLettersIsListedAndRead) {
+    ShellProgram p;
+    p.WriteSource("TARVÓŁ.DBF", 2);  // UTF-8 on disk
+    p.WriteDefinition("01-polskie.ini", "tarvół.dbf"_w);
+    p.Startup();
+    ASSERT_EQ(p.view.Enables(), std::vector<bool>{true});
+    p.Run();
+    EXPECT_EQ(p.progress.Counts(), (Counts{{"01-polskie.ini", 2}}));
+    EXPECT_EQ(p.view.Checks(), std::vector<bool>{false});
+}
+
 TEST(RunTest, AnEmptyDbfFileIsSkippedAndUncheckedAndTheRunGoesOn) {
     ShellProgram p;
     p.WriteSource("TARV01.DBF", 0);
