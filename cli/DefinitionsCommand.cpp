@@ -73,16 +73,14 @@ bool HasUniqueKey(engine::TDane& dane, const std::string& table) {
     for (const std::string& name : dane.DatabaseTables)
         if (text::EqualsIgnoreCase(name, table)) relation = name;
     fb::Query& q = dane.IBQueryR;
-    q.Close();
-    dane.IBTransactionR.StartIfNeeded();
+    fb::TransactionScope read(dane.IBTransactionR, &q);
     q.SetSql(
         "Select Count(*) From RDB$RELATION_FIELDS Where RDB$RELATION_NAME = :RELATION_NAME "
         "And RDB$FIELD_NAME = 'DBF_UNQ_KEY'");
     q.ParamByName("RELATION_NAME").SetText(relation);
     q.Open();
     const bool found = q.Fields(0).AsInteger() > 0;
-    q.Close();
-    dane.IBTransactionR.Commit();
+    read.Commit();
     return found;
 }
 

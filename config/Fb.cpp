@@ -675,8 +675,10 @@ void Statement::ExecQuery() {
 
 // ---------------------------------------------------------------------------------------------
 
-TransactionScope::TransactionScope(Transaction& transaction, Query* query)
-    : transaction_(transaction), query_(query) {
+TransactionScope::TransactionScope(Transaction& transaction, Query* query, Ends ends)
+    : transaction_(transaction),
+      query_(query),
+      ends_(ends == Ends::Always || !transaction.Active()) {
     if (query_) query_->Close();
     transaction_.StartIfNeeded();
 }
@@ -684,12 +686,13 @@ TransactionScope::TransactionScope(Transaction& transaction, Query* query)
 TransactionScope::~TransactionScope() {
     if (done_) return;
     if (query_) query_->Close();
-    transaction_.RollbackQuietly();
+    if (ends_) transaction_.RollbackQuietly();
 }
 
 void TransactionScope::Commit() {
     done_ = true;
     if (query_) query_->Close();
+    if (!ends_) return;
     try {
         transaction_.Commit();
     } catch (...) {

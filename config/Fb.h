@@ -322,9 +322,15 @@ class CursorScope {
 // transaction when it is not active, and at the end either commits (Commit) or, when the scope
 // is left without Commit (an exception on its way), rolls back quietly so that the original
 // error is the one that travels on.
+//
+// A read that may run inside a larger unit of work ends the transaction only when it started
+// it (IfStartedHere); otherwise the commit or rollback is left to whoever started it.
 class TransactionScope {
   public:
-    explicit TransactionScope(Transaction& transaction, Query* query = nullptr);
+    enum class Ends { Always, IfStartedHere };
+
+    explicit TransactionScope(Transaction& transaction, Query* query = nullptr,
+                              Ends ends = Ends::Always);
     ~TransactionScope();
     TransactionScope(const TransactionScope&) = delete;
     TransactionScope& operator=(const TransactionScope&) = delete;
@@ -335,6 +341,7 @@ class TransactionScope {
   private:
     Transaction& transaction_;
     Query* query_;
+    bool ends_;  // whether this scope commits or rolls back
     bool done_ = false;
 };
 

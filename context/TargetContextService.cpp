@@ -29,21 +29,13 @@ std::string TeamSql(const std::string& company) {
 }
 
 // Runs a grid window's query on the main transaction and hands every row to perRow. The
-// transaction is committed again only when this read started it.
+// transaction is committed, or rolled back, only when this read started it.
 template <class PerRow>
 void ReadRows(fb::Query& query, PerRow&& perRow) {
-    fb::Transaction& tx = query.GetTransaction();
-    const bool started = !tx.Active();
-    tx.StartIfNeeded();
-    try {
-        for (query.Open(); !query.Eof(); query.Next()) perRow(query);
-        query.Close();
-        if (started) tx.Commit();
-    } catch (const fb::Error&) {
-        query.Close();
-        if (started && tx.Active()) tx.Rollback();
-        throw;
-    }
+    fb::TransactionScope read(query.GetTransaction(), &query,
+                              fb::TransactionScope::Ends::IfStartedHere);
+    for (query.Open(); !query.Eof(); query.Next()) perRow(query);
+    read.Commit();
 }
 
 ui::GridColumn Column(std::string title, int widthChars,
@@ -65,34 +57,19 @@ TargetContextService::TargetContextService(engine::TDane& dane, TargetContext& c
 
 void TargetContextService::FailCheck(const std::exception& e) {
     lastCheckError_ = e.what();
-    dane_.IBQueryR.Close();
-    if (dane_.IBTransactionR.Active()) {
-        try {
-            dane_.IBTransactionR.Rollback();
-        } catch (const fb::Error& rollbackError) {
-            lastCheckError_ += "\r\n" + std::string(rollbackError.what());
-        }
-    }
 }
 
 void TargetContextService::EnsureUniqueKeyColumn() {
     fb::Query& q = dane_.IBQueryR;
-    fb::Transaction& tx = dane_.IBTransactionR;
     bool present = false;
-    q.Close();
-    tx.StartIfNeeded();
-    try {
+    {
+        fb::TransactionScope read(dane_.IBTransactionR, &q);
         q.SetSql(
             "Select RDB$FIELD_NAME from RDB$RELATION_FIELDS where RDB$RELATION_NAME = "
             "'REJESTR_FIRM'");
         for (q.Open(); !q.Eof(); q.Next())
             if (text::TrimRight(q.Fields(0).AsText()) == "DBF_UNQ_KEY") present = true;
-        q.Close();
-        tx.Commit();
-    } catch (const fb::Error&) {
-        q.Close();
-        if (tx.Active()) tx.Rollback();
-        throw;
+        read.Commit();
     }
     if (!present) definitions::AddUniqueKeyColumn(dane_, "REJESTR_FIRM");
 }
@@ -108,8 +85,7 @@ CheckResult TargetContextService::CheckOwnerCompany() {
     CheckResult result;
     try {
         fb::Query& q = dane_.IBQueryR;
-        q.Close();
-        dane_.IBTransactionR.StartIfNeeded();
+        fb::TransactionScope read(dane_.IBTransactionR, &q);
         q.SetSql(
             "SELECT fs.FIRMA_ID, rf.NAZWA_FIRMY From FIRMY_TARVIK fs, REJESTR_FIRM rf where "
             "(fs.FIRMA_ID = rf.FIRMA_ID)");
@@ -127,10 +103,10 @@ CheckResult TargetContextService::CheckOwnerCompany() {
         if (only) {
             context_.SelectedFirmaId = only->first;
             context_.SelectedFirmaName = only->second;
-            MarkOwnerCompany();
+            MarkOwnerCompany();  // commits the read transaction and starts it again
             result.settled = true;
         }
-        if (dane_.IBTransactionR.Active()) dane_.IBTransactionR.Commit();
+        read.Commit();
     } catch (const fb::Error& e) {
         // Nothing is settled, so the company is taken back too: the window's first marking
         // must clear the marker, not write it for a company that was never confirmed.
@@ -145,8 +121,8 @@ CheckResult TargetContextService::CheckOwnerCompany() {
 void TargetContextService::MarkOwnerCompany() {
     fb::Transaction& tx = dane_.IBTransactionR;
     fb::Statement& st = dane_.IBSQLDel;
-    tx.StartIfNeeded();
-    try {
+    {
+        fb::TransactionScope write(tx);
         if (context_.SelectedFirmaId < 0)
             st.SetSql("Update REJESTR_FIRM Set DBF_UNQ_KEY = null where DBF_UNQ_KEY = '" +
                       std::string(kOwnerMarker) + "'");
@@ -155,10 +131,7 @@ void TargetContextService::MarkOwnerCompany() {
                 "Update REJESTR_FIRM Set DBF_UNQ_KEY = '" + std::string(kOwnerMarker) +
                 "', F_SERWIS = 'T' where FIRMA_ID = " + std::to_string(context_.SelectedFirmaId));
         st.ExecQuery();
-        tx.Commit();
-    } catch (const fb::Error&) {
-        if (tx.Active()) tx.Rollback();
-        throw;
+        write.Commit();
     }
     tx.StartIfNeeded();
 }
@@ -207,14 +180,12 @@ bool TargetContextService::CheckBranches() {
     lastCheckError_.clear();
     try {
         fb::Query& q = dane_.IBQueryR;
-        q.Close();
-        dane_.IBTransactionR.StartIfNeeded();
+        fb::TransactionScope read(dane_.IBTransactionR, &q);
         q.SetSql(SqlLines({"Select Count(*) from REJESTR_LOKALIZACJI ",
                            " where FIRMA_ID = " + std::to_string(context_.SelectedFirmaId) + " "}));
         q.Open();
         const bool hasBranches = !q.Eof() && q.Fields(0).AsInt64() > 0;
-        q.Close();
-        dane_.IBTransactionR.Commit();
+        read.Commit();
         context_.SelectedMiejsceName =
             hasBranches ? "(Bez przypisywania oddziału)"_w : "(Nie zdefiniowano oddziałów)"_w;
         return hasBranches;
@@ -277,8 +248,7 @@ CheckResult TargetContextService::CheckServiceTeam() {
     CheckResult result;
     try {
         fb::Query& q = dane_.IBQueryR;
-        q.Close();
-        dane_.IBTransactionR.StartIfNeeded();
+        fb::TransactionScope read(dane_.IBTransactionR, &q);
         q.SetSql(TeamSql(std::to_string(context_.SelectedFirmaId)));
         q.Open();
         std::optional<Team> only;
@@ -290,8 +260,7 @@ CheckResult TargetContextService::CheckServiceTeam() {
             q.Next();
             if (q.Eof()) only = std::move(first);
         }
-        q.Close();
-        dane_.IBTransactionR.Commit();
+        read.Commit();
         if (only) {
             TakeTeam(*only);
             result.settled = true;

@@ -52,7 +52,7 @@ class TargetContextService : public ContextSteps {
     };
 
     void EnsureUniqueKeyColumn();
-    // Rolls the read transaction back after a failed check and keeps the error's text.
+    // Keeps the text of the error that failed a check (its read has been rolled back).
     void FailCheck(const std::exception& e);
     void TakeTeam(const Team& team);
 

@@ -29,11 +29,6 @@ enum : int {
 
 constexpr int kTextBlobSubType = 1;
 
-struct CloseAfter {
-    fb::Query& query;
-    ~CloseAfter() { query.Close(); }
-};
-
 struct Column {
     std::string name;  // trimmed, as stored
     ValueKind kind;
@@ -41,15 +36,14 @@ struct Column {
 
 std::vector<Column> ReadColumns(engine::TDane& dane, const std::string& relation) {
     fb::Query& q = dane.IBTable1;
-    q.Close();
-    dane.IBTransaction1.StartIfNeeded();
+    fb::CursorScope cursor(q);
+    dane.IBTransaction1.StartIfNeeded();  // not committed: the load goes on in it
     q.SetSql(
         "Select RF.RDB$FIELD_NAME, F.RDB$FIELD_TYPE, F.RDB$FIELD_SUB_TYPE, F.RDB$FIELD_SCALE "
         "From RDB$RELATION_FIELDS RF Join RDB$FIELDS F On F.RDB$FIELD_NAME = RF.RDB$FIELD_SOURCE "
         "Where RF.RDB$RELATION_NAME = :RELATION_NAME "
         "Order By RF.RDB$FIELD_POSITION, RF.RDB$FIELD_NAME");
     q.ParamByName("RELATION_NAME").SetText(relation);
-    CloseAfter closeAfter{q};
     std::vector<Column> columns;
     for (q.Open(); !q.Eof(); q.Next()) {
         const FieldType type = FirebirdFieldType(q.Fields(1).AsInteger(), q.Fields(2).AsInteger(),
@@ -190,15 +184,12 @@ bool LoadInitSchema(engine::TDane& dane, int n) {
 
 void AddUniqueKeyColumn(engine::TDane& dane, const std::string& table) {
     fb::Transaction& tx = dane.IBTransaction1;
-    tx.StartIfNeeded();
-    dane.IBSQLMigracja.SetSql("Alter Table " + table + " Add " + std::string(kUniqueKeyColumn) +
-                              "  VARCHAR(40) COLLATE PXW_PLK ");
-    try {
+    {
+        fb::TransactionScope alter(tx);
+        dane.IBSQLMigracja.SetSql("Alter Table " + table + " Add " + std::string(kUniqueKeyColumn) +
+                                  "  VARCHAR(40) COLLATE PXW_PLK ");
         dane.IBSQLMigracja.ExecQuery();
-        tx.Commit();
-    } catch (const fb::Error&) {
-        if (tx.Active()) tx.Rollback();
-        throw;
+        alter.Commit();
     }
     tx.StartIfNeeded();
 }

@@ -50,8 +50,8 @@ void TDane::AddErrorWithContext(const std::string& message, int t, int c) {
 }
 
 SchemaVersion TDane::ReadSchemaVersion() {
-    IBQueryTMP.Close();
-    IBTransaction1.StartIfNeeded();
+    fb::CursorScope cursor(IBQueryTMP);
+    IBTransaction1.StartIfNeeded();  // not committed: the next unit of work on it does that
     IBQueryTMP.SetSql("SELECT FIRST 1 VER_MAJOR, VER_MINOR FROM BD_VER ORDER BY ID DESC");
     IBQueryTMP.Open();
     SchemaVersion v;
@@ -59,7 +59,6 @@ SchemaVersion TDane::ReadSchemaVersion() {
         v.Major = IBQueryTMP.Fields(0).AsInteger();
         v.Minor = IBQueryTMP.Fields(1).AsInteger();
     }
-    IBQueryTMP.Close();
     return v;
 }
 
@@ -67,8 +66,7 @@ void TDane::RefreshCatalogue() {
     DatabaseTables.clear();
     DatabaseGenerators.clear();
     if (!IBDatabase1.Connected()) return;
-    IBQueryR.Close();
-    IBTransactionR.StartIfNeeded();
+    fb::TransactionScope read(IBTransactionR, &IBQueryR);
     IBQueryR.SetSql(
         "Select RDB$RELATION_NAME from RDB$RELATIONS  where RDB$VIEW_BLR is NULL ORDER BY "
         "RDB$RELATION_NAME");
@@ -80,8 +78,7 @@ void TDane::RefreshCatalogue() {
         // System generators are named RDB$...; names shorter than four characters cannot be.
         if (name.size() < 4 || name[3] != '$') DatabaseGenerators.push_back(std::move(name));
     }
-    IBQueryR.Close();
-    IBTransactionR.Commit();
+    read.Commit();
 }
 
 bool TDane::ContainsIgnoreCase(const std::vector<std::string>& list, const std::string& name) {
@@ -91,13 +88,9 @@ bool TDane::ContainsIgnoreCase(const std::vector<std::string>& list, const std::
 }
 
 std::int32_t TDane::NextGeneratorValue(const std::string& generatorName) {
-    IBQueryGen.Close();
-    IBTransactionR.StartIfNeeded();
+    fb::CursorScope cursor(IBQueryGen);
+    IBTransactionR.StartIfNeeded();  // not committed: increments are outside transactions
     IBQueryGen.SetSql("Select Gen_Id(" + generatorName + ",1) ID from RDB$DataBase");
-    struct CloseAfter {
-        fb::Query& q;
-        ~CloseAfter() { q.Close(); }
-    } closeAfter{IBQueryGen};
     IBQueryGen.Open();
     return IBQueryGen.FieldByName("ID").AsInteger();
 }

@@ -426,3 +426,77 @@ TEST(FbLayerTest, RollingBackToASavepointUndoesOnlyTheWorkAfterIt) {
     EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM T"), 2);
     EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM T WHERE ID = 2"), 0);
 }
+
+TEST(FbLayerTest, AScopeInsideALargerUnitOfWorkLeavesItsEndToWhoeverStartedIt) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY)");
+    Connection c(fixture.Location());
+    fb::Statement insert(c.write, "insert");
+    fb::Query count(c.write, "count");
+    using Ends = fb::TransactionScope::Ends;
+
+    // Started here: committed at the end like any scope.
+    {
+        fb::TransactionScope scope(c.write, &count, Ends::IfStartedHere);
+        insert.SetSql("INSERT INTO T (ID) VALUES (1)");
+        insert.ExecQuery();
+        scope.Commit();
+    }
+    EXPECT_FALSE(c.write.Active());
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM T"), 1);
+
+    // Inside work begun before: neither the commit nor an error ends that work.
+    c.write.Start();
+    insert.SetSql("INSERT INTO T (ID) VALUES (2)");
+    insert.ExecQuery();
+    {
+        fb::TransactionScope scope(c.write, &count, Ends::IfStartedHere);
+        count.SetSql("SELECT COUNT(*) FROM T");
+        count.Open();
+        EXPECT_EQ(count.Fields(0).AsInteger(), 2);  // sees the uncommitted row of its unit
+        scope.Commit();
+        EXPECT_FALSE(count.IsOpen());
+    }
+    ASSERT_TRUE(c.write.Active());
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM T"), 1);
+    try {
+        fb::TransactionScope scope(c.write, &count, Ends::IfStartedHere);
+        count.SetSql("SELECT COUNT(*) FROM NIE_MA");
+        count.Open();
+        FAIL() << "no error";
+    } catch (const fb::Error& e) {
+        EXPECT_NE(e.Message().find("NIE_MA"), std::string::npos) << e.Message();
+    }
+    ASSERT_TRUE(c.write.Active());
+    c.write.Commit();
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM T"), 2);
+}
+
+TEST(FbLayerTest, WhenTheConnectionIsCutTheStatementsErrorTravelsNotTheRollbacks) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY)");
+    Connection c(fixture.Location());
+    fb::Statement insert(c.write, "insert");
+    fb::Query read(c.read, "read");
+    c.write.Start();
+    c.read.Start();
+    fixture.CutOtherConnections();
+    try {
+        fb::TransactionScope scope(c.write);
+        insert.SetSql("INSERT INTO T (ID) VALUES (1)");
+        insert.ExecQuery();
+        scope.Commit();
+        FAIL() << "the cut connection went unnoticed";
+    } catch (const fb::Error& e) {
+        EXPECT_EQ(e.Sql(), "INSERT INTO T (ID) VALUES (1)") << e.what();
+    }
+    EXPECT_FALSE(c.write.Active());
+    try {
+        fb::TransactionScope scope(c.read, &read, fb::TransactionScope::Ends::IfStartedHere);
+        read.SetSql("SELECT COUNT(*) FROM T");
+        read.Open();
+        FAIL() << "the cut connection went unnoticed";
+    } catch (const fb::Error& e) {
+        EXPECT_EQ(e.Sql(), "SELECT COUNT(*) FROM T") << e.what();
+    }
+}

@@ -188,3 +188,33 @@ TEST(OwnerCompanyTest, RegisterThatCannotTakeTheKeyColumnStopsTheCheck) {
     EXPECT_THROW(f.service.CheckOwnerCompany(), fb::Error);
     EXPECT_FALSE(f.dane.IBTransaction1.Active());
 }
+
+TEST(OwnerCompanyTest, ACutConnectionReportsTheFailedStatementNotTheFailedRollback) {
+    {
+        ContextFixture f;
+        f.AddKeyColumn();
+        f.dane.IBTransactionR.StartIfNeeded();  // a lookup left it open, as lookups do
+        f.db.CutOtherConnections();
+        try {
+            f.service.CheckOwnerCompany();
+            FAIL() << "the cut connection went unnoticed";
+        } catch (const fb::Error& e) {
+            EXPECT_NE(e.Sql().find("from RDB$RELATION_FIELDS"), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(f.dane.IBTransactionR.Active());
+    }
+    ContextFixture f;
+    f.AddKeyColumn();
+    f.AddCompany(2, "B", "Druga", "Y", true);
+    f.dane.IBTransactionR.StartIfNeeded();
+    f.db.CutOtherConnections();
+    f.ctx.SelectedFirmaId = 2;
+    try {
+        f.service.MarkOwnerCompany();
+        FAIL() << "the cut connection went unnoticed";
+    } catch (const fb::Error& e) {
+        EXPECT_NE(e.Sql().find("Update REJESTR_FIRM Set DBF_UNQ_KEY = '  0'"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_FALSE(f.dane.IBTransactionR.Active());
+}

@@ -169,3 +169,17 @@ TEST(TargetSchemaTest, FailureToAddTheKeyRollsBackAndPropagates) {
     EXPECT_TRUE(f.HasColumn("TELEFONY", "DBF_UNQ_KEY"));  // committed before the failure
     EXPECT_FALSE(f.HasColumn("KATEGORIE", "DBF_UNQ_KEY"));
 }
+
+TEST(TargetSchemaTest, ACutConnectionReportsTheAlterTableNotTheFailedRollback) {
+    LoaderFixture f;
+    f.dane.IBTransaction1.StartIfNeeded();
+    f.db.CutOtherConnections();
+    try {
+        definitions::AddUniqueKeyColumn(f.dane, "TELEFONY");
+        FAIL() << "the cut connection went unnoticed";
+    } catch (const fb::Error& e) {
+        EXPECT_NE(e.Sql().find("Alter Table TELEFONY Add DBF_UNQ_KEY"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_FALSE(f.dane.IBTransaction1.Active());
+}

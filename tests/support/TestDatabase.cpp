@@ -57,6 +57,10 @@ int TestDatabase::ScalarInt(const std::string& sql) {
     return std::stoi(Scalar(sql));
 }
 
+void TestDatabase::CutOtherConnections() {
+    Exec("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION");
+}
+
 ServerSettings ReadServerSettings() {
     const auto path = std::filesystem::path(MIGRACJA_SOURCE_DIR) / "build" / "firebird-server.conf";
     std::ifstream in(path);

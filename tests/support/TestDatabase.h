@@ -34,6 +34,9 @@ class TestDatabase {
     // First column of the first row as text ("" for NULL or no row), in a fresh read.
     std::string Scalar(const std::string& sql);
     int ScalarInt(const std::string& sql);
+    // Ends every other connection to the database, as a server shutdown or a lost network
+    // would: their next call fails, and so does rolling back what they had begun.
+    void CutOtherConnections();
 
   private:
     TempDir dir_;
