@@ -14,6 +14,9 @@
 
 namespace migracja::app {
 
+TFormZerujDB::TFormZerujDB(engine::TDane& dane, QWidget* parent)
+    : TFormZerujDB(dane, ownMessages_, ownInput_, parent) {}
+
 TFormZerujDB::TFormZerujDB(engine::TDane& dane, ui::MessageBox& messages, ui::TextInput& input,
                            QWidget* parent)
     : QDialog(parent) {
@@ -103,9 +106,8 @@ void TFormZerujDB::ProcessPendingMessages() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void OpenDeleteDataWindow(engine::TDane& dane, ui::MessageBox& messages, ui::TextInput& input,
-                          QWidget* parent) {
-    TFormZerujDB window(dane, messages, input, parent);
+void OpenDeleteDataWindow(engine::TDane& dane, QWidget* parent) {
+    TFormZerujDB window(dane, parent);
     window.Controller().BuildList();
     window.exec();
 }

@@ -23,7 +23,9 @@ namespace migracja::app {
 class TFormZerujDB : public QDialog, public tools::DeleteDataView {
     Q_OBJECT
   public:
-    // All three are borrowed and must outlive the window.
+    // The password box and the messages open over this window.
+    explicit TFormZerujDB(engine::TDane& dane, QWidget* parent = nullptr);
+    // With other answers for them (tests); both are borrowed and must outlive the window.
     TFormZerujDB(engine::TDane& dane, ui::MessageBox& messages, ui::TextInput& input,
                  QWidget* parent = nullptr);
     ~TFormZerujDB() override;
@@ -44,6 +46,8 @@ class TFormZerujDB : public QDialog, public tools::DeleteDataView {
     void ProcessPendingMessages() override;
 
   private:
+    QtMessageBox ownMessages_{this};
+    QtTextInput ownInput_{this};
     std::unique_ptr<tools::DeleteDataWindow> controller_;
     QListWidget* list_;
     QLabel* warning_;
@@ -53,7 +57,6 @@ class TFormZerujDB : public QDialog, public tools::DeleteDataView {
 };
 
 // "Usuń dane z FB": creates the window, builds its list, shows it modally and destroys it.
-void OpenDeleteDataWindow(engine::TDane& dane, ui::MessageBox& messages, ui::TextInput& input,
-                          QWidget* parent);
+void OpenDeleteDataWindow(engine::TDane& dane, QWidget* parent);
 
 }  // namespace migracja::app

@@ -8,7 +8,7 @@
 namespace migracja::app {
 
 void QtMaintenanceCommands::DeleteData() {
-    OpenDeleteDataWindow(dane_, messages_, input_, parent_);
+    OpenDeleteDataWindow(dane_, parent_);
 }
 
 void QtMaintenanceCommands::RemoveSerialSpaces() {

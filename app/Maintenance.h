@@ -17,10 +17,10 @@ namespace migracja::app {
 
 class QtMaintenanceCommands final : public shell::MaintenanceCommands {
   public:
-    // All four are borrowed and must outlive the commands.
-    QtMaintenanceCommands(engine::TDane& dane, ui::MessageBox& messages, ui::TextInput& input,
-                          shell::Clock& clock, QWidget* parent = nullptr)
-        : dane_(dane), messages_(messages), input_(input), clock_(clock), parent_(parent) {}
+    // All three are borrowed and must outlive the commands.
+    QtMaintenanceCommands(engine::TDane& dane, ui::MessageBox& messages, shell::Clock& clock,
+                          QWidget* parent = nullptr)
+        : dane_(dane), messages_(messages), clock_(clock), parent_(parent) {}
 
     void DeleteData() override;
     void RemoveSerialSpaces() override;
@@ -29,7 +29,6 @@ class QtMaintenanceCommands final : public shell::MaintenanceCommands {
   private:
     engine::TDane& dane_;
     ui::MessageBox& messages_;
-    ui::TextInput& input_;
     shell::Clock& clock_;
     QPointer<QWidget> parent_;
 };

@@ -51,8 +51,7 @@ class TProgram {
     context::TargetContextService contextSteps_{dane_, dane_.Target, grid_, messages_};
     QtOneShotTimer timer1_{[this] { controller_.OnTimer(); }};
     shell::SystemClock clock_;
-    QtTextInput input_{&formMigracji_};
-    QtMaintenanceCommands maintenance_{dane_, messages_, input_, clock_, &formMigracji_};
+    QtMaintenanceCommands maintenance_{dane_, messages_, clock_, &formMigracji_};
     shell::MigrationController controller_;
 };
 

@@ -141,14 +141,26 @@ TEST(MaintenanceWindowTest, TheProgramWiresTheMaintenanceCommandsToTheMainWindow
     EXPECT_EQ(shown, QStringLiteral("Liczba rekordów w których rozłączono numery telefonów = 2"));
     EXPECT_EQ(db.ScalarInt("SELECT COUNT(*) FROM TELEFONY"), 2);
 
-    QString title;
+    QString title, passwordTitle;
     int tables = 0;
+    bool overTheWindow = false;
     OnNextModal([&](QWidget& w) {
         title = w.windowTitle();
-        if (auto* form = qobject_cast<TFormZerujDB*>(&w)) tables = form->TableList()->count();
+        auto* form = qobject_cast<TFormZerujDB*>(&w);
+        if (!form) return;
+        tables = form->TableList()->count();
+        form->TableList()->actions()[1]->trigger();  // "Odznacz wszystkie"
+        // The password box opens over the delete window; cancelling it deletes nothing.
+        OnNextModal([&](QWidget& box) {
+            passwordTitle = box.windowTitle();
+            overTheWindow = box.parentWidget() == form;
+        });
+        form->DeleteButton()->click();
     });
     program.FormMigracji().Button(shell::Control::DeleteData)->click();
     EXPECT_EQ(title, QStringLiteral("Usuwanie rekordów z tabel TARVIK "));
     EXPECT_GT(tables, 10);
+    EXPECT_EQ(passwordTitle, QStringLiteral("Hasło zazwalające na usuwanie"));
+    EXPECT_TRUE(overTheWindow);
     EXPECT_EQ(db.ScalarInt("SELECT COUNT(*) FROM TELEFONY"), 2);
 }
