@@ -1,18 +1,29 @@
 // Inserting rows with one commit per row, as a migration run does: through the access layer
 // (named parameters, typed conversion, long-lived transaction object) and written directly on
-// Firebird's OO API, side by side on the same embedded database. Prints both rates and the ratio.
+// Firebird's OO API, side by side on the same embedded database.
+//
+// With forced writes (a new database's default, and what a migration runs on) every commit
+// waits for the disk, so the wall-clock rate says how fast the disk syncs rather than what the
+// layer costs. The primary figure is therefore the CPU time per row of the whole process (the
+// embedded engine works in it); the wall-clock rates are given with forced writes on and off,
+// next to the rate of synchronous page writes the database's folder allows.
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <firebird/Interface.h>
 #include <ibase.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "config/Fb.h"
 
@@ -23,20 +34,46 @@ using namespace migracja;
 const char* kInsert =
     "INSERT INTO BENCH (ID, NAZWA, KWOTA, DATA_WPISU) VALUES (:ID, :NAZWA, :KWOTA, :DATA_WPISU)";
 
+// Firebird's page size for the databases made here.
+constexpr std::size_t kPageSize = 8192;
+
+// Switches forced writes of a database on or off (the header flag gfix -write sets).
+void SetForcedWrites(const std::string& location, bool on) {
+    using namespace Firebird;
+    IMaster* master = fb_get_master_interface();
+    IStatus* st = master->getStatus();
+    ThrowStatusWrapper status(st);
+    IProvider* prov = master->getDispatcher();
+    IXpbBuilder* dpb =
+        master->getUtilInterface()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0);
+    dpb->insertString(&status, isc_dpb_user_name, "SYSDBA");
+    dpb->insertString(&status, isc_dpb_password, "masterkey");
+    dpb->insertInt(&status, isc_dpb_force_write, on ? 1 : 0);
+    IAttachment* att = prov->attachDatabase(&status, location.c_str(),
+                                            dpb->getBufferLength(&status), dpb->getBuffer(&status));
+    dpb->dispose();
+    att->detach(&status);
+    prov->release();
+    st->dispose();
+}
+
 struct BenchDatabase {
     std::filesystem::path dir;
     std::string location;
-    BenchDatabase() {
+    explicit BenchDatabase(bool forcedWrites) {
         std::random_device rd;
         dir = std::filesystem::temp_directory_path() / ("migracja-bench-" + std::to_string(rd()));
         std::filesystem::create_directories(dir);
         location = (dir / "bench.fdb").string();
-        fb::Database db;
-        db.Create(location, "SYSDBA", "masterkey");
-        fb::Transaction t(db, "ddl");
-        fb::ExecuteScript(t,
-                          "CREATE TABLE BENCH (ID INTEGER NOT NULL, NAZWA VARCHAR(40), "
-                          "KWOTA NUMERIC(15,4), DATA_WPISU DATE)");
+        {
+            fb::Database db;
+            db.Create(location, "SYSDBA", "masterkey");
+            fb::Transaction t(db, "ddl");
+            fb::ExecuteScript(t,
+                              "CREATE TABLE BENCH (ID INTEGER NOT NULL, NAZWA VARCHAR(40), "
+                              "KWOTA NUMERIC(15,4), DATA_WPISU DATE)");
+        }
+        SetForcedWrites(location, forcedWrites);
     }
     ~BenchDatabase() {
         fb::Database db;
@@ -48,21 +85,67 @@ struct BenchDatabase {
     }
 };
 
-BenchDatabase& Shared() {
-    static BenchDatabase db;
-    return db;
+BenchDatabase& Shared(bool forcedWrites) {
+    static BenchDatabase synced(true);
+    static BenchDatabase unsynced(false);
+    return forcedWrites ? synced : unsynced;
+}
+
+// Synchronous page writes per second in the folder the databases live in: what a commit with
+// forced writes waits for, one or more times.
+double SyncedWritesPerSecond(const std::filesystem::path& dir) {
+    const std::string file = (dir / "sync-probe").string();
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0) return 0;
+    const std::vector<char> page(kPageSize, 'x');
+    constexpr int kWrites = 300;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kWrites; ++i) {
+        const off_t at = static_cast<off_t>((i % 16) * kPageSize);
+        if (::pwrite(fd, page.data(), page.size(), at) != static_cast<ssize_t>(page.size()) ||
+            ::fdatasync(fd) != 0) {
+            ::close(fd);
+            return 0;
+        }
+    }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    ::close(fd);
+    std::filesystem::remove(file);
+    return kWrites / took.count();
 }
 
 int nextId = 1;
 
+// CPU time this process has spent in user space and in the kernel, in microseconds.
+struct CpuTimes {
+    double user = 0, system = 0;
+    static CpuTimes Now() {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        return {u.ru_utime.tv_sec * 1e6 + u.ru_utime.tv_usec,
+                u.ru_stime.tv_sec * 1e6 + u.ru_stime.tv_usec};
+    }
+};
+
+// Splits the CPU time of the measured loop into user space (the layer and the engine) and the
+// kernel (mostly the synchronous writes of the commits).
+void ReportCpuSplit(benchmark::State& state, const CpuTimes& start) {
+    const CpuTimes end = CpuTimes::Now();
+    const double rows = static_cast<double>(state.iterations());
+    state.counters["user_us/row"] = (end.user - start.user) / rows;
+    state.counters["kernel_us/row"] = (end.system - start.system) / rows;
+    state.SetItemsProcessed(state.iterations());
+}
+
 void BM_AccessLayer(benchmark::State& state) {
     fb::Database db;
-    db.DatabaseName = Shared().location;
+    db.DatabaseName = Shared(state.range(0) != 0).location;
     db.Params = {"user_name=SYSDBA", "password=masterkey", "lc_ctype=WIN1250"};
     db.Open();
     fb::Transaction tx(db, "IBTransaction1");
     fb::Statement insert(tx, "IBSQLMigracja");
     insert.SetSql(kInsert);
+    const CpuTimes start = CpuTimes::Now();
     for (auto _ : state) {
         tx.StartIfNeeded();
         insert.ParamByName("ID").SetInteger(nextId++);
@@ -72,7 +155,7 @@ void BM_AccessLayer(benchmark::State& state) {
         insert.ExecQuery();
         tx.Commit();
     }
-    state.SetItemsProcessed(state.iterations());
+    ReportCpuSplit(state, start);
 }
 
 void BM_DirectOoApi(benchmark::State& state) {
@@ -87,7 +170,7 @@ void BM_DirectOoApi(benchmark::State& state) {
     dpb->insertString(&status, isc_dpb_password, "masterkey");
     dpb->insertString(&status, isc_dpb_lc_ctype, "WIN1250");
     dpb->insertInt(&status, isc_dpb_sql_dialect, 1);
-    IAttachment* att = prov->attachDatabase(&status, Shared().location.c_str(),
+    IAttachment* att = prov->attachDatabase(&status, Shared(state.range(0) != 0).location.c_str(),
                                             dpb->getBufferLength(&status), dpb->getBuffer(&status));
     dpb->dispose();
     const unsigned char tpb[] = {isc_tpb_version3, isc_tpb_read_committed, isc_tpb_rec_version,
@@ -104,6 +187,7 @@ void BM_DirectOoApi(benchmark::State& state) {
     for (unsigned i = 0; i < 4; ++i)
         *reinterpret_cast<short*>(&buffer[meta->getNullOffset(&status, i)]) = 0;
     const std::string name = "Firma handlowo-usługowa";
+    const CpuTimes start = CpuTimes::Now();
     for (auto _ : state) {
         tra = att->startTransaction(&status, sizeof tpb, tpb);
         const int id = nextId++;
@@ -120,69 +204,116 @@ void BM_DirectOoApi(benchmark::State& state) {
         stmt->execute(&status, tra, meta, buffer.data(), nullptr, nullptr);
         tra->commit(&status);
     }
+    ReportCpuSplit(state, start);
     meta->release();
     stmt->free(&status);
     att->detach(&status);
     prov->release();
     st->dispose();
-    state.SetItemsProcessed(state.iterations());
 }
 
-// Alternating rounds, so that a warming file or a busy disk does not favour one side.
+// Alternating rounds, so that a warming file or a busy disk does not favour one side; forced
+// writes on (1) and off (0).
 constexpr int kRounds = 3;
 void Register() {
     for (int r = 0; r < kRounds; ++r) {
-        const std::string suffix = "/round" + std::to_string(r);
-        benchmark::RegisterBenchmark(("BM_AccessLayer" + suffix).c_str(), BM_AccessLayer)
-            ->MinTime(2.0)
-            ->UseRealTime()
-            ->Unit(benchmark::kMicrosecond);
-        benchmark::RegisterBenchmark(("BM_DirectOoApi" + suffix).c_str(), BM_DirectOoApi)
-            ->MinTime(2.0)
-            ->UseRealTime()
-            ->Unit(benchmark::kMicrosecond);
+        for (int forced : {1, 0}) {
+            const std::string suffix = "/round" + std::to_string(r);
+            using Fn = void (*)(benchmark::State&);
+            for (auto [name, fn] : {std::pair<std::string, Fn>{"BM_AccessLayer", BM_AccessLayer},
+                                    std::pair<std::string, Fn>{"BM_DirectOoApi", BM_DirectOoApi}})
+                benchmark::RegisterBenchmark((name + suffix).c_str(), fn)
+                    ->ArgName("forced_writes")
+                    ->Arg(forced)
+                    ->MinTime(1.0)
+                    ->UseRealTime()
+                    ->MeasureProcessCPUTime()
+                    ->Unit(benchmark::kMicrosecond);
+        }
     }
 }
 
-struct Totals {
-    double seconds = 0, cpuSeconds = 0, rows = 0;
+struct Samples {  // microseconds per row
+    std::vector<double> cpuPerRow, userPerRow, kernelPerRow, wallPerRow;
 };
 
-class RateReporter : public benchmark::ConsoleReporter {
+// Collects per run, by implementation and forced-writes setting, the time per row.
+class RowReporter : public benchmark::ConsoleReporter {
   public:
-    std::map<std::string, Totals> totals;
+    std::map<std::string, Samples> samples;
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
-            std::string family = r.benchmark_name();
-            family = family.substr(0, family.find('/'));
-            Totals& t = totals[family];
-            t.seconds += r.real_accumulated_time;
-            t.cpuSeconds += r.cpu_accumulated_time;
-            t.rows += static_cast<double>(r.iterations);
+            const std::string name = r.benchmark_name();
+            const std::string family = name.substr(0, name.find('/'));
+            const bool forced = name.find("forced_writes:1") != std::string::npos;
+            Samples& s = samples[family + (forced ? " on" : " off")];
+            const double rows = static_cast<double>(r.iterations);
+            if (rows <= 0) continue;
+            s.cpuPerRow.push_back(1e6 * r.cpu_accumulated_time / rows);
+            s.userPerRow.push_back(r.counters.at("user_us/row").value);
+            s.kernelPerRow.push_back(r.counters.at("kernel_us/row").value);
+            s.wallPerRow.push_back(1e6 * r.real_accumulated_time / rows);
         }
         ConsoleReporter::ReportRuns(runs);
     }
 };
+
+double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double Best(const std::vector<double>& v) {
+    return v.empty() ? 0 : *std::min_element(v.begin(), v.end());
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     Register();
-    RateReporter reporter;
+    // The disk is probed before and after, as other work on the machine moves it.
+    std::vector<double> syncRates{SyncedWritesPerSecond(Shared(true).dir)};
+    RowReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const Totals& l = reporter.totals["BM_AccessLayer"];
-    const Totals& d = reporter.totals["BM_DirectOoApi"];
-    const double layer = l.seconds > 0 ? l.rows / l.seconds : 0;
-    const double direct = d.seconds > 0 ? d.rows / d.seconds : 0;
+    syncRates.push_back(SyncedWritesPerSecond(Shared(true).dir));
+    auto& all = reporter.samples;
+    std::printf("\nCPU time per row, whole process, median of %d rounds (best):\n", kRounds);
+    for (const char* fw : {"on", "off"}) {
+        const Samples& l = all[std::string("BM_AccessLayer ") + fw];
+        const Samples& d = all[std::string("BM_DirectOoApi ") + fw];
+        const double lc = Median(l.cpuPerRow), dc = Median(d.cpuPerRow);
+        std::printf(
+            "  forced writes %-3s  access layer %6.1f us (%.1f)   direct OO API %6.1f us (%.1f)"
+            "   layer/direct %.2f\n",
+            fw, lc, Best(l.cpuPerRow), dc, Best(d.cpuPerRow), dc > 0 ? lc / dc : 0);
+        std::printf(
+            "  %20s of which user space %6.1f us, kernel %6.1f us | %6.1f us, kernel %6.1f us\n",
+            "", Median(l.userPerRow), Median(l.kernelPerRow), Median(d.userPerRow),
+            Median(d.kernelPerRow));
+    }
+    std::printf("wall-clock rows per second, median:\n");
+    for (const char* fw : {"on", "off"}) {
+        const double lw = Median(all[std::string("BM_AccessLayer ") + fw].wallPerRow);
+        const double dw = Median(all[std::string("BM_DirectOoApi ") + fw].wallPerRow);
+        std::printf("  forced writes %-3s  access layer %7.0f   direct OO API %7.0f\n", fw,
+                    lw > 0 ? 1e6 / lw : 0, dw > 0 ? 1e6 / dw : 0);
+    }
+    const double syncs = Median(syncRates);
+    const double waitPerRow =
+        Median(all["BM_AccessLayer on"].wallPerRow) - Median(all["BM_AccessLayer off"].wallPerRow);
+    std::printf(
+        "the disk: %.0f synchronous %zu-byte page writes per second (%.2f ms each; %.0f before, "
+        "%.0f after the rounds)\n  in the database's folder; with forced writes a commit waits "
+        "about %.2f ms, the time of %.1f such writes,\n  which caps one commit per row near %.0f "
+        "rows per second\n",
+        syncs, kPageSize, syncs > 0 ? 1e3 / syncs : 0, syncRates.front(), syncRates.back(),
+        waitPerRow / 1e3, syncs > 0 ? waitPerRow / (1e6 / syncs) : 0,
+        waitPerRow > 0 ? 1e6 / waitPerRow : 0);
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("\nrows per second, one commit per row: access layer %.0f, direct OO API %.0f\n",
-                layer, direct);
-    if (direct > 0) std::printf("ratio layer/direct: %.3f\n", layer / direct);
-    if (l.rows > 0 && d.rows > 0)
-        std::printf("CPU time per row: access layer %.1f us, direct OO API %.1f us\n",
-                    1e6 * l.cpuSeconds / l.rows, 1e6 * d.cpuSeconds / d.rows);
     std::printf("peak resident memory: %ld KiB\n", usage.ru_maxrss);
     benchmark::Shutdown();
     return 0;
