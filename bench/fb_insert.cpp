@@ -21,10 +21,12 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "Stats.h"
 #include "config/Fb.h"
 
 namespace {
@@ -37,22 +39,31 @@ const char* kInsert =
 // Firebird's page size for the databases made here.
 constexpr std::size_t kPageSize = 8192;
 
-// Switches forced writes of a database on or off (the header flag gfix -write sets).
-void SetForcedWrites(const std::string& location, bool on) {
+// An attachment on the raw OO API as SYSDBA with character set WIN1250 and dialect 1; with
+// forcedWrites set, it also switches forced writes of the database (the flag gfix -write sets).
+Firebird::IAttachment* AttachDirect(Firebird::IMaster* master, Firebird::ThrowStatusWrapper& status,
+                                    Firebird::IProvider* prov, const std::string& location,
+                                    std::optional<bool> forcedWrites = std::nullopt) {
     using namespace Firebird;
-    IMaster* master = fb_get_master_interface();
-    IStatus* st = master->getStatus();
-    ThrowStatusWrapper status(st);
-    IProvider* prov = master->getDispatcher();
     IXpbBuilder* dpb =
         master->getUtilInterface()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0);
     dpb->insertString(&status, isc_dpb_user_name, "SYSDBA");
     dpb->insertString(&status, isc_dpb_password, "masterkey");
-    dpb->insertInt(&status, isc_dpb_force_write, on ? 1 : 0);
+    dpb->insertString(&status, isc_dpb_lc_ctype, "WIN1250");
+    dpb->insertInt(&status, isc_dpb_sql_dialect, 1);
+    if (forcedWrites) dpb->insertInt(&status, isc_dpb_force_write, *forcedWrites ? 1 : 0);
     IAttachment* att = prov->attachDatabase(&status, location.c_str(),
                                             dpb->getBufferLength(&status), dpb->getBuffer(&status));
     dpb->dispose();
-    att->detach(&status);
+    return att;
+}
+
+void SetForcedWrites(const std::string& location, bool on) {
+    Firebird::IMaster* master = Firebird::fb_get_master_interface();
+    Firebird::IStatus* st = master->getStatus();
+    Firebird::ThrowStatusWrapper status(st);
+    Firebird::IProvider* prov = master->getDispatcher();
+    AttachDirect(master, status, prov, location, on)->detach(&status);
     prov->release();
     st->dispose();
 }
@@ -164,15 +175,7 @@ void BM_DirectOoApi(benchmark::State& state) {
     IStatus* st = master->getStatus();
     ThrowStatusWrapper status(st);
     IProvider* prov = master->getDispatcher();
-    IXpbBuilder* dpb =
-        master->getUtilInterface()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0);
-    dpb->insertString(&status, isc_dpb_user_name, "SYSDBA");
-    dpb->insertString(&status, isc_dpb_password, "masterkey");
-    dpb->insertString(&status, isc_dpb_lc_ctype, "WIN1250");
-    dpb->insertInt(&status, isc_dpb_sql_dialect, 1);
-    IAttachment* att = prov->attachDatabase(&status, Shared(state.range(0) != 0).location.c_str(),
-                                            dpb->getBufferLength(&status), dpb->getBuffer(&status));
-    dpb->dispose();
+    IAttachment* att = AttachDirect(master, status, prov, Shared(state.range(0) != 0).location);
     const unsigned char tpb[] = {isc_tpb_version3, isc_tpb_read_committed, isc_tpb_rec_version,
                                  isc_tpb_nowait};
     ITransaction* tra = att->startTransaction(&status, sizeof tpb, tpb);
@@ -257,13 +260,6 @@ class RowReporter : public benchmark::ConsoleReporter {
         ConsoleReporter::ReportRuns(runs);
     }
 };
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 double Best(const std::vector<double>& v) {
     return v.empty() ? 0 : *std::min_element(v.begin(), v.end());

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "Stats.h"
 #include "config/Connection.h"
 #include "config/Fb.h"
 #include "engine/Dane.h"
@@ -232,13 +233,6 @@ class RateReporter : public benchmark::ConsoleReporter {
         ConsoleReporter::ReportRuns(runs);
     }
 };
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 }  // namespace
 
