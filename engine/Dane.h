@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "calc/CalcFunctions.h"
+#include "calc/MigracjaUtil.h"
 #include "config/Fb.h"
 #include "dbf/DbfTable.h"
 #include "engine/ErrorLog.h"
@@ -72,6 +74,12 @@ class TDane {
 
     // The owner company, branch and service team of the migrated data, settled at startup.
     TargetContext Target;
+
+    // State of the calculation functions that lives as long as the program: the name splitter
+    // learns from every name it splits whether the data put the given name or the surname
+    // first, and column lengths are read from the system tables once per column.
+    calc::NameSplitter PersonNameSplitter;
+    calc::CharLengthCache CharLengthCache;
 
     // The running definition and its run state.
     MigrationDefinition Definition;
