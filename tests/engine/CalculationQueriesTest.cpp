@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,17 +68,30 @@ DbfWriter OneTextField(const std::vector<std::string>& values) {
     return w;
 }
 
+// One record of a lookup test: the field values and the integer result calculation 0 must give.
+struct LookupRow {
+    std::vector<std::string> values;
+    std::int32_t expected;
+};
+
+// Evaluates every record of the run in turn; before(n) runs ahead of record n.
+void ExpectEachRecord(CalculationRun& run, const std::vector<LookupRow>& rows,
+                      const std::function<void(std::size_t)>& before = {}) {
+    for (std::size_t n = 0; n < rows.size(); ++n) {
+        if (before) before(n);
+        run.EvaluateRecord();
+        EXPECT_EQ(run.Result(0).IntegerResult, rows[n].expected) << "record " << n;
+    }
+    EXPECT_TRUE(run.Log().empty());
+}
+
 }  // namespace
 
 TEST(CalculationLookupTest, CompanyOfAnOrderByServiceKeyOrByTaxPayerKey) {
     Target target;
     DbfWriter w;
     w.Field("KLUCZ", 'C', 10).Field("PREF", 'C', 3).Field("SERW", 'C', 1);
-    struct Row {
-        std::vector<std::string> values;
-        std::int32_t expected;
-    };
-    const std::vector<Row> rows = {
+    const std::vector<LookupRow> rows = {
         {{"S1", "P", "T"}, 1},   // service company by its key
         {{"S1", "P", "N"}, 2},   // tax payer by prefix and key
         {{"S1", "", "N"}, 3},    // tax payer by key alone
@@ -86,41 +100,30 @@ TEST(CalculationLookupTest, CompanyOfAnOrderByServiceKeyOrByTaxPayerKey) {
         {{" S1", "", "T"}, -1},  // leading blanks are part of the key
         {{"X9", "", "T"}, -1},  {{"X9", "", "T"}, 6},  // after another connection committed it
     };
-    for (const Row& r : rows) w.Record(r.values);
+    for (const LookupRow& r : rows) w.Record(r.values);
     CalculationRun run(w, &target.db);
     run.Add("GetFIRMA_ID_Zlecenia", {"KLUCZ", "PREF", "SERW"});
-    for (std::size_t n = 0; n < rows.size(); ++n) {
+    ExpectEachRecord(run, rows, [&](std::size_t n) {
         if (n + 1 == rows.size())
             target.db.Exec(
                 "INSERT INTO REJESTR_FIRM (FIRMA_ID, DBF_UNQ_KEY, F_SERWIS) VALUES (6, 'X9', 'T')");
-        run.EvaluateRecord();
-        EXPECT_EQ(run.Result(0).IntegerResult, rows[n].expected) << "record " << n;
-    }
-    EXPECT_TRUE(run.Log().empty());
+    });
 }
 
 TEST(CalculationLookupTest, CompanyByKeyAndRole) {
     Target target;
     DbfWriter w;
     w.Field("KLUCZ", 'C', 10).Field("ROLA", 'N', 2).Field("SUF", 'C', 5);
-    struct Row {
-        std::vector<std::string> values;
-        std::int32_t expected;
-    };
-    const std::vector<Row> rows = {
+    const std::vector<LookupRow> rows = {
         {{"S1", "2", "X"}, 1},  {{"S1", "4", ""}, 3}, {{"P", "4", "S1"}, 2},
         {{"S1", "2", "S1"}, 1},  // the suffix belongs to the tax payer's key only
         {{"O'X", "1", ""}, 4},  {{"D7", "7", ""}, 5}, {{"S1", "1", ""}, -1},
         {{"S1", "3", ""}, -1},  // no such role
     };
-    for (const Row& r : rows) w.Record(r.values);
+    for (const LookupRow& r : rows) w.Record(r.values);
     CalculationRun run(w, &target.db);
     run.Add("SelectWgNr", {"KLUCZ", "ROLA", "SUF"});
-    for (std::size_t n = 0; n < rows.size(); ++n) {
-        run.EvaluateRecord();
-        EXPECT_EQ(run.Result(0).IntegerResult, rows[n].expected) << "record " << n;
-    }
-    EXPECT_TRUE(run.Log().empty());
+    ExpectEachRecord(run, rows);
 }
 
 TEST(CalculationLookupTest, ActiveDeviceAtTheEndOfTheChain) {
