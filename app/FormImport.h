@@ -1,16 +1,18 @@
 #pragma once
-// The progress window of a run. Until statement preparation and the record loop exist it starts
-// a definition as far as loading it and opening its DBF file, and then stops the run with an
-// entry saying that nothing can be written yet, so that no run ever ends looking successful
-// without having written its rows.
+// The progress window of a run: it starts each definition and advances it a record at a time
+// (the shared definition runner does the work), and shows the records read of the total and the
+// rows written per target table. Its Stop button ends the run between two records.
 
+#include <QGroupBox>
+#include <QLCDNumber>
 #include <QLabel>
 #include <QPushButton>
 #include <QWidget>
+#include <array>
 
-#include "config/Ui.h"
 #include "definitions/DefinitionLoader.h"
 #include "engine/Dane.h"
+#include "shell/DefinitionRun.h"
 #include "shell/Seams.h"
 
 namespace migracja::app {
@@ -20,6 +22,8 @@ class TFormWait;
 class TFormImport : public QWidget, public shell::ProgressWindow {
     Q_OBJECT
   public:
+    static constexpr int kCounterGroups = 9;
+
     TFormImport(engine::TDane& dane, definitions::TFormIni& loader, const TFormWait* images,
                 QWidget* parent = nullptr);
 
@@ -31,11 +35,33 @@ class TFormImport : public QWidget, public shell::ProgressWindow {
 
     void Stop();
 
+    // "%7d": right-aligned in seven characters, longer numbers widen.
+    static QString Formatted(std::int64_t value);
+
+    // For tests: the displays as they show now.
+    QString ReadDisplayText() const { return readText_; }
+    QString TotalDisplayText() const { return totalText_; }
+    QString CounterText(int j) const { return counterTexts_.at(static_cast<std::size_t>(j)); }
+    const QGroupBox* CounterGroup(int j) const { return groups_.at(static_cast<std::size_t>(j)); }
+    const QGroupBox* ReadGroup() const { return readGroup_; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
   private:
+    void SetDisplay(QLCDNumber* display, QString& shown, std::int64_t value);
+
     engine::TDane& dane_;
-    definitions::TFormIni& loader_;
-    QLabel* read_;
+    shell::DefinitionRunner runner_;
+    QGroupBox* readGroup_;
+    QLCDNumber* read_;
+    QLCDNumber* total_;
     QPushButton* stop_;
+    QString readText_, totalText_;
+    // Bound once by BindCounters: the nine counter groups and their displays, 0 .. 8.
+    std::array<QGroupBox*, kCounterGroups> groups_{};
+    std::array<QLCDNumber*, kCounterGroups> counters_{};
+    std::array<QString, kCounterGroups> counterTexts_;
 };
 
 }  // namespace migracja::app

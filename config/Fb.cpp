@@ -509,36 +509,43 @@ void SqlObject::FreeStatement() {
 }
 
 void SqlObject::BuildInput() {
-    for (std::size_t k = 0; k < markers_.size(); ++k) {
-        const Param& p = *params_[markers_[k]];
-        const InputSlot& slot = inputSlots_[k];
-        const ParamTarget target{slot.type, slot.scale, slot.length,
-                                 inBuffer_.data() + slot.offset};
-        const short null = p.IsNull() ? -1 : 0;
-        std::memcpy(inBuffer_.data() + slot.nullOffset, &null, sizeof null);
-        try {
-            switch (p.kind_) {
-                case Param::Kind::Text:
-                    WriteText(target, p.text_);
-                    break;
-                case Param::Kind::Integer:
-                    WriteScaled(target, p.integer_, 0);
-                    break;
-                case Param::Kind::Money:
-                    WriteScaled(target, p.integer_, -4);
-                    break;
-                case Param::Kind::Date:
-                    WriteDate(target, p.real_);
-                    break;
-                case Param::Kind::Double:
-                    WriteDouble(target, p.real_);
-                    break;
-                case Param::Kind::Null:
-                    break;
-            }
-        } catch (const ConversionError& e) {
-            throw Error(name_ + ": parameter " + p.Name() + ": " + e.what(), sql_);
+    for (std::size_t k = 0; k < markers_.size(); ++k) WriteInput(k);
+}
+
+void SqlObject::CheckParam(const Param& param) {
+    Prepare();
+    for (std::size_t k = 0; k < markers_.size(); ++k)
+        if (params_[markers_[k]].get() == &param) WriteInput(k);
+}
+
+void SqlObject::WriteInput(std::size_t k) {
+    const Param& p = *params_[markers_[k]];
+    const InputSlot& slot = inputSlots_[k];
+    const ParamTarget target{slot.type, slot.scale, slot.length, inBuffer_.data() + slot.offset};
+    const short null = p.IsNull() ? -1 : 0;
+    std::memcpy(inBuffer_.data() + slot.nullOffset, &null, sizeof null);
+    try {
+        switch (p.kind_) {
+            case Param::Kind::Text:
+                WriteText(target, p.text_);
+                break;
+            case Param::Kind::Integer:
+                WriteScaled(target, p.integer_, 0);
+                break;
+            case Param::Kind::Money:
+                WriteScaled(target, p.integer_, -4);
+                break;
+            case Param::Kind::Date:
+                WriteDate(target, p.real_);
+                break;
+            case Param::Kind::Double:
+                WriteDouble(target, p.real_);
+                break;
+            case Param::Kind::Null:
+                break;
         }
+    } catch (const ConversionError& e) {
+        throw Error(name_ + ": parameter " + p.Name() + ": " + e.what(), sql_);
     }
 }
 

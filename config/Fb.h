@@ -227,6 +227,11 @@ class SqlObject {
     Param& ParamByName(std::string_view name);
     Param* FindParam(std::string_view name);
 
+    // Converts the parameter's value to the SQL type of its markers now, preparing first when
+    // needed: a value the column cannot take is refused here, while the parameter is set, with
+    // the layer's message naming it, rather than later in the middle of the execution.
+    void CheckParam(const Param& param);
+
     // Prepares now; otherwise the first run prepares. Prepared statements survive commits. A
     // failure leaves the object unprepared, so the next run prepares again and reports the same.
     void Prepare();
@@ -246,6 +251,7 @@ class SqlObject {
     void FreeStatement();
     void RequireActiveTransaction() const;
     void BuildInput();
+    void WriteInput(std::size_t marker);
     void PrepareStatement();
     [[noreturn]] void Rethrow(const std::exception& e) const;
 

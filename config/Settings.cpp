@@ -1,5 +1,6 @@
 #include "config/Settings.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "config/FileSearch.h"
@@ -73,6 +74,12 @@ std::string ReadDbfFolder(const std::filesystem::path& programDir) {
 void WriteDbfFolder(const std::filesystem::path& programDir, std::string_view folder) {
     WriteProfileString(FindProgramFile(programDir, kMigracjaIniFileName), kDbfSection,
                        kDbfFolderKey, ForProfile(folder));
+}
+
+int ReadRecordsPerTransaction(const std::filesystem::path& programDir) {
+    const std::int32_t n = IniFile::Load(FindProgramFile(programDir, kMigracjaIniFileName))
+                               .ReadInteger("Wydajnosc", "RekordowNaTransakcje", 1);
+    return n < 1 ? 1 : std::min(n, kMaxRecordsPerTransaction);
 }
 
 bool StartUncheckedMarkerExists(const std::filesystem::path& programDir) {

@@ -43,4 +43,10 @@ void WriteDbfFolder(const std::filesystem::path& programDir, std::string_view fo
 
 bool StartUncheckedMarkerExists(const std::filesystem::path& programDir);
 
+// Migracja.ini [Wydajnosc] RekordowNaTransakcje: how many source records one write transaction
+// of a run may hold. A missing or invalid value, or one below 1, gives 1 (a commit per record);
+// values above kMaxRecordsPerTransaction give that bound.
+inline constexpr int kMaxRecordsPerTransaction = 100000;
+int ReadRecordsPerTransaction(const std::filesystem::path& programDir);
+
 }  // namespace migracja::config

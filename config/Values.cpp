@@ -1,7 +1,9 @@
 #include "config/Values.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <limits>
 #include <stdexcept>
 
@@ -89,6 +91,24 @@ std::string FormatDateTime(DateTime value) {
         std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day,
                       c.hour, c.minute, c.second);
     return buf;
+}
+
+DateTime LocalNow() {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t t = system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&t, &local);
+    CivilDateTime c;
+    c.year = local.tm_year + 1900;
+    c.month = local.tm_mon + 1;
+    c.day = local.tm_mday;
+    c.hour = local.tm_hour;
+    c.minute = local.tm_min;
+    c.second = local.tm_sec;
+    c.millisecond =
+        static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+    return EncodeDateTime(c);
 }
 
 }  // namespace migracja

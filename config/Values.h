@@ -44,5 +44,7 @@ DateTime EncodeDateTime(const CivilDateTime& c);
 CivilDateTime DecodeDateTime(DateTime value);
 // "YYYY-MM-DD" when there is no time of day, else "YYYY-MM-DD HH:MM:SS".
 std::string FormatDateTime(DateTime value);
+// The current local date and time, to the millisecond.
+DateTime LocalNow();
 
 }  // namespace migracja

@@ -75,6 +75,7 @@ bool TFormIni::LoadDefinition(const std::filesystem::path& file) {
     const DefinitionFile& ini = *found;
     engine::MigrationDefinition& d = dane_.Definition;
 
+    d.DefinitionFile = PathText(file);
     d.DbfFileName = ini.Text(kStartSection, "PlikDBF");
     d.SourceEncoding = ini.Text(kStartSection, "Kodowanie");
     d.DbfIndexExpression = ini.Text(kStartSection, "Indeks");
@@ -123,6 +124,18 @@ bool TFormIni::LoadDefinition(const std::filesystem::path& file) {
             dane_.MigrationErrorLog.push_back(message);
             messages_.Warn(message, "Komunikat");
         }
+    }
+
+    // The model holds ten initial records; an eleventh would be dropped without a word.
+    if (ini.Text(kInitSection, NumberedKey("Tabela", engine::kInitTableSlots)) != kAbsent &&
+        LeadingTables(ini, kInitSection) == engine::kInitTableSlots) {
+        dane_.AddErrorWithContext(
+            "Definicja ma więcej niż "_w + std::to_string(engine::kInitTableSlots) +
+                " rekordów początkowych (INITE Tabela_0 .. Tabela_9), a "
+                "dopuszczalne jest najwyżej "_w +
+                std::to_string(engine::kInitTableSlots) + " !" + FileLine(file),
+            -1, -1);
+        return true;
     }
 
     d.InitTableCount = engine::kInitTableSlots;

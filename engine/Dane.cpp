@@ -37,12 +37,31 @@ TDane::TDane()
 TDane::~TDane() {
     // The DBF file is unlocked and the connection closed before the objects go away.
     Dbf1.reset();
+    definitionObjects_.clear();
     conditionQueries_.clear();
 }
 
 void TDane::ResetDefinition() {
     Definition.Reset();
     DefinitionActive = false;
+    PendingRecords = 0;
+    InitPlan.clear();
+    definitionObjects_.clear();
+}
+
+fb::Statement& TDane::NewDefinitionStatement(fb::Transaction& transaction,
+                                             const std::string& name) {
+    auto object = std::make_unique<fb::Statement>(transaction, name);
+    fb::Statement& s = *object;
+    definitionObjects_.push_back(std::move(object));
+    return s;
+}
+
+fb::Query& TDane::NewDefinitionQuery(fb::Transaction& transaction, const std::string& name) {
+    auto object = std::make_unique<fb::Query>(transaction, name);
+    fb::Query& q = *object;
+    definitionObjects_.push_back(std::move(object));
+    return q;
 }
 
 void TDane::AddErrorWithContext(const std::string& message, int t, int c) {
@@ -87,20 +106,31 @@ bool TDane::ContainsIgnoreCase(const std::vector<std::string>& list, const std::
     return false;
 }
 
+std::string GeneratorDrawSql(const std::string& generatorName) {
+    return "Select Gen_Id(" + generatorName + ",1) ID from RDB$DataBase";
+}
+
 std::int32_t TDane::NextGeneratorValue(const std::string& generatorName) {
-    fb::CursorScope cursor(IBQueryGen);
+    IBQueryGen.Close();
+    IBQueryGen.SetSql(GeneratorDrawSql(generatorName));
+    return DrawGenerator(IBQueryGen);
+}
+
+std::int32_t TDane::DrawGenerator(fb::Query& draw) {
+    fb::CursorScope cursor(draw);
     IBTransactionR.StartIfNeeded();  // not committed: increments are outside transactions
-    IBQueryGen.SetSql("Select Gen_Id(" + generatorName + ",1) ID from RDB$DataBase");
-    IBQueryGen.Open();
-    return IBQueryGen.FieldByName("ID").AsInteger();
+    draw.Open();
+    return draw.FieldByName("ID").AsInteger();
 }
 
 std::int32_t TDane::NextKeyFromGenerator(int t, int c) {
     TableMapping& table = Definition.Tables.at(static_cast<std::size_t>(t));
-    const std::string name = table.Columns.at(static_cast<std::size_t>(c)).ExtraText;
+    const ColumnMapping& column = table.Columns.at(static_cast<std::size_t>(c));
+    const std::string& name = column.ExtraText;
     std::int32_t result = -1;
     if (!name.empty()) {
-        result = NextGeneratorValue(name);
+        // The column's own prepared draw, when preparation made one, is not prepared again.
+        result = column.ColumnQuery ? DrawGenerator(*column.ColumnQuery) : NextGeneratorValue(name);
         table.LastKey = result;
     }
     if (result == -1) AddErrorWithContext("Błąd generatora "_w + name + " !", t, c);

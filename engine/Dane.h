@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "calc/CalcFunctions.h"
+#include "calc/DescramblingSettings.h"
 #include "calc/MigracjaUtil.h"
 #include "config/Fb.h"
 #include "dbf/DbfTable.h"
@@ -42,6 +43,9 @@ struct SchemaVersion {
 };
 
 inline constexpr SchemaVersion kMinimumSchemaVersion{4, 34};
+
+// "Select Gen_Id(<name>,1) ID from RDB$DataBase": the query that draws a generator's next value.
+std::string GeneratorDrawSql(const std::string& generatorName);
 
 class TDane {
   public:
@@ -85,9 +89,26 @@ class TDane {
     MigrationDefinition Definition;
     bool DefinitionActive = false;
 
-    // Empties the model and the run state; the lists are kept, so the error log collects the
-    // entries of every definition of a run.
+    // Settings of a run, read from Migracja.ini when the run starts: the constants of the legacy
+    // scrambling and how many source records one write transaction may hold (each record under a
+    // savepoint of its own, so a failing record is undone alone).
+    calc::ScramblingConstants Scrambling = calc::kDefaultScramblingConstants;
+    int RecordsPerTransaction = 1;
+    // Records written in the open IBTransaction1 and not yet committed.
+    int PendingRecords = 0;
+    // A dry run of the preparation: initial records are looked up and described in InitPlan
+    // but neither inserted nor given generator values.
+    bool DryRun = false;
+    std::vector<std::string> InitPlan;
+
+    // Empties the model and the run state and frees the objects prepared for the definition; the
+    // lists are kept, so the error log collects the entries of every definition of a run.
     void ResetDefinition();
+
+    // Query and statement objects prepared for the loaded definition, one per table, lookup and
+    // exists-query; they live until the next ResetDefinition.
+    fb::Statement& NewDefinitionStatement(fb::Transaction& transaction, const std::string& name);
+    fb::Query& NewDefinitionQuery(fb::Transaction& transaction, const std::string& name);
 
     // Appends "message + context" to the error log; the context sets StopRequested and
     // ErrorsOccurred.
@@ -102,6 +123,8 @@ class TDane {
     // Draws the next value of a generator on IBQueryGen (IBTransactionR started when needed, not
     // committed). Database errors propagate.
     std::int32_t NextGeneratorValue(const std::string& generatorName);
+    // The same draw on a query object prepared with GeneratorDrawSql.
+    std::int32_t DrawGenerator(fb::Query& draw);
     // Draws for column c of table t (its ExtraText names the generator) and makes the value the
     // table's LastKey; -1 with an error entry when the name is empty or the draw yields -1.
     std::int32_t NextKeyFromGenerator(int t, int c);
@@ -127,6 +150,7 @@ class TDane {
 
   private:
     std::vector<std::unique_ptr<fb::Query>> conditionQueries_;
+    std::vector<std::unique_ptr<fb::SqlObject>> definitionObjects_;
     std::filesystem::path dbfFolder_;
 };
 

@@ -17,7 +17,9 @@
 
 namespace migracja::fb {
 class Query;
-}
+class Statement;
+class Param;
+}  // namespace migracja::fb
 
 namespace migracja::engine {
 
@@ -105,6 +107,10 @@ struct ColumnMapping {
     std::int32_t IntegerValue = 0;
     Money MoneyValue;
     DateTime DateValue = 0;
+    // Objects of the prepared statement, owned by the data module: the statement's parameter
+    // of this column and the column's own prepared query (its lookup or its generator draw).
+    fb::Param* BoundParam = nullptr;
+    fb::Query* ColumnQuery = nullptr;
 
     int RefCount() const { return static_cast<int>(Refs.size()); }
 };
@@ -131,6 +137,10 @@ struct TableMapping {
     std::string ConditionText;
     int ConditionSource = 0;
     int CounterIndex = 0;
+    // The prepared INSERT or UPDATE and the prepared exists-query, owned by the data module; each
+    // table has its own, so that no statement is prepared again for every record.
+    fb::Statement* WriteStatement = nullptr;
+    fb::Query* ExistsQueryObject = nullptr;
     // Run.
     std::int32_t LastKey = -1;
     bool TableWritten = false;
@@ -173,6 +183,7 @@ struct InitTableDef {
 
 struct MigrationDefinition {
     // Loaded.
+    std::string DefinitionFile;  // the path of the definition file, for messages
     std::string DbfFileName;
     std::string SourceEncoding;
     std::string DbfIndexExpression;
@@ -199,6 +210,8 @@ struct MigrationDefinition {
     std::int32_t CurrentRecordNo = 0;
 
     int CalculationCount() const { return static_cast<int>(Calculations.size()); }
+    // Calculation k; a number no calculation has reads as the cleared results.
+    const CalculationDef& CalculationAt(int k) const;
     int DbfFieldCount() const { return static_cast<int>(DbfFields.size()); }
 
     // Everything back to its empty value; the tables keep their bound condition queries.

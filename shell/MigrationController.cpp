@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <system_error>
 
+#include "calc/DescramblingSettings.h"
 #include "config/Connection.h"
 #include "config/FileSearch.h"
 #include "config/Settings.h"
 #include "config/Text.h"
+#include "engine/RecordLoop.h"
 #include "shell/TickBudget.h"
 
 namespace migracja::shell {
@@ -71,6 +73,8 @@ void MigrationController::OnStartMigration() {
     d.ErrorsOccurred = false;
     d.StopRequested = false;
     p_.dane.MigrationErrorLog.clear();
+    p_.dane.Scrambling = calc::ReadScramblingConstants(p_.programDir);
+    p_.dane.RecordsPerTransaction = config::ReadRecordsPerTransaction(p_.programDir);
     runStartTime_ = p_.clock.LocalNow();
     currentDefinitionIndex_ = -1;
     startupStep_ = kRunning;
@@ -335,6 +339,8 @@ void MigrationController::RunTick() {
             RunTickBudget(
                 p_.clock, kTickBudget, [&] { p_.progress.Step(); },
                 [&] { return dane.DefinitionActive && !stopRequested; });
+            // A write transaction never outlives its tick: what the counters show is committed.
+            engine::CommitPendingRecords(dane);
             p_.progress.RefreshCounters();
         }
         // A stop seen here, by the Stop button or a fatal error in the last record, ends the run
@@ -354,7 +360,7 @@ void MigrationController::RunTick() {
         p_.progress.Hide();
         startupStep_ = kIdle;
         p_.view.SetControlEnabled(Control::Exit, true);
-        throw;
+        EndRunAfterFailure(std::current_exception());
     }
     if (finished) {
         p_.progress.Hide();
@@ -368,10 +374,41 @@ void MigrationController::RunTick() {
     if (startupStep_ == kRunning) p_.timer.Start(kTimerIntervalMs);
 }
 
+void MigrationController::EndRunAfterFailure(std::exception_ptr failure) {
+    engine::TDane& dane = p_.dane;
+    dane.DefinitionActive = false;
+    // The whole records written before the failure are kept; a commit that fails as well is in
+    // the log already.
+    try {
+        engine::CommitPendingRecords(dane);
+    } catch (const fb::Error&) {
+        // Entered in the log by the commit itself; the first failure is the one to show.
+    }
+    dane.CloseSourceTable();
+    // The report holds the failure with its context; the user sees the failure itself.
+    try {
+        p_.report.WriteErrorReport(runStartTime_);
+    } catch (const std::exception& reportFailure) {
+        EnableRunControls(true);
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& original) {
+            throw std::runtime_error(std::string(original.what()) + "\n\n" + reportFailure.what());
+        }
+    }
+    EnableRunControls(true);
+    std::rethrow_exception(failure);
+}
+
 void MigrationController::EndRun() {
     p_.dane.DefinitionActive = false;
     p_.progress.Hide();
     startupStep_ = kIdle;
+    try {
+        engine::CommitPendingRecords(p_.dane);
+    } catch (...) {
+        EndRunAfterFailure(std::current_exception());
+    }
     p_.dane.CloseSourceTable();
     try {
         p_.report.WriteErrorReport(runStartTime_);

@@ -4,6 +4,7 @@
 // driven by one one-shot timer whose state is StartupStep, so the one user-interface thread
 // stays responsive between the steps and between the records of a run.
 
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -91,6 +92,8 @@ class MigrationController {
     void SecondStepTick();
     void RunTick();
     void EndRun();
+    // After a failure escaped the run: keeps what is whole, writes the report and rethrows.
+    [[noreturn]] void EndRunAfterFailure(std::exception_ptr failure);
     void EnableRunControls(bool enabled);
     bool LegacyVersionCheck(const std::string& folder);
 

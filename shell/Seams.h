@@ -4,7 +4,6 @@
 // Windows-1250 bytes.
 
 #include <chrono>
-#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -102,23 +101,7 @@ class Clock {
 class SystemClock final : public Clock {
   public:
     TimePoint Now() override { return std::chrono::steady_clock::now(); }
-    DateTime LocalNow() override {
-        using namespace std::chrono;
-        const auto now = system_clock::now();
-        const std::time_t t = system_clock::to_time_t(now);
-        std::tm local{};
-        localtime_r(&t, &local);
-        CivilDateTime c;
-        c.year = local.tm_year + 1900;
-        c.month = local.tm_mon + 1;
-        c.day = local.tm_mday;
-        c.hour = local.tm_hour;
-        c.minute = local.tm_min;
-        c.second = local.tm_sec;
-        c.millisecond =
-            static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-        return EncodeDateTime(c);
-    }
+    DateTime LocalNow() override { return migracja::LocalNow(); }
 };
 
 }  // namespace migracja::shell

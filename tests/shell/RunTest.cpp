@@ -223,11 +223,14 @@ TEST(RunTest, ARecordCheaperThanTheBudgetFinishesSmallFilesInOneTick) {
     EXPECT_EQ(p.progress.Counts(), (Counts{{"01-a.ini", 50}, {"02-b.ini", 5}}));
 }
 
-TEST(RunTest, AnExceptionInARecordHaltsTheRunWithOnlyExitEnabled) {
+TEST(RunTest, AnExceptionInARecordEndsTheRunWithTheReportAndDoesNotResume) {
     ShellProgram p;
     ThreeDefinitions(p);
     p.progress.afterStep = [&](int step) {
-        if (step == 2) throw fb::Error("connection lost", "INSERT INTO X");
+        if (step == 2) {
+            p.dane.MigrationErrorLog.push_back("entry of the failing record");
+            throw fb::Error("connection lost", "INSERT INTO X");
+        }
     };
     p.Startup();
     p.controller.OnStartMigration();
@@ -236,9 +239,12 @@ TEST(RunTest, AnExceptionInARecordHaltsTheRunWithOnlyExitEnabled) {
     EXPECT_EQ(p.controller.StartupStep(), shell::kIdle);
     EXPECT_FALSE(p.timer.active);
     EXPECT_FALSE(p.progress.visible);
+    // The failure is not lost to a message box: the report is written with the record's entry,
+    // which gives the controls back as after any stop.
+    ASSERT_EQ(p.report.written.size(), 1u);
+    EXPECT_EQ(p.report.written[0], (std::vector<std::string>{"entry of the failing record"}));
     EXPECT_TRUE(p.view.Enabled(Control::Exit));
-    EXPECT_FALSE(p.view.Enabled(Control::StartMigration));
-    EXPECT_FALSE(p.view.Enabled(Control::DefinitionList));
+    EXPECT_TRUE(p.view.Enabled(Control::StartMigration));
     // The run does not resume: a stray tick does nothing.
     p.controller.OnTimer();
     EXPECT_EQ(p.progress.records.size(), 2u);

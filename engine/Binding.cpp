@@ -1,0 +1,352 @@
+#include "engine/Binding.h"
+
+#include <array>
+
+#include "config/Text.h"
+
+namespace migracja::engine {
+
+using namespace migracja::literals;
+
+namespace {
+
+// How a column's value is bound: 0 not bound, 1 text, 2 integer, 3 money, 4 date-time, 5 NULL.
+enum BindKind : unsigned char {
+    kNotBound = 0,
+    kBindText,
+    kBindInteger,
+    kBindMoney,
+    kBindDate,
+    kBindNull
+};
+
+ColumnMapping& Column(TDane& dane, int t, int c) {
+    return dane.Definition.Tables[static_cast<std::size_t>(t)].Columns[static_cast<std::size_t>(c)];
+}
+
+const DbfFieldInfo& Field(const TDane& dane, int i) {
+    return dane.Definition.DbfFields.at(static_cast<std::size_t>(i));
+}
+
+// The parameters of the diagnostic, one per line, up to and including column last.
+std::string Diagnostic(const TableMapping& table, int t, int last) {
+    std::string s = "POLA(" + std::to_string(t) + "): ";
+    for (int c = 0; c <= last; ++c) {
+        const ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
+        if (m.SourceCode > 0) s += m.ParamName + "{" + std::to_string(m.SourceCode) + "} \r\n";
+    }
+    return s;
+}
+
+// Opens the column's lookup on the read transaction (started when needed, never committed
+// here) and reads the first column of the first row; nothing when there is no row or the
+// value is NULL.
+template <class Read>
+bool ReadLookup(TDane& dane, fb::Query& q, Read&& read) {
+    q.Close();
+    dane.IBTransactionR.StartIfNeeded();
+    fb::CursorScope closeAfter(q);
+    q.Open();
+    if (q.Eof() || q.Fields(0).IsNull()) return false;
+    read(q.Fields(0));
+    return true;
+}
+
+fb::Query& LookupQuery(TDane& dane, int t, int c) {
+    ColumnMapping& m = Column(dane, t, c);
+    if (!m.ColumnQuery) {
+        // Outside a prepared run (the objects were not made) the shared query serves.
+        dane.IBQueryR.Close();
+        dane.IBQueryR.SetSql(m.ExtraText);
+        return dane.IBQueryR;
+    }
+    return *m.ColumnQuery;
+}
+
+}  // namespace
+
+bool BindLookupParams(TDane& dane, int t, int c) {
+    const MigrationDefinition& d = dane.Definition;
+    const ColumnMapping& m = Column(dane, t, c);
+    fb::Query& q = LookupQuery(dane, t, c);
+    bool ok = true;
+    for (int i = 0; i < m.RefCount(); ++i) {
+        const ColumnRef& r = m.Refs[static_cast<std::size_t>(i)];
+        const std::string name = "p" + std::to_string(i + 1) + static_cast<char>(65 + i);
+        fb::Param& p = q.ParamByName(name);
+        if (r.RefKind == 1 || r.RefKind == 2) {
+            const bool dbf = r.RefKind == 1;
+            const DbfFieldInfo* f = dbf ? &Field(dane, r.Source) : nullptr;
+            const CalculationDef& calc = d.CalculationAt(dbf ? -1 : r.Source);
+            switch (r.Kind) {
+                case ValueKind::Text:
+                    p.SetText(dbf ? f->TextValue : calc.TextResult);
+                    break;
+                case ValueKind::Integer:
+                    p.SetInteger(dbf ? f->IntegerValue : calc.IntegerResult);
+                    break;
+                case ValueKind::Money:
+                    p.SetMoney(dbf ? f->MoneyValue : calc.MoneyResult);
+                    break;
+                case ValueKind::Date:
+                    p.SetDate(dbf ? f->DateValue : calc.DateResult);
+                    break;
+                default:
+                    ok = false;
+                    dane.AddErrorWithContext(
+                        (dbf ? "Zły nr typu dla CASE (1..4) = "_w
+                             : "Zły nr typu dla Select../ Obliczane.. (1..4) = "_w) +
+                            std::to_string(static_cast<int>(r.Kind)) + " !",
+                        t, c);
+            }
+        } else if (r.RefKind == 3) {
+            p.SetInteger(d.Tables.at(static_cast<std::size_t>(r.Source)).LastKey);
+        }
+    }
+    return ok;
+}
+
+std::string LookupText(TDane& dane, int t, int c) {
+    if (!BindLookupParams(dane, t, c)) {
+        dane.AddErrorWithContext("Błąd Select-a "_w + Column(dane, t, c).ExtraText + " !", t, c);
+        return {};
+    }
+    std::string value;
+    ReadLookup(dane, LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsText(); });
+    return value;
+}
+
+std::int32_t LookupInteger(TDane& dane, int t, int c) {
+    if (!BindLookupParams(dane, t, c)) {
+        dane.AddErrorWithContext("Błąd Select-a "_w + Column(dane, t, c).ExtraText + " !", t, c);
+        return -1;
+    }
+    std::int32_t value = -1;
+    ReadLookup(dane, LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsInteger(); });
+    return value;
+}
+
+Money LookupMoney(TDane& dane, int t, int c) {
+    if (!BindLookupParams(dane, t, c)) {
+        dane.AddErrorWithContext("Błąd F Select-a "_w + Column(dane, t, c).ExtraText + "  !", t, c);
+        return kFailedMoneyLookup;
+    }
+    Money value;
+    ReadLookup(dane, LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsMoney(); });
+    return value;
+}
+
+DateTime LookupDate(TDane& dane, int t, int c) {
+    if (!BindLookupParams(dane, t, c)) {
+        dane.AddErrorWithContext("Błąd F Select-a "_w + Column(dane, t, c).ExtraText + " !", t, c);
+        return kFailedDate;
+    }
+    DateTime value = kNoDate;
+    ReadLookup(dane, LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsDate(); });
+    return value;
+}
+
+std::string EvaluateTextSource(TDane& dane, int t, int c, bool& null) {
+    const ColumnMapping& m = Column(dane, t, c);
+    std::string value;
+    bool resolved = false;
+    if ((m.SourceCode == kSourceDbfField + 1 || m.SourceCode == kSourceCalculation + 1) &&
+        m.RefCount() > 0) {
+        for (const ColumnRef& r : m.Refs)
+            value += m.SourceCode == kSourceDbfField + 1
+                         ? Field(dane, r.Source).TextValue
+                         : dane.Definition.CalculationAt(r.Source).TextResult;
+        if (m.HasQuotedText) value += m.QuotedText;
+        resolved = true;
+    } else if (m.SourceCode == kSourceLookup + 1) {
+        value = LookupText(dane, t, c);
+        resolved = true;
+    }
+    if (!resolved) {
+        dane.AddErrorWithContext("Błąd String case  nr " + std::to_string(m.SourceCode) + " !", t,
+                                 c);
+    } else if (!m.NotNull && value.empty()) {
+        null = true;
+    }
+    return value;
+}
+
+std::int32_t EvaluateIntegerSource(TDane& dane, int t, int c, bool& null) {
+    const MigrationDefinition& d = dane.Definition;
+    const ColumnMapping& m = Column(dane, t, c);
+    std::int32_t value = kUnresolvedInteger;
+    const bool refs = m.RefCount() > 0;
+    switch (m.SourceCode) {
+        case kSourceDbfField + 2:
+            if (refs) value = Field(dane, m.Refs[0].Source).IntegerValue;
+            break;
+        case kSourceCalculation + 2:
+            if (refs) value = d.CalculationAt(m.Refs[0].Source).IntegerResult;
+            break;
+        case kSourceLookup + 2:
+            value = LookupInteger(dane, t, c);
+            break;
+        case kSourceGenerator:
+            value = dane.NextKeyFromGenerator(t, c);
+            break;
+        case kSourceTableKey:
+            if (refs) {
+                const int table = m.Refs[0].Source;
+                const std::int32_t key = d.Tables[static_cast<std::size_t>(table)].LastKey;
+                if (table <= t && key >= 0) value = key;
+            }
+            break;
+        default:
+            break;
+    }
+    if (value == kUnresolvedInteger)
+        dane.AddErrorWithContext("Błąd Num case nr " + std::to_string(m.SourceCode), t, c);
+    else if (!m.NotNull && value == -1)
+        null = true;
+    return value;
+}
+
+Money EvaluateMoneySource(TDane& dane, int t, int c, bool& null) {
+    MigrationDefinition& d = dane.Definition;
+    const ColumnMapping& m = Column(dane, t, c);
+    Money value = kUnresolvedMoney;
+    const bool refs = m.RefCount() > 0;
+    if (m.SourceCode == kSourceDbfField + 3 && refs)
+        value = Field(dane, m.Refs[0].Source).MoneyValue;
+    else if (m.SourceCode == kSourceCalculation + 3 && refs)
+        value = d.CalculationAt(m.Refs[0].Source).MoneyResult;
+    else if (m.SourceCode == kSourceLookup + 3)
+        value = LookupMoney(dane, t, c);
+    if (value == kUnresolvedMoney) {
+        d.StopRequested = true;
+        dane.MigrationErrorLog.push_back("Błąd F Currency case nr "_w +
+                                         std::to_string(m.SourceCode) + " (W " + d.DbfFileName +
+                                         ")");
+        d.ErrorsOccurred = true;
+    } else if (!m.NotNull && value.raw == 0) {
+        null = true;
+    }
+    return value;
+}
+
+DateTime EvaluateDateSource(TDane& dane, int t, int c, bool& null) {
+    const ColumnMapping& m = Column(dane, t, c);
+    DateTime value = 0;
+    const bool refs = m.RefCount() > 0;
+    if (m.SourceCode == kSourceDbfField + 4 && refs)
+        value = Field(dane, m.Refs[0].Source).DateValue;
+    else if (m.SourceCode == kSourceCalculation + 4 && refs)
+        value = dane.Definition.CalculationAt(m.Refs[0].Source).DateResult;
+    else if (m.SourceCode == kSourceLookup + 4)
+        value = LookupDate(dane, t, c);
+    else if (m.SourceCode == kSourceNow)
+        value = LocalNow();
+    if (value == kFailedDate)
+        dane.AddErrorWithContext("Błąd FDateTime case nr " + std::to_string(m.SourceCode) + " !", t,
+                                 c);
+    else if (!m.NotNull && value < kFailedDate)
+        null = true;
+    return value;
+}
+
+std::string EvaluateLogicalSource(TDane& dane, int t, int c, bool& null) {
+    const ColumnMapping& m = Column(dane, t, c);
+    if (m.SourceCode != kSourceDbfField + 5 || m.RefCount() == 0) return {};
+    std::string value = Field(dane, m.Refs[0].Source).TextValue;
+    if (value == "F") value = "N";
+    if (!m.NotNull && text::Trim(value).empty()) {
+        value.clear();
+        null = true;
+    }
+    return value;
+}
+
+void WriteTable(TDane& dane, int t, bool insert) {
+    MigrationDefinition& d = dane.Definition;
+    TableMapping& table = d.Tables[static_cast<std::size_t>(t)];
+    const int count = table.StatementColumnCount;
+    std::array<unsigned char, kMaxColumns> bind{};
+    for (int c = 0; c < count; ++c) {
+        ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
+        if (m.SourceCode == kSourceConstant) continue;
+        bool null = false;
+        const int k = m.SourceCode % 10;
+        bind[static_cast<std::size_t>(c)] = static_cast<unsigned char>(k);
+        try {
+            switch (k) {
+                case 1:
+                    m.TextValue = EvaluateTextSource(dane, t, c, null);
+                    break;
+                case 2:
+                    m.IntegerValue = EvaluateIntegerSource(dane, t, c, null);
+                    break;
+                case 3:
+                    m.MoneyValue = EvaluateMoneySource(dane, t, c, null);
+                    break;
+                case 4:
+                    m.DateValue = EvaluateDateSource(dane, t, c, null);
+                    break;
+                case 5:
+                    m.TextValue = EvaluateLogicalSource(dane, t, c, null);
+                    bind[static_cast<std::size_t>(c)] = kBindText;
+                    break;
+                default:
+                    dane.AddErrorWithContext(
+                        "Brak typu danych dla nr " + std::to_string(m.SourceCode) + " !", t, c);
+            }
+        } catch (const fb::Error& e) {
+            // A lookup or generator query failed: the record cannot be written, and the report
+            // must say where, not only the message the user is shown.
+            dane.AddErrorWithContext(e.Message() + (e.Sql().empty() ? "" : "\r\n" + e.Sql()), t, c);
+            throw;
+        }
+        if (null) bind[static_cast<std::size_t>(c)] = kBindNull;
+    }
+    if (d.StopRequested) return;
+
+    fb::Statement& statement = table.WriteStatement ? *table.WriteStatement : dane.IBSQLMigracja;
+    if (!table.WriteStatement) statement.SetSql(table.Statement);
+    try {
+        for (int c = 0; c < count; ++c) {
+            ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
+            if (m.SourceCode <= 0) continue;
+            fb::Param& p = m.BoundParam ? *m.BoundParam : statement.ParamByName(m.ParamName);
+            switch (bind[static_cast<std::size_t>(c)]) {
+                case kBindText:
+                    p.SetText(m.TextValue);
+                    try {
+                        statement.CheckParam(p);
+                    } catch (const fb::Error& e) {
+                        throw fb::Error(e.Message() + "\r\nDana:  »"_w + m.TextValue +
+                                            "«  jest za długa !\r\n"_w + Diagnostic(table, t, c),
+                                        statement.Sql());
+                    }
+                    break;
+                case kBindInteger:
+                    p.SetInteger(m.IntegerValue);
+                    break;
+                case kBindMoney:
+                    p.SetMoney(m.MoneyValue);
+                    break;
+                case kBindDate:
+                    p.SetDate(m.DateValue);
+                    break;
+                case kBindNull:
+                    p.SetNull();
+                    break;
+                default:
+                    break;
+            }
+        }
+        statement.ExecQuery();
+        if (insert) ++d.Counters[static_cast<std::size_t>(table.CounterIndex)];
+        table.TableWritten = true;
+    } catch (...) {
+        d.StopRequested = true;
+        d.ErrorsOccurred = true;
+        dane.MigrationErrorLog.push_back(statement.Sql());
+        throw;
+    }
+}
+
+}  // namespace migracja::engine

@@ -1,0 +1,41 @@
+#pragma once
+// Value conversion and parameter binding: for a table the record loop writes, every mapped
+// column's value is computed from its prepared source, turned into a value or NULL, bound to the
+// table's prepared statement, and the statement is executed in the write transaction.
+
+#include <string>
+
+#include "engine/Dane.h"
+
+namespace migracja::engine {
+
+// Computes, binds and executes table t's statement (insert: an INSERT table, counted). Errors of
+// evaluation become entries and set StopRequested, and nothing is executed; a failure of binding
+// or execution adds the statement's SQL to the log, sets StopRequested and ErrorsOccurred, and
+// propagates. A failing lookup or generator query is entered with its column's context and
+// propagates too.
+void WriteTable(TDane& dane, int t, bool insert);
+
+// The value of column c of table t by its source; null asks for NULL to be written.
+std::string EvaluateTextSource(TDane& dane, int t, int c, bool& null);
+std::int32_t EvaluateIntegerSource(TDane& dane, int t, int c, bool& null);
+Money EvaluateMoneySource(TDane& dane, int t, int c, bool& null);
+DateTime EvaluateDateSource(TDane& dane, int t, int c, bool& null);
+std::string EvaluateLogicalSource(TDane& dane, int t, int c, bool& null);
+
+// The lookup SELECT of column c with its parameters bound; false when a reference had a kind
+// that cannot be bound (an entry says which).
+bool BindLookupParams(TDane& dane, int t, int c);
+std::string LookupText(TDane& dane, int t, int c);
+std::int32_t LookupInteger(TDane& dane, int t, int c);
+Money LookupMoney(TDane& dane, int t, int c);
+DateTime LookupDate(TDane& dane, int t, int c);
+
+// Special values of the evaluation.
+inline constexpr std::int32_t kUnresolvedInteger = -200000001;
+inline constexpr Money kUnresolvedMoney = Money::FromRaw(-10000100);  // -1000.01
+inline constexpr Money kFailedMoneyLookup = Money::FromRaw(-10100);   // -1.01
+inline constexpr DateTime kFailedDate = 0.1;
+inline constexpr DateTime kNoDate = 0.001;
+
+}  // namespace migracja::engine

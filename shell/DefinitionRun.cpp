@@ -1,0 +1,44 @@
+#include "shell/DefinitionRun.h"
+
+#include "config/Text.h"
+#include "engine/Prepare.h"
+#include "engine/RecordLoop.h"
+#include "config/FileSearch.h"
+
+namespace migracja::shell {
+
+bool DefinitionRunner::Start(const std::filesystem::path& definitionFile) {
+    engine::MigrationDefinition& d = dane_.Definition;
+    dane_.ResetDefinition();
+    loader_.LoadDefinition(definitionFile);
+    if (d.StopRequested) return false;
+    try {
+        if (!dane_.OpenSourceTable()) return false;
+    } catch (const dbf::DbfError& e) {
+        // The file is missing, locked by another program or damaged: the user needs to know
+        // which, in the report as well.
+        dane_.AddErrorWithContext(e.what(), -1, -1);
+        return false;
+    }
+    try {
+        engine::PrepareStatements(dane_);
+    } catch (const fb::Error& e) {
+        if (!d.StopRequested)
+            dane_.AddErrorWithContext(e.Message() + (e.Sql().empty() ? "" : "\r\n" + e.Sql()), -1,
+                                      -1);
+        throw;
+    }
+    d.CurrentRecordNo = 0;
+    dane_.DefinitionActive = !d.StopRequested;
+    return dane_.DefinitionActive;
+}
+
+void DefinitionRunner::Step() {
+    engine::ProcessSourceRecord(dane_);
+}
+
+std::string DefinitionRunner::DisplayName(const std::filesystem::path& definitionFile) {
+    return config::TextFromPath(definitionFile.stem());
+}
+
+}  // namespace migracja::shell
