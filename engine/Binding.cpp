@@ -163,7 +163,7 @@ std::string EvaluateTextSource(TDane& dane, int t, int c, bool& null) {
         resolved = true;
     }
     if (!resolved) {
-        dane.AddErrorWithContext("Błąd String case  nr " + std::to_string(m.SourceCode) + " !", t,
+        dane.AddErrorWithContext("Błąd String case  nr "_w + std::to_string(m.SourceCode) + " !", t,
                                  c);
     } else if (!m.NotNull && value.empty()) {
         null = true;
@@ -200,7 +200,7 @@ std::int32_t EvaluateIntegerSource(TDane& dane, int t, int c, bool& null) {
             break;
     }
     if (value == kUnresolvedInteger)
-        dane.AddErrorWithContext("Błąd Num case nr " + std::to_string(m.SourceCode), t, c);
+        dane.AddErrorWithContext("Błąd Num case nr "_w + std::to_string(m.SourceCode), t, c);
     else if (!m.NotNull && value == -1)
         null = true;
     return value;
@@ -242,8 +242,8 @@ DateTime EvaluateDateSource(TDane& dane, int t, int c, bool& null) {
     else if (m.SourceCode == kSourceNow)
         value = LocalNow();
     if (value == kFailedDate)
-        dane.AddErrorWithContext("Błąd FDateTime case nr " + std::to_string(m.SourceCode) + " !", t,
-                                 c);
+        dane.AddErrorWithContext("Błąd FDateTime case nr "_w + std::to_string(m.SourceCode) + " !",
+                                 t, c);
     else if (!m.NotNull && value < kFailedDate)
         null = true;
     return value;

@@ -102,7 +102,7 @@ std::vector<InitValue> ColumnValues(TDane& dane, int i) {
                 } else if (letter == 'N') {
                     if (!ReadInteger(value, v.integer))
                         dane.AddErrorWithContext(
-                            "Wartość " + value + " nie jest liczbą całkowitą (INITE nr "_w +
+                            "Wartość "_w + value + " nie jest liczbą całkowitą (INITE nr "_w +
                                 std::to_string(i) + ", " + m.TargetColumn + ") !",
                             -1, -1);
                 } else if (letter == 'F') {
@@ -113,8 +113,8 @@ std::vector<InitValue> ColumnValues(TDane& dane, int i) {
                         v.date = *date;
                     else
                         dane.AddErrorWithContext(
-                            "Wartość " + value + " nie jest datą (INITE nr "_w + std::to_string(i) +
-                                ", " + m.TargetColumn + ") !",
+                            "Wartość "_w + value + " nie jest datą (INITE nr "_w +
+                                std::to_string(i) + ", " + m.TargetColumn + ") !",
                             -1, -1);
                 }
             } else if (n == 5 && e == "NOW()") {

@@ -98,7 +98,7 @@ std::string PrepareColumnSource(TDane& dane, int n, int c) {
             dane.AddErrorWithContext("Stała liczbowa "_w + s + " nie jest liczbą !"_w, n, c);
             return {};
         }
-        dane.AddErrorWithContext("W " + s + "  zły typ [CNFD] z ", n, c);
+        dane.AddErrorWithContext("W " + s + "  zły typ [CNFD] z "_w, n, c);
     }
 
     // DBF fields, joined for a text column, optionally with a quoted text.

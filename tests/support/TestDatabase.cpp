@@ -9,13 +9,46 @@ std::string SampleSchema() {
     return ReadFileBytes(std::filesystem::path(MIGRACJA_SOURCE_DIR) / "sample" / "schema.sql");
 }
 
+namespace {
+
+// The sample database is made once per test program and copied for every test: making it
+// costs a second of synchronous writes, copying it a few milliseconds.
+class SampleTemplate {
+  public:
+    SampleTemplate() : dir_("migracja-template"), file_(dir_.path() / "sample.fdb") {
+        fb::Database db;
+        fb::Transaction tx(db, "template");
+        db.Create(file_.string(), "SYSDBA", "masterkey");
+        fb::ExecuteScript(tx, SampleSchema());
+        db.Close();
+    }
+    const std::filesystem::path& File() const { return file_; }
+
+  private:
+    TempDir dir_;
+    std::filesystem::path file_;
+};
+
+const std::filesystem::path& SampleTemplateFile() {
+    static const SampleTemplate sample;
+    return sample.File();
+}
+
+}  // namespace
+
 TestDatabase::TestDatabase(Schema schema)
     : dir_("migracja-db"),
       file_(dir_.path() / "test.fdb"),
       db_(std::make_unique<fb::Database>()),
       tx_(std::make_unique<fb::Transaction>(*db_, "fixture")) {
-    db_->Create(file_.string(), "SYSDBA", "masterkey");
-    if (schema == Schema::Sample) fb::ExecuteScript(*tx_, SampleSchema());
+    if (schema == Schema::Sample) {
+        std::filesystem::copy_file(SampleTemplateFile(), file_);
+        db_->DatabaseName = file_.string();
+        db_->Params = {"user_name=SYSDBA", "password=masterkey", "lc_ctype=WIN1250"};
+        db_->Open();
+    } else {
+        db_->Create(file_.string(), "SYSDBA", "masterkey");
+    }
 }
 
 TestDatabase::~TestDatabase() {
