@@ -6,6 +6,7 @@
 #include "calc/MigracjaUtil.h"
 #include "config/FbConvert.h"
 #include "config/Text.h"
+#include "engine/PrepareText.h"
 
 namespace migracja::engine {
 
@@ -21,15 +22,6 @@ struct InitValue {
     Money money;
     DateTime date = 0;
 };
-
-std::string SqlQuoted(std::string_view value) {
-    std::string out = "'";
-    for (char c : value) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out + "'";
-}
 
 bool ReadInteger(const std::string& s, std::int32_t& value) {
     const std::string t(text::Trim(s));
@@ -62,16 +54,6 @@ std::string NoRowNote(const std::string& query) {
         start = end + 1;
     }
     return note + "\r\nZwróciło 0 rekordów !"_w;
-}
-
-// The generator that a source GENERATOR(...) names, with a final ";" and ")" dropped.
-std::string GeneratorName(const std::string& e) {
-    std::string g = e.substr(10);
-    for (char last : {';', ')'}) {
-        if (!g.empty() && g.back() == last) g.back() = ' ';
-        g = std::string(text::Trim(g));
-    }
-    return g;
 }
 
 // Phase 1: the value of every mapped column. Stops (with an entry) at the first column that
@@ -148,7 +130,7 @@ std::vector<InitValue> ColumnValues(TDane& dane, int i) {
                 }
                 read.Commit();
             } else if (n > 10 && e.compare(0, 10, "GENERATOR(") == 0) {
-                const std::string g = GeneratorName(e);
+                const std::string g = prep::GeneratorNameOf(std::string_view(e).substr(10));
                 if (g.size() == 1 && g[0] >= '0' && g[0] <= '9') {
                     v.integer = d.InitTables[static_cast<std::size_t>(g[0] - '0')].InitGeneratedKey;
                     handled = true;
@@ -181,7 +163,7 @@ std::string BuildStatement(const InitTableDef& init, const std::vector<InitValue
         std::string item;
         switch (v.kind) {
             case ValueKind::Text:
-                item = SqlQuoted(v.text);
+                item = prep::SqlQuoted(v.text);
                 break;
             case ValueKind::Integer:
                 item = std::to_string(v.integer);

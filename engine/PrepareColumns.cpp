@@ -12,15 +12,6 @@ using namespace prep;
 
 namespace {
 
-std::string SqlQuoted(std::string_view value) {
-    std::string out = "'";
-    for (char c : value) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out + "'";
-}
-
 // A number constant goes into the statement as it is written, so it must be a plain decimal
 // number: anything else would change the statement itself.
 bool IsNumberLiteral(std::string_view s) {
@@ -133,11 +124,8 @@ std::string PrepareColumnSource(TDane& dane, int n, int c) {
     if (s.size() > 10 && StartsWith(u, kGeneratorRef)) {
         const char next = u[kGeneratorRef.size()];
         if (!IsDigit(next)) {
-            std::string name = u.substr(kGeneratorRef.size());
-            for (char last : {';', ')'})
-                if (!name.empty() && name.back() == last)
-                    name = Trimmed(name.substr(0, name.size() - 1));
-            name = Trimmed(name);
+            const std::string name =
+                GeneratorNameOf(std::string_view(u).substr(kGeneratorRef.size()));
             if (!TDane::ContainsIgnoreCase(dane.DatabaseGenerators, name)) {
                 dane.AddErrorWithContext(" - Nie ma generatora o nazwie " + name + " !", n, c);
                 return {};

@@ -44,6 +44,24 @@ inline bool TakeQuoted(std::string& text, std::string& quoted, std::size_t from)
     return true;
 }
 
+// A text as an SQL string literal: in single quotes, inner quotes doubled.
+inline std::string SqlQuoted(std::string_view value) {
+    std::string out = "'";
+    for (char c : value) {
+        out += c;
+        if (c == '\'') out += '\'';
+    }
+    return out + "'";
+}
+
+// The generator named after "GENERATOR(": GEN_X), GEN_X); and GEN_X;) all name GEN_X.
+inline std::string GeneratorNameOf(std::string_view rest) {
+    std::string name = Trimmed(rest);
+    while (!name.empty() && (name.back() == ';' || name.back() == ')'))
+        name = Trimmed(std::string_view(name).substr(0, name.size() - 1));
+    return name;
+}
+
 // A calculation number of one or two digits at position at; -1 when no digit stands there.
 // at is moved past the digits.
 inline int ReadCalculationNumber(std::string_view s, std::size_t& at) {

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "engine/EngineFixture.h"
+
+using namespace migracja;
+using migracja::testing::DbfWriter;
+using migracja::testing::EngineFixture;
+
+namespace {
+
+// Customers with a street, house number, telephone, an empty text, a logical, an empty date, a
+// zero amount and a date-time field.
+DbfWriter Customers() {
+    DbfWriter w;
+    w.Field("NRKLI", 'C', 6).Field("ULICA", 'C', 20).Field("NRDOMU", 'C', 5);
+    w.Field("TELEFON", 'C', 25).Field("PUSTE", 'C', 10).Field("AKTYWNY", 'L', 1);
+    w.Field("DATA", 'D', 8).Field("KWOTA", 'N', 10, 2).Field("CZAS", 'T', 8);
+    w.Record({"K1", "Polna", "5", "042 1234567", "", "T", "", "0.00", "2024-03-01 10:30:00.000"});
+    return w;
+}
+
+std::vector<std::string> Definition(const std::vector<std::string>& columns,
+                                    const std::string& table = "TELEFONY") {
+    std::vector<std::string> lines = {"[START]",
+                                      "PlikDBF=KLIENCI.DBF",
+                                      "Tabela_0=" + table,
+                                      "[WARUNKI_SQL]",
+                                      "Warunek_0=SELECT COUNT(*) FROM " + table + " WHERE 1 = 0",
+                                      "[Tabela" + std::string("0]")};
+    lines.insert(lines.end(), columns.begin(), columns.end());
+    return lines;
+}
+
+}  // namespace
+
+TEST(BindingTest, ValuesAreJoinedConvertedAndWrittenAsValuesOrNull) {
+    EngineFixture f;
+    f.Dbf("KLIENCI.DBF", Customers());
+    const auto file = f.Definition(Definition({
+        "TEL_ID=GENERATOR(GEN_TELEFONY)",
+        "OPIS=PLIKDBF->ULICA PLIKDBF->NRDOMU ' m.'",  // joined without separator, text upper case
+        "NUMER=PLIKDBF->PUSTE",                       // empty text: NULL
+        "NR_KIERUNEK=PLIKDBF->PUSTE NOT NULL",        // ... or the empty text
+        "DOMYSLNY=PLIKDBF->AKTYWNY",                  // a logical field as its letter
+        "FIRMA_ID=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE NAZWA_SKROT = PLIKDBF->NRKLI",
+        "POLE_ID=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE NAZWA_SKROT = PLIKDBF->NRKLI NOT NULL",
+        "DATA_WPISU=PLIKDBF->DATA",  // an empty date: NULL
+        "DATA_UTWORZ=PLIKDBF->CZAS",
+    }));
+    ASSERT_TRUE(f.Prepare(file)) << f.Log();
+    EXPECT_EQ(f.Run(), 1);
+    EXPECT_FALSE(f.dane.Definition.StopRequested) << f.Log();
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 1);
+    EXPECT_EQ(f.db.Scalar("SELECT OPIS FROM TELEFONY"), "Polna5 M.");
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY WHERE NUMER IS NULL AND NR_KIERUNEK = ''"), 1);
+    EXPECT_EQ(f.db.Scalar("SELECT DOMYSLNY FROM TELEFONY"), "T");
+    // A lookup without a row: NULL, or -1 when the column must not be NULL.
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY WHERE FIRMA_ID IS NULL AND POLE_ID = -1"), 1);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY WHERE DATA_WPISU IS NULL"), 1);
+    EXPECT_EQ(f.db.Scalar("SELECT DATA_UTWORZ FROM TELEFONY"), "2024-03-01 10:30:00");
+    // The bookkeeping columns nobody mapped.
+    EXPECT_EQ(
+        f.db.Scalar("SELECT KTO_WPISAL || '/' || KTO_UTWORZYL || '/' || STANOWISKO FROM TELEFONY"),
+        "Migracja/Migracja/Migracja");
+    EXPECT_EQ(f.dane.Definition.Counters[0], 1);
+}
+
+TEST(BindingTest, MoneyOfZeroIsNullUnlessNotNullAndALookupFindsItsRow) {
+    EngineFixture f("INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT) VALUES (7, 'K1')");
+    f.Dbf("KLIENCI.DBF", Customers());
+    auto file = f.Definition(Definition(
+        {"ZLECENIE_ID=GENERATOR(GEN_ZLECENIA)", "KWOTA=PLIKDBF->KWOTA",
+         "FIRMA_ID=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE NAZWA_SKROT = PLIKDBF->NRKLI"},
+        "ZLECENIA"));
+    ASSERT_TRUE(f.Prepare(file)) << f.Log();
+    f.Run();
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM ZLECENIA WHERE KWOTA IS NULL AND FIRMA_ID = 7"), 1)
+        << f.Log();
+
+    file = f.Definition(Definition(
+        {"ZLECENIE_ID=GENERATOR(GEN_ZLECENIA)", "KWOTA=PLIKDBF->KWOTA NOT NULL"}, "ZLECENIA"));
+    ASSERT_TRUE(f.Prepare(file)) << f.Log();
+    f.Run();
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM ZLECENIA WHERE KWOTA = 0"), 1) << f.Log();
+}
+
+TEST(BindingTest, AValueThatCannotBeUsedStopsTheRunAndWritesNothingOfTheRecord) {
+    {
+        // A date-time of exactly 0.1 days is the marker of a failed lookup.
+        EngineFixture f;
+        DbfWriter w;
+        w.Field("NRKLI", 'C', 6).Field("CZAS", 'T', 8);
+        w.Record({"K1", "1899-12-30 02:24:00.000"});
+        f.Dbf("KLIENCI.DBF", w);
+        ASSERT_TRUE(f.Prepare(f.Definition(
+            Definition({"TEL_ID=GENERATOR(GEN_TELEFONY)", "DATA_WPISU=PLIKDBF->CZAS"}))));
+        f.Run();
+        EXPECT_TRUE(f.dane.Definition.StopRequested);
+        EXPECT_TRUE(
+            f.LogHas("Błąd FDateTime case nr 14 !\r\nDla pliku KLIENCI.DBF\r\nNr Tabeli = 0   "
+                     "Nazwa: TELEFONY\r\nNr Linii 1  Treść: DATA_WPISU = PLIKDBF->CZAS\r\n"
+                     "Nr odczytanego rekordu = 1"))
+            << f.Log();
+        EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 0);
+        EXPECT_EQ(f.dane.Definition.Counters[0], 0);
+    }
+    {
+        // A text longer than its column: the database layer's own message, the value and the
+        // parameters bound so far; the statement's SQL goes to the log.
+        EngineFixture f;
+        f.Dbf("KLIENCI.DBF", Customers());
+        ASSERT_TRUE(f.Prepare(
+            f.Definition(Definition({"TEL_ID=GENERATOR(GEN_TELEFONY)",
+                                     "NR_KIERUNEK=PLIKDBF->TELEFON", "OPIS=PLIKDBF->ULICA"}))));
+        try {
+            f.Run();
+            FAIL() << "the value was taken";
+        } catch (const fb::Error& e) {
+            const std::string message = text::Win1250ToUtf8(e.Message());
+            EXPECT_NE(message.find("does not fit VARCHAR(10)"), std::string::npos) << message;
+            EXPECT_NE(
+                message.find("\r\nDana:  »042 1234567«  jest za długa !\r\nPOLA(0): pTEL_ID{42} "
+                             "\r\npNR_KIERUNEK{11} \r\n"),
+                std::string::npos)
+                << message;
+            EXPECT_EQ(message.find("pOPIS"), std::string::npos) << message;
+        }
+        EXPECT_TRUE(f.dane.Definition.StopRequested);
+        EXPECT_TRUE(f.dane.Definition.ErrorsOccurred);
+        EXPECT_TRUE(f.LogHas("INSERT INTO TELEFONY ( TEL_ID,NR_KIERUNEK,OPIS,KTO_WPISAL"));
+        EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 0);
+        EXPECT_FALSE(f.dane.IBTransaction1.Active());
+    }
+}
+
+TEST(BindingTest, TheKeyOfAnEarlierTableIsTakenOnlyWhenThatTableHasOne) {
+    // Table 1 inserts a telephone for the company of table 0; the company exists already for K2,
+    // whose exists-query finds its key; for K3 the company is refused (empty name) and has no
+    // key, so its telephone is not written, wherever its key column stands.
+    EngineFixture f(
+        "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, NAZWA_FIRMY) VALUES (50, 'K2', 'Druga')");
+    DbfWriter w;
+    w.Field("NRKLI", 'C', 6).Field("NAZWA", 'C', 20).Field("TELEFON", 'C', 20);
+    w.Record({"K1", "Pierwsza", "111"}).Record({"K2", "Druga", "222"}).Record({"K3", "", "333"});
+    f.Dbf("KLIENCI.DBF", w);
+    const auto file = f.Definition(
+        {"[START]", "PlikDBF=KLIENCI.DBF", "Tabela_0=REJESTR_FIRM", "Tabela_1=TELEFONY",
+         "Tabela_2=REJESTR_FIRM", "[WARUNKI]", "Warunek_0=LENGTH(TRIM(PLIKDBF->NAZWA))",
+         "[WARUNKI_SQL]",
+         "Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM WHERE NAZWA_SKROT = PLIKDBF->NRKLI",
+         "GdyJest_0=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE NAZWA_SKROT = PLIKDBF->NRKLI",
+         "Warunek_1=SELECT COUNT(*) FROM TELEFONY WHERE NUMER = PLIKDBF->TELEFON", "[Tabela0]",
+         "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)", "NAZWA_SKROT=PLIKDBF->NRKLI",
+         "NAZWA_FIRMY=PLIKDBF->NAZWA",
+         // The key column comes after other columns: its slot is not among the first t.
+         "[Tabela1]", "NUMER=PLIKDBF->TELEFON", "TEL_ID=GENERATOR(GEN_TELEFONY)", "OPIS=(C)biuro",
+         "TYP=(C)Telefon", "POLE_ID=GENERATOR(0)", "[Tabela2]", "FIRMA_ID=GENERATOR(0)",
+         "F_SERWIS=(C)T"});
+    ASSERT_TRUE(f.Prepare(file)) << f.Log();
+    f.Run();
+    EXPECT_FALSE(f.dane.Definition.StopRequested) << f.Log();
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 2);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 2);
+    EXPECT_EQ(
+        f.Count("SELECT COUNT(*) FROM TELEFONY T JOIN REJESTR_FIRM R ON R.FIRMA_ID = T.POLE_ID "
+                "WHERE R.NAZWA_SKROT = 'K2' AND T.NUMER = '222' AND R.FIRMA_ID = 50"),
+        1);
+    // Both companies were updated by table 2; the update is not counted.
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM WHERE F_SERWIS = 'T'"), 2);
+    EXPECT_EQ(f.dane.Definition.Counters[0], 1);
+    EXPECT_EQ(f.dane.Definition.Counters[1], 2);
+}

@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include "calc/DescramblingSettings.h"
+#include "engine/EngineFixture.h"
+
+using namespace migracja;
+using namespace migracja::literals;
+using migracja::testing::DbfWriter;
+using migracja::testing::EngineFixture;
+
+namespace {
+
+// Companies with a name, a type number, a date and a telephone.
+DbfWriter Companies(const std::vector<std::vector<std::string>>& records) {
+    DbfWriter w;
+    w.Field("NRKLI", 'C', 6).Field("NAZWA", 'C', 30).Field("TYP", 'N', 4).Field("DATA", 'D', 8);
+    w.Field("TELEFON", 'C', 20);
+    for (const auto& r : records) w.Record(r);
+    return w;
+}
+
+// Table 0 REJESTR_FIRM (keyed by NRKLI, found again by its exists-query unless told otherwise),
+// table 1 TELEFONY for the company, then the given extra lines.
+std::vector<std::string> CompanyAndPhone(const std::vector<std::string>& extra,
+                                         bool existsQuery = true) {
+    std::vector<std::string> lines = {
+        "[START]",
+        "PlikDBF=FIRMY.DBF",
+        "Tabela_0=REJESTR_FIRM",
+        "Tabela_1=TELEFONY",
+        "[WARUNKI_SQL]",
+        "Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
+        "Warunek_1=SELECT COUNT(*) FROM TELEFONY WHERE NUMER = PLIKDBF->TELEFON"};
+    if (existsQuery)
+        lines.push_back(
+            "GdyJest_0=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI");
+    for (const std::string& l :
+         {"[Tabela0]", "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)", "NAZWA_FIRMY=PLIKDBF->NAZWA",
+          "DBF_UNQ_KEY=PLIKDBF->NRKLI", "[Tabela1]", "TEL_ID=GENERATOR(GEN_TELEFONY)",
+          "FIRMA_ID=GENERATOR(0)", "NUMER=PLIKDBF->TELEFON"})
+        lines.push_back(l);
+    lines.insert(lines.end(), extra.begin(), extra.end());
+    return lines;
+}
+
+}  // namespace
+
+TEST(RecordLoopTest, TheIntegerDateAndPeriodConditionsHoldAsWritten) {
+    using engine::CompareIntCondition;
+    struct Case {
+        int value;
+        const char* text;
+        bool holds;
+    };
+    for (const Case& c :
+         {Case{5, "=5", true}, {4, "=5", false},  {6, ">5", true},           {5, ">5", false},
+          {5, ">=5", true},    {4, "<5", true},   {5, "<=5", true},          {6, "<=5", false},
+          {4, "<>5", true},    {5, "<>5", false}, {5, "=<5", true},          {6, "=>5", false},
+          {5, "==5", false},   {6, ">>5", false}, {-3, "<>0", true},         {0, "<>0", false},
+          {15, "15", false},   {1, "x", true},    {0, "x", false},           {7, "> -5", true},
+          {7, ">", true},      {0, ">", false},   {7, ">99999999999", false}})
+        EXPECT_EQ(CompareIntCondition(c.value, c.text), c.holds) << c.value << " " << c.text;
+
+    const DateTime blank = 0, in1980 = EncodeDateTime({1980, 12, 31}),
+                   in1981 = EncodeDateTime({1981, 1, 2});
+    EXPECT_TRUE(engine::EmptyDateCondition("T", blank));
+    EXPECT_TRUE(engine::EmptyDateCondition("T", in1980));
+    EXPECT_FALSE(engine::EmptyDateCondition("T", in1981));
+    EXPECT_TRUE(engine::EmptyDateCondition("N", in1981));
+    EXPECT_FALSE(engine::EmptyDateCondition("???", blank));
+
+    for (int v : {12, -7, 1}) EXPECT_TRUE(engine::OtherPeriodCondition(v)) << v;
+    for (int v : {0, 7}) EXPECT_FALSE(engine::OtherPeriodCondition(v)) << v;
+}
+
+TEST(RecordLoopTest, TextConditionsDecideWhichRecordsATableTakes) {
+    EngineFixture f;
+    f.Dbf("FIRMY.DBF", Companies({{"K1", "B", "12", "19990101", "1"},
+                                  {"K2", "BC", "7", "", "2"},
+                                  {"K3", "CB", "0", "20010101", "3"},
+                                  {"K4", " B", "-7", "", "4"},
+                                  {"K5", "", "3", "", "5"}}));
+    // Table 0 takes names within 'ABC'; the telephone table takes the other review periods and
+    // IF( the type above zero.
+    const auto file =
+        f.Definition(CompanyAndPhone({"[WARUNKI]", "Warunek_0=POS(PLIKDBF->NAZWA 'ABC')",
+                                      "Warunek_1=INNYOKRESPRZEGLADU(PLIKDBF->TYP)"}));
+    ASSERT_TRUE(f.Prepare(file)) << f.Log();
+    EXPECT_EQ(f.Run(), 5);
+    EXPECT_FALSE(f.dane.Definition.StopRequested) << f.Log();
+    // B and BC occur in ABC; CB, " B" and the empty name do not.
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 2);
+    // Only records whose company has a key get a telephone: K1 (12); K2 has period 7.
+    EXPECT_EQ(f.db.Scalar("SELECT NUMER FROM TELEFONY"), "1");
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 1);
+    EXPECT_EQ(f.dane.Definition.CurrentRecordNo, 5);
+}
+
+TEST(RecordLoopTest, WithoutAKeyForTableZeroTheLaterTablesAreNotVisited) {
+    // Every record fails table 0, there is no exists-query and no initial record: nothing is
+    // written for any table, even where the telephone's own conditions would hold.
+    EngineFixture f;
+    f.Dbf("FIRMY.DBF", Companies({{"K1", "", "1", "", "111"}, {"K2", "", "1", "", "222"}}));
+    const auto file = f.Definition(
+        CompanyAndPhone({"[WARUNKI]", "Warunek_0=LENGTH(TRIM(PLIKDBF->NAZWA))"}, false));
+    ASSERT_TRUE(f.Prepare(file)) << f.Log();
+    f.Run();
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 0);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 0);
+    EXPECT_FALSE(f.dane.Definition.StopRequested) << f.Log();
+}
+
+TEST(RecordLoopTest, ASkipRuleLeavesOutTheTableWhenTheNamedTableWasWritten) {
+    EngineFixture f("INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_FIRMY) VALUES (100, 'jest')");
+    f.Dbf("FIRMY.DBF",
+          Companies({{"K1", "Nowa", "1", "", "111"}, {"K2", "Stara", "1", "", "222"}}));
+    f.db.Exec(
+        "ALTER TABLE REJESTR_FIRM ADD DBF_UNQ_KEY VARCHAR(40); COMMIT; "
+        "UPDATE REJESTR_FIRM SET DBF_UNQ_KEY = 'K2' WHERE FIRMA_ID = 100");
+    const auto file = f.Definition(CompanyAndPhone({"[WARUNKI]", "Pomin_1=1"}));
+    ASSERT_TRUE(f.Prepare(file)) << f.Log();
+    f.Run();
+    // K1's company was inserted, so its telephone is skipped; K2's existed, so it is written
+    // and attached to the existing company.
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 2);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY WHERE NUMER = '222' AND FIRMA_ID = 100"), 1);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 1);
+}
+
+TEST(RecordLoopTest, EveryRecordIsWrittenWholeOrNotAtAll) {
+    {
+        // A conversion error in table 1 takes back table 0's row of the same record; the records
+        // before it stay.
+        EngineFixture f;
+        f.Dbf("FIRMY.DBF", Companies({{"K1", "Pierwsza", "1", "", "111"},
+                                      {"K2", "Druga", "1", "", "123456789012345678901"}}));
+        const auto file = f.Definition(CompanyAndPhone({"NR_KIERUNEK=PLIKDBF->TELEFON"}));
+        ASSERT_TRUE(f.Prepare(file)) << f.Log();
+        EXPECT_THROW(f.Run(), fb::Error);
+        EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 1);
+        EXPECT_EQ(f.db.Scalar("SELECT DBF_UNQ_KEY FROM REJESTR_FIRM"), "K1");
+        EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 1);
+        // The counters show what is in the database.
+        EXPECT_EQ(f.dane.Definition.Counters[0], 1);
+        EXPECT_EQ(f.dane.Definition.Counters[1], 1);
+        EXPECT_FALSE(f.dane.IBTransaction1.Active());
+    }
+    {
+        // A database error in the last table (a unique key) leaves no row of that record.
+        EngineFixture f("CREATE UNIQUE INDEX TELEFONY_OPIS ON TELEFONY (OPIS)");
+        f.Dbf("FIRMY.DBF",
+              Companies({{"K1", "Pierwsza", "1", "", "111"}, {"K2", "Druga", "1", "", "222"}}));
+        const auto file = f.Definition(CompanyAndPhone({"OPIS=(C)biuro"}));
+        ASSERT_TRUE(f.Prepare(file)) << f.Log();
+        try {
+            f.Run();
+            FAIL() << "the second telephone was written";
+        } catch (const fb::Error& e) {
+            EXPECT_NE(e.Message().find("TELEFONY_OPIS"), std::string::npos) << e.Message();
+        }
+        EXPECT_TRUE(f.dane.Definition.StopRequested);
+        EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 1);
+        EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 1);
+        EXPECT_TRUE(f.LogHas("INSERT INTO TELEFONY"));
+        EXPECT_EQ(f.dane.Definition.Counters[0], 1);
+    }
+}
+
+TEST(RecordLoopTest, GroupedRecordsAreCommittedTogetherAndAFailingOneIsUndoneAlone) {
+    EngineFixture f;
+    f.Dbf("FIRMY.DBF", Companies({{"K1", "A", "1", "", "111"},
+                                  {"K2", "B", "1", "", "222"},
+                                  {"K3", "C", "1", "", "333"},
+                                  {"K4", "D", "1", "", "123456789012345678901"},
+                                  {"K5", "E", "1", "", "555"}}));
+    f.dane.RecordsPerTransaction = 2;
+    const auto file = f.Definition(CompanyAndPhone({"NR_KIERUNEK=PLIKDBF->TELEFON"}));
+    ASSERT_TRUE(f.Prepare(file)) << f.Log();
+    engine::ProcessSourceRecord(f.dane);
+    // One record waits for the second of its group.
+    EXPECT_EQ(f.dane.PendingRecords, 1);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 0);
+    engine::ProcessSourceRecord(f.dane);
+    EXPECT_EQ(f.dane.PendingRecords, 0);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 2);
+    engine::ProcessSourceRecord(f.dane);
+    EXPECT_THROW(engine::ProcessSourceRecord(f.dane), fb::Error);
+    // K3 is whole and waits in the open transaction; K4 was taken back to its savepoint.
+    EXPECT_EQ(f.dane.PendingRecords, 1);
+    engine::CommitPendingRecords(f.dane);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 3);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 3);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = 'K4'"), 0);
+    EXPECT_EQ(f.dane.Definition.Counters[0], 3);
+    EXPECT_EQ(f.dane.Definition.Counters[1], 3);
+}
+
+TEST(RecordLoopTest, AfterAStopTheNextRecordIsReadButNothingIsWrittenOrCounted) {
+    EngineFixture f;
+    f.Dbf("FIRMY.DBF", Companies({{"K1", "A", "1", "", "111"}, {"K2", "B", "1", "", "222"}}));
+    ASSERT_TRUE(f.Prepare(f.Definition(CompanyAndPhone({}))));
+    engine::ProcessSourceRecord(f.dane);
+    f.dane.Definition.StopRequested = true;  // the Stop button, between two records
+    engine::ProcessSourceRecord(f.dane);
+    EXPECT_EQ(f.dane.Definition.CurrentRecordNo, 1);
+    EXPECT_EQ(f.dane.Definition.DbfFields[0].TextValue, "K2");
+    EXPECT_TRUE(f.dane.DefinitionActive);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 1);
+    // The last record of a file is committed and ends the definition.
+    f.dane.Definition.StopRequested = false;
+    engine::ProcessSourceRecord(f.dane);
+    EXPECT_FALSE(f.dane.DefinitionActive);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 2);
+}
+
+TEST(RecordLoopTest, LegacyTextIsDescrambledThenConvertedFromItsCodePage) {
+    EngineFixture f;
+    const calc::ScramblingConstants constants = calc::kDefaultScramblingConstants;
+    const std::string cp852 = "\xbd\xa2\x88w";  // "Żółw" in code page 852
+    DbfWriter w;
+    w.Field("NRKLI", 'C', 6)
+        .Field("NAZWA", 'C', 30)
+        .Field("MIASTO", 'C', 20)
+        .Field("TELEFON", 'C', 20);
+    // Fields 2 and 3 are scrambled as the legacy program stored them; field 4 is not.
+    w.Record({"K1", calc::DescrambleText(cp852, constants), calc::DescrambleText("Ala", constants),
+              cp852});
+    f.Dbf("FIRMY.DBF", w);
+    const auto file =
+        f.Definition({"[START]", "PlikDBF=FIRMY.DBF", "Kodowanie=Latin2", "DeSzyfrowanieOd=2",
+                      "DeSzyfrowanieDo=3", "Tabela_0=REJESTR_FIRM", "[WARUNKI_SQL]",
+                      "Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM WHERE 1=0", "[Tabela0]",
+                      "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)", "NAZWA_FIRMY=PLIKDBF->NAZWA",
+                      "MIASTO1=PLIKDBF->MIASTO", "ULICA1=PLIKDBF->TELEFON"});
+    ASSERT_TRUE(f.Prepare(file)) << f.Log();
+    f.dane.Scrambling = constants;
+    EXPECT_EQ(f.dane.Definition.EncodingMode, 2);
+    f.Run();
+    EXPECT_FALSE(f.dane.Definition.StopRequested) << f.Log();
+    EXPECT_EQ(f.db.Scalar("SELECT NAZWA_FIRMY FROM REJESTR_FIRM"), "Żółw"_w);
+    EXPECT_EQ(f.db.Scalar("SELECT MIASTO1 FROM REJESTR_FIRM"), "Ala");
+    EXPECT_EQ(f.db.Scalar("SELECT ULICA1 FROM REJESTR_FIRM"), "Żółw"_w);
+}
