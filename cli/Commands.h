@@ -26,6 +26,8 @@ struct Options {
     std::vector<std::pair<std::string, std::string>> named;
 
     static Options Parse(const Args& args, const std::vector<std::string>& allowed);
+    // Removes every occurrence of a flag without a value ("--yes") and tells whether there was one.
+    static bool TakeFlag(Args& args, const std::string& flag);
     const std::string* Find(const std::string& name) const;
     const std::string& Require(const std::string& name) const;
 };

@@ -1,10 +1,15 @@
-// definitions check --dir PROGRAMDIR: loads every definition of the program folder as a run
-// would and prints what was read and every error entry, so that definitions can be checked
-// before a migration. Output is UTF-8; the exit status is 1 when any definition has an error.
+// definitions check --dir PROGRAMDIR [--prepare]: loads every definition of the program folder
+// as a run would and prints what was read and every error entry, so that definitions can be
+// checked before a migration. Output is UTF-8; the exit status is 1 when any definition has an
+// error.
 //
 // Loading adds DBF_UNQ_KEY to target tables lacking it, exactly as a run does; the command
 // names those tables before loading. It changes nothing else: the DBF files are opened shared
 // and read only, and no temporary index file is created or removed.
+//
+// With --prepare, each definition whose DBF file is present is also prepared as a run prepares
+// it, in a dry run: the statements are built and prepared on the server and printed with their
+// parameters, and the initial records are looked up but not inserted (no generator is drawn).
 
 #include <algorithm>
 #include <cstdio>
@@ -14,6 +19,7 @@
 #include <system_error>
 #include <vector>
 
+#include "calc/FunctionTable.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleUi.h"
 #include "config/Connection.h"
@@ -25,6 +31,7 @@
 #include "definitions/DefinitionLoader.h"
 #include "definitions/TargetSchema.h"
 #include "engine/Dane.h"
+#include "engine/Prepare.h"
 
 namespace migracja::cli {
 
@@ -163,8 +170,114 @@ bool CheckDbf(const engine::MigrationDefinition& d, const std::string& dbfFolder
     }
 }
 
+// Where a column's value comes from, for the listing.
+std::string SourceText(const engine::MigrationDefinition& d, const engine::ColumnMapping& m) {
+    auto fieldName = [&](int i) {
+        return i >= 0 && i < d.DbfFieldCount() ? d.DbfFields[static_cast<std::size_t>(i)].Name
+                                               : "#" + std::to_string(i);
+    };
+    std::string refs;
+    for (const engine::ColumnRef& r : m.Refs) {
+        if (!refs.empty()) refs += ", ";
+        refs += r.RefKind == 1   ? "DBF " + fieldName(r.Source)
+                : r.RefKind == 2 ? "calculation " + std::to_string(r.Source)
+                                 : "key of table " + std::to_string(r.Source);
+    }
+    const int code = m.SourceCode;
+    std::string s = "{" + std::to_string(code) + "} ";
+    if (code / 10 == 1) {
+        s += "DBF";
+        for (const engine::ColumnRef& r : m.Refs) s += " " + fieldName(r.Source);
+    }
+    if (code / 10 == 2) s += "calculation " + std::to_string(m.Refs.at(0).Source);
+    if (code / 10 == 3) s += "lookup " + m.ExtraText + (refs.empty() ? "" : " (" + refs + ")");
+    if (code == engine::kSourceGenerator) s += "generator " + m.ExtraText;
+    if (code == engine::kSourceTableKey) s += "key of table " + std::to_string(m.Refs.at(0).Source);
+    if (code == engine::kSourceNow) s += "current date and time";
+    if (m.HasQuotedText) s += " + '" + m.QuotedText + "'";
+    if (m.NotNull) s += ", NOT NULL";
+    return s;
+}
+
+std::string QueryParams(const engine::MigrationDefinition& d,
+                        const std::vector<engine::QueryParamRef>& params) {
+    std::string s;
+    for (std::size_t p = 0; p < params.size(); ++p) {
+        const engine::QueryParamRef& r = params[p];
+        s += "\n    :p" + std::to_string(r.Source) + static_cast<char>('A' + p) + " = " +
+             (r.FromDbf ? "DBF field " + d.DbfFields.at(static_cast<std::size_t>(r.Source)).Name
+                        : "calculation " + std::to_string(r.Source)) +
+             " (" + KindLetter(r.Kind) + ")";
+    }
+    return s;
+}
+
+// Prepares the loaded definition in a dry run and prints what a run would execute.
+void PrintPrepared(engine::TDane& dane) {
+    engine::MigrationDefinition& d = dane.Definition;
+    dane.DryRun = true;
+    try {
+        if (!dane.OpenSourceTable()) {
+            std::printf("  prepared: the DBF file has no records, a run passes over it\n");
+            dane.DryRun = false;
+            return;
+        }
+        engine::PrepareStatements(dane);
+    } catch (const std::runtime_error& e) {  // DbfError and database errors
+        dane.MigrationErrorLog.push_back(text::Utf8ToWin1250(e.what()));
+    }
+    dane.CloseSourceTable();
+    dane.DryRun = false;
+    std::printf("  prepared (dry run: nothing is written, no generator is drawn):\n");
+    for (int k = 0; k < d.CalculationCount(); ++k) {
+        const engine::CalculationDef& c = d.Calculations[static_cast<std::size_t>(k)];
+        std::string fields;
+        for (int a = 0; a < engine::kMaxCalcArgs && c.ArgFields[static_cast<std::size_t>(a)] >= 0;
+             ++a)
+            fields +=
+                (a ? ", " : "") +
+                d.DbfFields.at(static_cast<std::size_t>(c.ArgFields[static_cast<std::size_t>(a)]))
+                    .Name;
+        std::printf(
+            "%s\n",
+            Shown("calculation " + std::to_string(k) + ": " +
+                      std::string(calc::kFunctionNames.at(static_cast<std::size_t>(c.Function))) +
+                      "(" + fields + ")" + (c.TextArg.empty() ? "" : " '" + c.TextArg + "'"),
+                  "    ")
+                .c_str());
+    }
+    for (int n = 0; n < d.TableCount; ++n) {
+        const engine::TableMapping& t = d.Tables[static_cast<std::size_t>(n)];
+        std::string lines = "table " + std::to_string(n) + ": " + t.TableName +
+                            (t.IsInsert ? " (INSERT" : " (UPDATE") + ", counter " +
+                            std::to_string(t.CounterIndex) + ")";
+        if (!t.Statement.empty()) lines += "\n  " + t.Statement;
+        for (const engine::ColumnMapping& m : t.Columns)
+            if (m.SourceCode != engine::kSourceConstant)
+                lines += "\n  :" + m.ParamName + " = " + SourceText(d, m);
+        if (t.IsInsert && t.ConditionQuery)
+            lines += "\n  SQL condition: " + t.ConditionQuery->Sql() +
+                     QueryParams(d, t.SqlConditionParams);
+        if (t.HasExistsQuery)
+            lines += "\n  exists-query: " + t.ExistsQuerySql + QueryParams(d, t.ExistsParams);
+        if (t.ConditionOperator > 0)
+            lines += "\n  text condition: operator " + std::to_string(t.ConditionOperator) +
+                     " on " +
+                     (t.ConditionOperator >= 10
+                          ? "calculation " + std::to_string(t.ConditionSource)
+                          : "DBF field " +
+                                d.DbfFields.at(static_cast<std::size_t>(t.ConditionSource)).Name) +
+                     ", text '" + t.ConditionText + "'";
+        if (t.SkipValue > 0)
+            lines += "\n  skipped when table " + std::to_string(t.SkipValue - 1) + " was written";
+        std::printf("%s\n", Shown(lines, "    ").c_str());
+    }
+    for (const std::string& line : dane.InitPlan) std::printf("%s\n", Shown(line, "    ").c_str());
+}
+
 // Loads one definition and prints it; true when it loaded without error entries.
-bool CheckDefinition(engine::TDane& dane, const fs::path& file, const std::string& dbfFolder) {
+bool CheckDefinition(engine::TDane& dane, const fs::path& file, const std::string& dbfFolder,
+                     bool prepare) {
     std::printf("%s\n", file.filename().string().c_str());
     const std::vector<std::string> lacking = TablesLackingKey(dane, file);
     for (const std::string& table : lacking)
@@ -190,6 +303,10 @@ bool CheckDefinition(engine::TDane& dane, const fs::path& file, const std::strin
 
     const engine::MigrationDefinition& d = dane.Definition;
     if (ok && !CheckDbf(d, dbfFolder)) ok = false;
+    std::error_code ec;
+    const bool dbfPresent =
+        !dbfFolder.empty() && d.DbfFileName != definitions::kAbsent &&
+        fs::is_regular_file(config::FindProgramFile(dbfFolder, d.DbfFileName), ec);
     for (int n = 0; n < d.TableCount; ++n) {
         const engine::TableMapping& t = d.Tables[n];
         std::printf("%s\n", Shown("table " + std::to_string(n) + ": " + t.TableName, "  ").c_str());
@@ -203,6 +320,7 @@ bool CheckDefinition(engine::TDane& dane, const fs::path& file, const std::strin
                                 .c_str());
         PrintMappings(t.Columns);
     }
+    if (prepare && ok && dbfPresent && !d.StopRequested) PrintPrepared(dane);
     const auto& log = dane.MigrationErrorLog;
     for (const std::string& text : messages.texts)
         if (std::find(log.begin() + static_cast<std::ptrdiff_t>(before), log.end(), text) ==
@@ -217,7 +335,8 @@ bool CheckDefinition(engine::TDane& dane, const fs::path& file, const std::strin
     return ok;
 }
 
-int Check(const Args& args) {
+int Check(Args args) {
+    const bool prepare = Options::TakeFlag(args, "--prepare");
     const Options options = Options::Parse(args, {"dir"});
     if (!options.positional.empty())
         throw UsageError{"definitions check: unexpected argument " + options.positional.front()};
@@ -247,8 +366,10 @@ int Check(const Args& args) {
         return 1;
     }
     const std::string dbfFolder = text::Win1250ToUtf8(config::ReadDbfFolder(dir));
+    dane.SetDbfFolder(dbfFolder);
     bool allOk = true;
-    for (const fs::path& file : files) allOk = CheckDefinition(dane, file, dbfFolder) && allOk;
+    for (const fs::path& file : files)
+        allOk = CheckDefinition(dane, file, dbfFolder, prepare) && allOk;
     return allOk ? 0 : 1;
 }
 

@@ -39,12 +39,6 @@ class PrintedMessages : public ui::MessageBox {
 };
 
 // Removes a flag without a value ("--yes") from the arguments; true when it was there.
-bool TakeFlag(Args& args, const std::string& flag) {
-    const auto before = args.size();
-    std::erase(args, flag);
-    return args.size() != before;
-}
-
 Options ParseNoPositional(const std::string& command, const Args& args,
                           const std::vector<std::string>& allowed) {
     Options options = Options::Parse(args, allowed);
@@ -126,7 +120,7 @@ std::int32_t OwnerCompany(engine::TDane& dane, const std::string* given) {
 
 // delete-data --dir PROG --tables A,B [--owner FIRMA_ID] --yes
 int DeleteData(Args args) {
-    const bool yes = TakeFlag(args, "--yes");
+    const bool yes = Options::TakeFlag(args, "--yes");
     const Options options = ParseNoPositional("delete-data", args, {"dir", "tables", "owner"});
     const std::filesystem::path dir = options.Require("dir");
     std::vector<std::string> tables = SplitList(text::Utf8ToWin1250(options.Require("tables")));
@@ -209,7 +203,7 @@ void PrintPhoneChange(const tools::PhoneRowChange& c) {
 
 // split-phones --dir PROG [--dry-run]
 int SplitPhones(Args args) {
-    const bool dryRun = TakeFlag(args, "--dry-run");
+    const bool dryRun = Options::TakeFlag(args, "--dry-run");
     const Options options = ParseNoPositional("split-phones", args, {"dir"});
     engine::TDane dane;
     shell::SystemClock clock;

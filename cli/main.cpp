@@ -23,6 +23,12 @@ Options Options::Parse(const Args& args, const std::vector<std::string>& allowed
     return o;
 }
 
+bool Options::TakeFlag(Args& args, const std::string& flag) {
+    const auto before = args.size();
+    std::erase(args, flag);
+    return args.size() != before;
+}
+
 const std::string* Options::Find(const std::string& name) const {
     for (const auto& [n, v] : named)
         if (n == name) return &v;
@@ -43,7 +49,7 @@ constexpr const char* kUsage =
     "       migracja-cli dbini decode VALUE\n"
     "       migracja-cli dbini test --dir DIR\n"
     "       migracja-cli dbf dump FILE [--index EXPR]\n"
-    "       migracja-cli definitions check --dir PROGRAMDIR\n"
+    "       migracja-cli definitions check --dir PROGRAMDIR [--prepare]\n"
     "       migracja-cli delete-data --dir PROGRAMDIR --tables A,B [--owner FIRMA_ID] --yes\n"
     "       migracja-cli clean-serials --dir PROGRAMDIR\n"
     "       migracja-cli split-phones --dir PROGRAMDIR [--dry-run]\n";

@@ -4,7 +4,8 @@
     demo_dbf.py FOLDER
 
 TARV09.DBF carries the field FORMALNE that marks recent legacy data; TARV01.DBF holds
-companies, TARV02.DBF their telephone numbers, TARV03.DBF is empty.
+companies, TARV02.DBF their telephone numbers, TARV03.DBF their devices, TARV04.DBF service
+orders.
 """
 
 import datetime
@@ -43,11 +44,18 @@ def main():
     (folder / "TARV09.DBF").write_bytes(dbf_bytes(version, [("1", "Ustawienia", "T")]))
 
     companies = [("KOD", "C", 6, 0), ("SKROT", "C", 20, 0), ("NAZWA", "C", 60, 0),
-                 ("MIASTO", "C", 30, 0), ("NIP", "C", 13, 0), ("OD_DNIA", "D", 8, 0)]
+                 ("MIASTO", "C", 30, 0), ("NIP", "C", 13, 0), ("OD_DNIA", "D", 8, 0),
+                 ("UWAGI", "C", 30, 0), ("TELEFON", "C", 20, 0), ("GLOWNY", "L", 1, 0),
+                 ("PODATNIK", "L", 1, 0)]
     (folder / "TARV01.DBF").write_bytes(dbf_bytes(companies, [
-        ("K00001", "PIEKARNIA", "Piekarnia Złoty Kłos s.c.", "Łódź", "725-000-11-22", "19990304"),
-        ("K00002", "APTEKA", "Apteka Pod Różą", "Kraków", "676-100-20-30", "20010715"),
-        ("K00003", "SKLEP ŻAK", "Sklep Spożywczy Żak", "Gdańsk", "583-222-33-44", "20050102"),
+        ("K00001", "PIEKARNIA", "Piekarnia Złoty Kłos s.c.", "Łódź", "725-000-11-22", "19990304",
+         "/stały klient", "042 6300000", "T", "T"),
+        ("K00002", "APTEKA", "Apteka Pod Różą", "Kraków", "676-100-20-30", "20010715",
+         "/hurt", "012 4220000", "F", "N"),
+        ("K00003", "SKLEP ŻAK", "Sklep Spożywczy Żak", "Gdańsk", "583-222-33-44", "20050102",
+         "", "", "T", "T"),
+        # No name: the company is not migrated, and neither is its telephone.
+        ("K00004", "", "", "Opole", "", "", "", "077 4000000", "T", "N"),
     ]))
 
     phones = [("KOD_FIRMY", "C", 6, 0), ("TELEFON", "C", 20, 0), ("OPIS", "C", 30, 0)]
@@ -58,8 +66,23 @@ def main():
         ("K00003", "058 3015566", "sklep"),
     ]))
 
-    devices = [("NR_FABR", "C", 20, 0), ("KOD_FIRMY", "C", 6, 0)]
-    (folder / "TARV03.DBF").write_bytes(dbf_bytes(devices, []))
+    devices = [("NR_FABR", "C", 20, 0), ("KOD_FIRMY", "C", 6, 0), ("DATA_FISK", "D", 8, 0),
+               ("OKRES", "N", 2, 0)]
+    (folder / "TARV03.DBF").write_bytes(dbf_bytes(devices, [
+        ("ABC 1234567", "K00001", "20030512", "12"),
+        ("ABC 7654321", "K00002", "20040220", "24"),
+        ("", "K00003", "", "0"),
+    ]))
+
+    orders = [("NR", "C", 10, 0), ("KOD_FIRMY", "C", 6, 0), ("NR_FABR", "C", 20, 0),
+              ("DATA", "D", 8, 0), ("OPIS", "C", 60, 0), ("KWOTA", "N", 10, 2),
+              ("STATUS", "N", 1, 0)]
+    (folder / "TARV04.DBF").write_bytes(dbf_bytes(orders, [
+        ("Z/2005/002", "K00002", "ABC 7654321", "20050310", "Przegląd okresowy", "120.00", "2"),
+        ("Z/2005/001", "K00001", "ABC 1234567", "20050301", "Wymiana papieru i czyszczenie głowicy",
+         "85.50", "1"),
+        ("Z/2005/003", "K00001", "", "20050401", "Zlecenie anulowane", "0.00", "0"),
+    ]))
 
 
 if __name__ == "__main__":

@@ -37,9 +37,11 @@ struct ProgramFolder {
         migracja::testing::WriteFileBytes(definitions / name, bytes);
     }
 
-    Result Check() {
+    Result Check(bool prepare = false) {
         db.Detach();  // the embedded engine lets one process at a time open the file
-        return migracja::testing::RunCli({"definitions", "check", "--dir", dir.path().string()});
+        std::vector<std::string> args = {"definitions", "check", "--dir", dir.path().string()};
+        if (prepare) args.push_back("--prepare");
+        return migracja::testing::RunCli(args);
     }
 
     bool HasKey(const std::string& table) {
@@ -129,4 +131,63 @@ TEST(DefinitionsCheckCliTest, FolderWithoutDefinitionsFails) {
     r = p.Check();
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Contains(r.err, "Brak podkatalogu o nazwie ..\\Definicje Migracji\\  !")) << r.err;
+}
+
+TEST(DefinitionsCheckCliTest, PrepareShowsTheStatementsAndInitialRecordsOfADryRun) {
+    ProgramFolder p;
+    p.db.Exec("INSERT INTO KATEGORIE (KATEGORIA_ID, NAZWA) VALUES (5, 'Kasy')");
+    migracja::testing::DbfWriter()
+        .Field("NRKLI", 'C', 8)
+        .Field("NAZWA", 'C', 40)
+        .Record({"K1", "Firma"})
+        .WriteTo(p.dbf / "KLIENCI.DBF");
+    p.Definition("01-firmy.ini",
+                 {"[START]",
+                  "PlikDBF=KLIENCI.DBF",
+                  "Tabela_0=REJESTR_FIRM",
+                  "[WARUNKI_SQL]",
+                  "Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
+                  "[INITE]",
+                  "Tabela_0=KATEGORIE",
+                  "TypWyniku_0=(N)",
+                  "PoleID_0=KATEGORIA_ID",
+                  "Warunek_0=NAZWA = 'Kasy'",
+                  "Tabela_1=KATEGORIE",
+                  "TypWyniku_1=(N)",
+                  "PoleID_1=KATEGORIA_ID",
+                  "Warunek_1=NAZWA = 'Nowa'",
+                  "[INIT_Tabela_1]",
+                  "KATEGORIA_ID=GENERATOR(GEN_KATEGORIE)",
+                  "NAZWA=(C)Nowa",
+                  "[Tabela0]",
+                  "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)",
+                  "NAZWA_FIRMY=PLIKDBF->NAZWA",
+                  "DBF_UNQ_KEY=PLIKDBF->NRKLI"});
+    p.Definition("02-zle.ini", {"[START]", "PlikDBF=KLIENCI.DBF", "Tabela_0=REJESTR_FIRM",
+                                "[WARUNKI_SQL]", "Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM",
+                                "[Tabela0]", "FIRMA_ID=GENERATOR(GEN_NIE_MA)"});
+    const Result r = p.Check(true);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    for (const std::string& line : {
+             "prepared (dry run: nothing is written, no generator is drawn):",
+             "table 0: REJESTR_FIRM (INSERT, counter 0)",
+             "INSERT INTO REJESTR_FIRM ( FIRMA_ID,NAZWA_FIRMY,DBF_UNQ_KEY,KTO_WPISAL,KTO_UTWORZYL,"
+             "DATA_WPISU,DATA_UTWORZ,STANOWISKO )  VALUES ( :pFIRMA_ID,:pNAZWA_FIRMY,:pDBF_UNQ_KEY,"
+             "'Migracja','Migracja',:pDATA_WPISU,:pDATA_UTWORZ,'Migracja' )",
+             ":pFIRMA_ID = {42} generator GEN_REJESTR_FIRM",
+             ":pNAZWA_FIRMY = {11} DBF NAZWA",
+             ":pDATA_WPISU = {64} current date and time",
+             "SQL condition: SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY =  :p0A",
+             ":p0A = DBF field NRKLI (C)",
+             "initial record 0 (KATEGORIE) exists",
+             "initial record 1 (KATEGORIE) would be inserted:",
+             "KATEGORIA_ID = next value of GEN_KATEGORIE",
+             "INSERT INTO KATEGORIE (NAZWA ) VALUES ( 'Nowa' )",
+             " - Nie ma generatora o nazwie GEN_NIE_MA !",
+         })
+        EXPECT_TRUE(Contains(r.out, line)) << line << "\n" << r.out;
+    // Nothing was written: no row, no generator value.
+    EXPECT_EQ(p.db.ScalarInt("SELECT COUNT(*) FROM KATEGORIE"), 1);
+    EXPECT_EQ(p.db.ScalarInt("SELECT GEN_ID(GEN_KATEGORIE, 0) FROM RDB$DATABASE"), 0);
+    EXPECT_EQ(p.db.ScalarInt("SELECT GEN_ID(GEN_REJESTR_FIRM, 0) FROM RDB$DATABASE"), 0);
 }

@@ -1,0 +1,125 @@
+// The sample definitions shipped with the program, run one after the other by the real engine
+// over legacy files like the demo's: every kind of column source, conditions, an UPDATE table,
+// an initial record and calculations, as a user would run them.
+
+#include <gtest/gtest.h>
+
+#include "engine/EngineFixture.h"
+
+using namespace migracja;
+using namespace migracja::literals;
+using migracja::testing::DbfWriter;
+using migracja::testing::EngineFixture;
+
+namespace {
+
+std::filesystem::path SampleDefinition(const std::string& name) {
+    return std::filesystem::path(MIGRACJA_SOURCE_DIR) / "sample" / "definitions" / name;
+}
+
+void WriteLegacyFiles(EngineFixture& f) {
+    DbfWriter companies;
+    companies.Field("KOD", 'C', 6)
+        .Field("SKROT", 'C', 20)
+        .Field("NAZWA", 'C', 60)
+        .Field("MIASTO", 'C', 30);
+    companies.Field("NIP", 'C', 13).Field("OD_DNIA", 'D', 8).Field("UWAGI", 'C', 30);
+    companies.Field("TELEFON", 'C', 20).Field("GLOWNY", 'L', 1).Field("PODATNIK", 'L', 1);
+    companies.Record({"K00001", "PIEKARNIA", "Piekarnia Złoty Kłos s.c."_w, "Łódź"_w,
+                      "725-000-11-22", "19990304", "/stały klient"_w, "042 6300000", "T", "T"});
+    companies.Record({"K00002", "APTEKA", "Apteka Pod Różą"_w, "Kraków"_w, "676-100-20-30",
+                      "20010715", "/hurt", "012 4220000", "F", "N"});
+    companies.Record({"K00004", "", "", "Opole", "", "", "", "077 4000000", "T", "N"});
+    f.Dbf("TARV01.DBF", companies);
+
+    DbfWriter phones;
+    phones.Field("KOD_FIRMY", 'C', 6).Field("TELEFON", 'C', 20).Field("OPIS", 'C', 30);
+    phones.Record({"K00001", "042 6301122", "biuro"}).Record({"K00001", "", "brak"});
+    phones.Record({"K00002", "012 4223344", "apteka"});
+    f.Dbf("TARV02.DBF", phones);
+
+    DbfWriter devices;
+    devices.Field("NR_FABR", 'C', 20)
+        .Field("KOD_FIRMY", 'C', 6)
+        .Field("DATA_FISK", 'D', 8)
+        .Field("OKRES", 'N', 2);
+    devices.Record({"ABC 1234567", "K00001", "20030512", "12"}).Record({"", "K00002", "", "0"});
+    f.Dbf("TARV03.DBF", devices);
+
+    DbfWriter orders;
+    orders.Field("NR", 'C', 10)
+        .Field("KOD_FIRMY", 'C', 6)
+        .Field("NR_FABR", 'C', 20)
+        .Field("DATA", 'D', 8);
+    orders.Field("OPIS", 'C', 60).Field("KWOTA", 'N', 10, 2).Field("STATUS", 'N', 1);
+    orders.Record({"Z/2005/002", "K00009", "", "20050310", "Przegląd"_w, "120.00", "2"});
+    orders.Record(
+        {"Z/2005/001", "K00001", "ABC 1234567", "20050301", "Wymiana papieru", "85.50", "1"});
+    orders.Record({"Z/2005/003", "K00001", "", "20050401", "Anulowane", "0.00", "0"});
+    f.Dbf("TARV04.DBF", orders);
+}
+
+}  // namespace
+
+TEST(SampleDefinitionsTest, TheSampleDefinitionsMigrateTheLegacyFilesInTheirOrder) {
+    EngineFixture f(
+        "INSERT INTO GRUPY_SERWIS (GS_ID, PREFIX, NAZWA, WSPOLNA_EWIDENCJA) VALUES (1, 'LDZ', "
+        "'Zespół', 'N')");
+    WriteLegacyFiles(f);
+    f.dane.Target.SelectedGsId = 1;
+    for (const char* name :
+         {"01-Firmy.ini", "02-Telefony.ini", "03-Urzadzenia.ini", "05-Zlecenia.ini"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(f.Prepare(SampleDefinition(name))) << f.Log();
+        f.Run();
+        ASSERT_FALSE(f.dane.Definition.StopRequested) << f.Log();
+        EXPECT_TRUE(f.dane.MigrationErrorLog.empty()) << f.Log();
+        f.dane.CloseSourceTable();
+    }
+    // Companies with a name, keyed by the legacy code; the joined remark; the taxpayer mark of
+    // the UPDATE table.
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 2);
+    EXPECT_EQ(f.db.Scalar("SELECT UWAGI FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = 'K00001'"),
+              "K00001/stały klient (Z TARVIKA)"_w);
+    EXPECT_EQ(
+        f.db.Scalar("SELECT F_PODATNIK || F_SERWIS FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = 'K00001'"),
+        "TN");
+    EXPECT_EQ(f.db.Scalar("SELECT F_PODATNIK FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = 'K00002'"), "N");
+    // The main telephones of both companies, then the two of the telephone file with a number.
+    EXPECT_EQ(
+        f.Count("SELECT COUNT(*) FROM TELEFONY T JOIN REJESTR_FIRM R ON R.FIRMA_ID = T.FIRMA_ID"),
+        4);
+    EXPECT_EQ(f.db.Scalar("SELECT DOMYSLNY FROM TELEFONY WHERE NUMER = '042 6300000'"), "T");
+    // One model made by the initial record; the device attached to it, its company and the team.
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM DEF_KASYFISKALNE_MODEL"), 1);
+    EXPECT_EQ(
+        f.Count("SELECT COUNT(*) FROM EWIDENCJA_SPRZETU E JOIN DEF_KASYFISKALNE_MODEL M ON "
+                "M.MODEL_ID = E.MODEL_ID JOIN REJESTR_FIRM R ON R.FIRMA_ID = E.FIRMA_ID WHERE "
+                "E.GS_ID = 1 AND E.OKRES_PRZEGLADU = 12 AND R.DBF_UNQ_KEY = 'K00001'"),
+        1);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM EWIDENCJA_SPRZETU"), 1);
+    // Orders but the cancelled one; an unknown company is -1, a missing device NULL.
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM ZLECENIA"), 2);
+    EXPECT_EQ(
+        f.Count("SELECT COUNT(*) FROM ZLECENIA WHERE NR_ZLECENIA = 'Z/2005/002' AND FIRMA_ID = -1 "
+                "AND SPRZET_ID IS NULL AND KWOTA = 120"),
+        1);
+    EXPECT_EQ(
+        f.Count(
+            "SELECT COUNT(*) FROM ZLECENIA Z JOIN EWIDENCJA_SPRZETU E ON E.SPRZET_ID = Z.SPRZET_ID "
+            "WHERE Z.KWOTA = 85.5"),
+        1);
+
+    // Run again, everything is found and nothing is written twice.
+    for (const char* name :
+         {"01-Firmy.ini", "02-Telefony.ini", "03-Urzadzenia.ini", "05-Zlecenia.ini"}) {
+        ASSERT_TRUE(f.Prepare(SampleDefinition(name))) << f.Log();
+        f.Run();
+        f.dane.CloseSourceTable();
+    }
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 2);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 4);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM EWIDENCJA_SPRZETU"), 1);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM DEF_KASYFISKALNE_MODEL"), 1);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM ZLECENIA"), 2);
+}
