@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/FormImport.h"
+#include "app/QtUi.h"
+#include "config/Connection.h"
+#include "config/Text.h"
+#include "definitions/DefinitionLoader.h"
+#include "support/DbfWriter.h"
+#include "support/ScriptedUi.h"
+#include "support/TempDir.h"
+#include "support/TestDatabase.h"
+
+using namespace migracja;
+using namespace migracja::literals;
+namespace mt = migracja::testing;
+
+namespace {
+
+// The real progress window over a real data module and loader.
+struct ProgressProgram {
+    mt::TestDatabase database;
+    mt::TempDir dir{"migracja-progress"};
+    mt::ScriptedMessageBox messages;
+    engine::TDane dane;
+    definitions::TFormIni loader{dane, messages};
+    app::TFormImport window{dane, loader, nullptr};
+
+    ProgressProgram() {
+        config::OpenDatabase(dane.IBDatabase1, database.Location(), "SYSDBA", "masterkey");
+        dane.RefreshCatalogue();
+        dane.SetDbfFolder(dir.path().string());
+        window.BindCounters();
+    }
+
+    // 1234 companies, each with a telephone; three tables, two of them REJESTR_FIRM.
+    std::filesystem::path Definition() {
+        mt::DbfWriter w;
+        w.Field("NRKLI", 'C', 6).Field("TELEFON", 'C', 20);
+        for (int i = 1; i <= 1234; ++i)
+            w.Record({"K" + std::to_string(i), std::to_string(100000 + i)});
+        w.WriteTo(dir / "FIRMY.DBF");
+        const std::string ini =
+            "[START]\r\nPlikDBF=FIRMY.DBF\r\nTabela_0=REJESTR_FIRM\r\nTabela_1=TELEFONY\r\n"
+            "Tabela_2=REJESTR_FIRM\r\n[WARUNKI_SQL]\r\n"
+            "Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI\r\n"
+            "Warunek_1=SELECT COUNT(*) FROM TELEFONY WHERE NUMER = PLIKDBF->TELEFON\r\n"
+            "[Tabela0]\r\nFIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)\r\nDBF_UNQ_KEY=PLIKDBF->NRKLI\r\n"
+            "[Tabela1]\r\nTEL_ID=GENERATOR(GEN_TELEFONY)\r\nFIRMA_ID=GENERATOR(0)\r\n"
+            "NUMER=PLIKDBF->TELEFON\r\n[Tabela2]\r\nFIRMA_ID=GENERATOR(0)\r\nF_SERWIS=(C)T\r\n";
+        dir.Write("01-Firmy z telefonami.ini", ini);
+        return dir / "01-Firmy z telefonami.ini";
+    }
+};
+
+}  // namespace
+
+TEST(ProgressWindowTest, ShowsTheDefinitionItsTotalAndOneCounterPerTable) {
+    ProgressProgram p;
+    app::TFormImport& w = p.window;
+    EXPECT_EQ(w.windowTitle(), "Migracja");
+    EXPECT_GE(w.minimumWidth(), 470);
+    EXPECT_GE(w.minimumHeight(), 330);
+    for (int j = 0; j < app::TFormImport::kCounterGroups; ++j)
+        EXPECT_TRUE(w.CounterGroup(j)->isHidden()) << j;
+    EXPECT_EQ(w.ReadDisplayText(), "      0");
+
+    w.StartDefinition(p.Definition());
+    ASSERT_TRUE(p.dane.DefinitionActive)
+        << text::Win1250ToUtf8(p.dane.MigrationErrorLog.empty() ? "" : p.dane.MigrationErrorLog[0]);
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.windowTitle(), "Stan migracji 01-Firmy z telefonami");
+    EXPECT_EQ(w.ReadGroup()->title(), "Odczytano z FIRMY.DBF");
+    EXPECT_EQ(w.TotalDisplayText(), "   1234");
+    EXPECT_EQ(w.ReadDisplayText(), "      0");
+    // Two distinct tables, two counters; the UPDATE table shares the first.
+    EXPECT_FALSE(w.CounterGroup(0)->isHidden());
+    EXPECT_EQ(w.CounterGroup(0)->title(), "REJESTR_FIRM");
+    EXPECT_EQ(w.CounterGroup(1)->title(), "TELEFONY");
+    for (int j = 2; j < app::TFormImport::kCounterGroups; ++j)
+        EXPECT_TRUE(w.CounterGroup(j)->isHidden()) << j;
+
+    for (int i = 0; i < 3; ++i) w.Step();
+    w.RefreshCounters();
+    EXPECT_EQ(w.ReadDisplayText(), "      3");
+    EXPECT_EQ(w.CounterText(0), "      3");
+    EXPECT_EQ(w.CounterText(1), "      3");
+    EXPECT_EQ(p.database.ScalarInt("SELECT COUNT(*) FROM REJESTR_FIRM WHERE F_SERWIS = 'T'"), 3);
+
+    // The close box only hides the window; the run goes on.
+    QCloseEvent close;
+    QApplication::sendEvent(&w, &close);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(p.dane.DefinitionActive);
+}
+
+TEST(ProgressWindowTest, StopEndsTheRunBetweenRecordsWithItsOwnEntryOnly) {
+    ProgressProgram p;
+    app::TFormImport& w = p.window;
+    w.StartDefinition(p.Definition());
+    w.Step();
+    w.RefreshCounters();
+    QTest::mouseClick(w.findChild<QPushButton*>("Stop"), Qt::LeftButton);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(p.dane.Definition.StopRequested);
+    EXPECT_FALSE(p.dane.Definition.ErrorsOccurred);
+    ASSERT_EQ(p.dane.MigrationErrorLog.size(), 1u);
+    EXPECT_EQ(p.dane.MigrationErrorLog.back(), "Przerwanie ręczne"_w);
+    // The record after the stop is read but not written; the counters stay.
+    w.Step();
+    w.RefreshCounters();
+    EXPECT_EQ(w.CounterText(0), "      1");
+    EXPECT_EQ(p.database.ScalarInt("SELECT COUNT(*) FROM REJESTR_FIRM"), 1);
+    EXPECT_EQ(w.ReadDisplayText(), "      1");
+}
+
+TEST(ProgressWindowTest, NumbersAreRightAlignedInSevenCharactersAndLongerOnesWiden) {
+    EXPECT_EQ(app::TFormImport::Formatted(0), "      0");
+    EXPECT_EQ(app::TFormImport::Formatted(1234), "   1234");
+    EXPECT_EQ(app::TFormImport::Formatted(12345678), "12345678");
+}
