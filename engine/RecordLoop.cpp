@@ -75,6 +75,8 @@ void UndoRecord(TDane& dane, const std::array<std::int32_t, kCounterSlots>& coun
 // savepoint cannot be reached either (the connection is gone), the whole group is lost, and
 // the report says so.
 void UndoRecordAfterFailure(TDane& dane, const std::array<std::int32_t, kCounterSlots>& counters) {
+    dane.Definition.StopRequested = true;
+    dane.Definition.ErrorsOccurred = true;
     dane.Definition.Counters = counters;
     if (!dane.IBTransaction1.Active()) return;
     if (Grouped(dane)) {
@@ -292,6 +294,9 @@ void ProcessSourceRecord(TDane& dane) {
     } catch (const fb::Error& e) {
         dane.AddErrorWithContext(e.Message() + (e.Sql().empty() ? "" : "\r\n" + e.Sql()), -1, -1);
         throw;
+    } catch (const std::exception& e) {
+        dane.AddErrorWithContext(e.what(), -1, -1);
+        throw;
     }
     // Nothing is written and the position stays: the run tick ends the run in this tick.
     if (d.StopRequested) return;
@@ -313,9 +318,12 @@ void ProcessSourceRecord(TDane& dane) {
                 WriteTable(dane, t, false);
             }
         }
-    } catch (...) {
-        d.StopRequested = true;
-        d.ErrorsOccurred = true;
+    } catch (const fb::Error&) {
+        // Entered where it happened, with the statement or the column it concerns.
+        UndoRecordAfterFailure(dane, counters);
+        throw;
+    } catch (const std::exception& e) {
+        dane.AddErrorWithContext(e.what(), -1, -1);
         UndoRecordAfterFailure(dane, counters);
         throw;
     }
