@@ -159,6 +159,11 @@ void CommitPendingRecords(TDane& dane) {
     }
 }
 
+void EndTick(TDane& dane) {
+    CommitPendingRecords(dane);
+    if (dane.IBTransactionR.Active()) dane.IBTransactionR.Commit();
+}
+
 bool CompareIntCondition(std::int32_t value, const std::string& text) {
     if (text.size() < 2) return value > 0;
     const std::string_view first = "=><", second = "=>";

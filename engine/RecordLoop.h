@@ -25,6 +25,11 @@ void ProcessSourceRecord(TDane& dane);
 // database) and propagates.
 void CommitPendingRecords(TDane& dane);
 
+// The end of a timer tick of a run: the pending records are committed, and the read transaction
+// of the lookups, which nothing else commits, is ended too, so that no transaction of a long
+// run stays open for more than a tick (an old transaction keeps Firebird from cleaning up).
+void EndTick(TDane& dane);
+
 bool CheckTableCondition(TDane& dane, int t);
 bool CheckParentKeys(TDane& dane, int t);
 void FindExistingKey(TDane& dane, int t);

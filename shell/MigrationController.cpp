@@ -339,8 +339,8 @@ void MigrationController::RunTick() {
             RunTickBudget(
                 p_.clock, kTickBudget, [&] { p_.progress.Step(); },
                 [&] { return dane.DefinitionActive && !stopRequested; });
-            // A write transaction never outlives its tick: what the counters show is committed.
-            engine::CommitPendingRecords(dane);
+            // No transaction outlives its tick: what the counters show is committed.
+            engine::EndTick(dane);
             p_.progress.RefreshCounters();
         }
         // A stop seen here, by the Stop button or a fatal error in the last record, ends the run
