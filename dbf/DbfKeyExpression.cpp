@@ -1,5 +1,6 @@
 #include "dbf/DbfKeyExpression.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -11,15 +12,19 @@ namespace migracja::dbf {
 
 using Type = DbfKeyExpression::Type;
 
-// One term of a compiled expression. Character terms write exactly `width` bytes; numeric
-// terms give their value as a mantissa at `scale`; date terms give a DateTime.
+// One term of a compiled expression. A character term of `width` bytes writes any window of
+// them, so SUBSTR() of a long argument costs only the bytes it keeps and no term holds a copy
+// of its argument; numeric terms give their value as a mantissa at `scale`; date terms give a
+// DateTime.
 struct DbfKeyExpression::Node {
     Type type = Type::Character;
     std::size_t width = 0;
     int scale = 0;
 
     virtual ~Node() = default;
-    virtual void Chars(const char* /*record*/, char* /*out*/) const {}
+    // Writes bytes [from, from + count) of the value to out; from + count <= width.
+    virtual void Chars(const char* /*record*/, char* /*out*/, std::size_t /*from*/,
+                       std::size_t /*count*/) const {}
     virtual std::int64_t Number(const char* /*record*/) const { return 0; }
     virtual DateTime Date(const char* /*record*/) const { return 0; }
 };
@@ -34,11 +39,12 @@ struct CharField : Node {
     explicit CharField(const DbfField& f) : offset(f.offset) {
         width = static_cast<std::size_t>(f.length);
     }
-    void Chars(const char* record, char* out) const override {
+    void Chars(const char* record, char* out, std::size_t from, std::size_t count) const override {
         // The key holds the text the reader delivers, padded with blanks like dBase keys.
         const std::string_view t = TextOf(record + offset, width);
-        std::memcpy(out, t.data(), t.size());
-        std::memset(out + t.size(), ' ', width - t.size());
+        const std::size_t stored = t.size() > from ? std::min(t.size() - from, count) : 0;
+        if (stored > 0) std::memcpy(out, t.data() + from, stored);
+        std::memset(out + stored, ' ', count - stored);
     }
 };
 
@@ -67,17 +73,30 @@ struct DateField : Node {
 struct Literal : Node {
     std::string bytes;
     explicit Literal(std::string b) : bytes(std::move(b)) { width = bytes.size(); }
-    void Chars(const char*, char* out) const override {
-        std::memcpy(out, bytes.data(), bytes.size());
+    void Chars(const char*, char* out, std::size_t from, std::size_t count) const override {
+        if (count > 0) std::memcpy(out, bytes.data() + from, count);
     }
 };
 
 struct Concat : Node {
     std::vector<NodePtr> parts;
-    void Chars(const char* record, char* out) const override {
-        for (const auto& p : parts) {
-            p->Chars(record, out);
-            out += p->width;
+    std::vector<std::size_t> starts;  // offset of each part in the joined value
+
+    void Add(NodePtr part) {
+        starts.push_back(width);
+        width += part->width;
+        parts.push_back(std::move(part));
+    }
+    void Chars(const char* record, char* out, std::size_t from, std::size_t count) const override {
+        // The first part that reaches into the window, then on until the window is full.
+        std::size_t k = static_cast<std::size_t>(
+            std::upper_bound(starts.begin(), starts.end(), from) - starts.begin() - 1);
+        for (; count > 0; ++k) {
+            const Node& p = *parts[k];
+            const std::size_t inPart = from - starts[k];
+            const std::size_t n = std::min(p.width - inPart, count);
+            p.Chars(record, out, inPart, n);
+            out += n, from += n, count -= n;
         }
     }
 };
@@ -85,24 +104,26 @@ struct Concat : Node {
 struct Upper : Node {
     NodePtr arg;
     explicit Upper(NodePtr a) : arg(std::move(a)) { width = arg->width; }
-    void Chars(const char* record, char* out) const override {
-        arg->Chars(record, out);
-        for (std::size_t i = 0; i < width; ++i) out[i] = text::ToUpper(out[i]);
+    void Chars(const char* record, char* out, std::size_t from, std::size_t count) const override {
+        arg->Chars(record, out, from, count);
+        for (std::size_t i = 0; i < count; ++i) out[i] = text::ToUpper(out[i]);
     }
 };
 
 struct Dtos : Node {
     NodePtr arg;
     explicit Dtos(NodePtr a) : arg(std::move(a)) { width = 8; }
-    void Chars(const char* record, char* out) const override {
+    void Chars(const char* record, char* out, std::size_t from, std::size_t count) const override {
+        char text[8];
         const DateTime d = arg->Date(record);
         if (d == 0) {
-            std::memset(out, ' ', 8);  // DTOS of a blank date is blank
-            return;
+            std::memset(text, ' ', 8);  // DTOS of a blank date is blank
+        } else {
+            const CivilDateTime c = DecodeDateTime(d);
+            int v = c.year * 10000 + c.month * 100 + c.day;
+            for (int i = 7; i >= 0; --i, v /= 10) text[i] = static_cast<char>('0' + v % 10);
         }
-        const CivilDateTime c = DecodeDateTime(d);
-        int v = c.year * 10000 + c.month * 100 + c.day;
-        for (int i = 7; i >= 0; --i, v /= 10) out[i] = static_cast<char>('0' + v % 10);
+        std::memcpy(out, text + from, count);
     }
 };
 
@@ -114,19 +135,19 @@ struct Str : Node {
     Str(NodePtr a, int len, int dec) : arg(std::move(a)), decimals(dec) {
         width = static_cast<std::size_t>(len);
     }
-    void Chars(const char* record, char* out) const override {
+    void Chars(const char* record, char* out, std::size_t from, std::size_t count) const override {
+        const std::string text = Text(record);
+        std::memcpy(out, text.data() + from, count);
+    }
+    std::string Text(const char* record) const {
         const Decimal value{arg->Number(record), arg->scale};
         for (int dec = decimals; dec >= 0; --dec) {
             const auto m = Rescale(value, dec);
             if (!m) break;
             const std::string s = Format(*m, dec);
-            if (s.size() <= width) {
-                std::memset(out, ' ', width - s.size());
-                std::memcpy(out + (width - s.size()), s.data(), s.size());
-                return;
-            }
+            if (s.size() <= width) return std::string(width - s.size(), ' ') + s;
         }
-        std::memset(out, '*', width);
+        return std::string(width, '*');
     }
     static std::string Format(std::int64_t m, int dec) {
         const bool negative = m < 0;
@@ -144,14 +165,11 @@ struct Str : Node {
 struct Substr : Node {
     NodePtr arg;
     std::size_t start;  // from 0
-    mutable std::string scratch;
-    Substr(NodePtr a, std::size_t from, std::size_t len)
-        : arg(std::move(a)), start(from), scratch(arg->width, ' ') {
+    Substr(NodePtr a, std::size_t from, std::size_t len) : arg(std::move(a)), start(from) {
         width = len;
     }
-    void Chars(const char* record, char* out) const override {
-        arg->Chars(record, scratch.data());
-        std::memcpy(out, scratch.data() + start, width);
+    void Chars(const char* record, char* out, std::size_t from, std::size_t count) const override {
+        arg->Chars(record, out, start + from, count);
     }
 };
 
@@ -164,13 +182,21 @@ class Parser {
     NodePtr ParseAll() {
         NodePtr n = ParseSum();
         SkipBlanks();
-        if (pos_ < s_.size()) Fail("unexpected \"" + std::string(s_.substr(pos_)) + "\"");
+        if (pos_ < s_.size()) Fail("unexpected " + Quoted(s_.substr(pos_)));
         return n;
     }
 
     [[noreturn]] void Fail(const std::string& reason) const {
-        throw DbfError("cannot evaluate index expression \"" + std::string(s_) + "\" for " +
-                       fileName_ + ": " + reason);
+        throw DbfError("cannot evaluate index expression " + Quoted(s_) + " for " + fileName_ +
+                       ": " + reason);
+    }
+
+    // Long expressions are named by their start and length, so a message stays readable.
+    static std::string Quoted(std::string_view s) {
+        constexpr std::size_t kShown = 80;
+        if (s.size() <= kShown) return "\"" + std::string(s) + "\"";
+        return "\"" + std::string(s.substr(0, kShown)) + "...\" (" + std::to_string(s.size()) +
+               " characters)";
     }
 
   private:
@@ -199,15 +225,30 @@ class Parser {
         NodePtr first = ParseTerm();
         if (!Accept('+')) return first;
         auto concat = std::make_unique<Concat>();
-        concat->parts.push_back(std::move(first));
-        do concat->parts.push_back(ParseTerm());
+        concat->Add(std::move(first));
+        do concat->Add(ParseTerm());
         while (Accept('+'));
-        for (const auto& p : concat->parts) {
+        for (const auto& p : concat->parts)
             if (p->type != Type::Character) Fail("\"+\" joins character values only");
-            concat->width += p->width;
-        }
         return concat;
     }
+
+    // Parentheses and function calls recurse; the depth is bounded so that no expression can
+    // exhaust the stack.
+    class Nested {
+      public:
+        explicit Nested(Parser& p) : p_(p) {
+            if (++p_.depth_ > DbfKeyExpression::kMaxNesting)
+                p_.Fail("parentheses and functions are nested more than " +
+                        std::to_string(DbfKeyExpression::kMaxNesting) + " deep");
+        }
+        ~Nested() { --p_.depth_; }
+        Nested(const Nested&) = delete;
+        Nested& operator=(const Nested&) = delete;
+
+      private:
+        Parser& p_;
+    };
 
     NodePtr ParseTerm() {
         SkipBlanks();
@@ -215,6 +256,7 @@ class Parser {
         const char c = s_[pos_];
         if (c == '(') {
             ++pos_;
+            const Nested nested(*this);
             NodePtr inner = ParseSum();
             Expect(')', "\")\"");
             return inner;
@@ -227,11 +269,14 @@ class Parser {
             pos_ = end + 1;
             return lit;
         }
-        if (!IsIdentStart(c)) Fail("unexpected \"" + std::string(s_.substr(pos_)) + "\"");
+        if (!IsIdentStart(c)) Fail("unexpected " + Quoted(s_.substr(pos_)));
         const std::size_t begin = pos_;
         while (pos_ < s_.size() && IsIdentChar(s_[pos_])) ++pos_;
         const std::string name(s_.substr(begin, pos_ - begin));
-        if (Accept('(')) return ParseFunction(name);
+        if (Accept('(')) {
+            const Nested nested(*this);
+            return ParseFunction(name);
+        }
         return FieldTerm(name);
     }
 
@@ -303,14 +348,13 @@ class Parser {
         } else if (NamesFunction(name, "SUBSTR")) {
             NodePtr arg = Argument(Type::Character, "SUBSTR");
             Expect(',', "the start of SUBSTR()");
-            const int start = ParseInt("the start of SUBSTR()");
-            const int avail = static_cast<int>(arg->width) - start + 1;
-            int len = avail;
-            if (Accept(',')) len = ParseInt("the length of SUBSTR()");
-            if (start < 1 || avail < 1 || len < 1 || len > avail)
-                Fail("SUBSTR() reaches outside its argument");
-            result = std::make_unique<Substr>(std::move(arg), static_cast<std::size_t>(start - 1),
-                                              static_cast<std::size_t>(len));
+            const auto start = static_cast<std::size_t>(ParseInt("the start of SUBSTR()"));
+            const std::size_t avail =
+                start >= 1 && start <= arg->width ? arg->width - start + 1 : 0;
+            std::size_t len = avail;
+            if (Accept(',')) len = static_cast<std::size_t>(ParseInt("the length of SUBSTR()"));
+            if (avail < 1 || len < 1 || len > avail) Fail("SUBSTR() reaches outside its argument");
+            result = std::make_unique<Substr>(std::move(arg), start - 1, len);
         } else if (NamesFunction(name, "LEFT") || NamesFunction(name, "RIGHT")) {
             const bool left = NamesFunction(name, "LEFT");
             NodePtr arg = Argument(Type::Character, left ? "LEFT" : "RIGHT");
@@ -329,6 +373,7 @@ class Parser {
 
     std::string_view s_;
     std::size_t pos_ = 0;
+    int depth_ = 0;
     const std::vector<DbfField>& fields_;
     const std::string& fileName_;
 };
@@ -348,6 +393,10 @@ DbfKeyExpression DbfKeyExpression::Compile(std::string_view expression,
     e.type_ = e.root_->type;
     e.width_ = e.type_ == Type::Character ? e.root_->width : 8;
     if (e.width_ == 0) parser.Fail("the key is empty");
+    // Every record keeps its key while the order is built, so the width bounds the memory.
+    if (e.width_ > kMaxKeyWidth)
+        parser.Fail("the key is " + std::to_string(e.width_) + " bytes wide; at most " +
+                    std::to_string(kMaxKeyWidth) + " are allowed");
     return e;
 }
 
@@ -358,7 +407,7 @@ DbfKeyExpression::~DbfKeyExpression() = default;
 void DbfKeyExpression::EncodeKey(const char* record, char* out) const {
     switch (type_) {
         case Type::Character:
-            root_->Chars(record, out);
+            root_->Chars(record, out, 0, width_);
             return;
         case Type::Numeric:
             // Flipping the sign bit makes two's complement order unsigned order.

@@ -23,8 +23,15 @@ class DbfKeyExpression {
   public:
     enum class Type { Character, Numeric, Date };
 
+    // dBase itself keeps keys to a few hundred bytes; this bound admits any two dBase III
+    // character fields and keeps the memory of an order proportional to the records.
+    static constexpr std::size_t kMaxKeyWidth = 512;
+    // Parentheses and function calls inside one another.
+    static constexpr int kMaxNesting = 100;
+
     // Throws DbfError naming the expression and the file when the expression is not valid for
-    // these fields.
+    // these fields, nests deeper than kMaxNesting or gives keys wider than kMaxKeyWidth.
+    // Compiling and encoding take time linear in the length of the expression.
     static DbfKeyExpression Compile(std::string_view expression,
                                     const std::vector<DbfField>& fields,
                                     const std::string& fileName);

@@ -395,8 +395,10 @@ DateTime DbfTable::AsDateTime(int i) const {
 
 bool DbfTable::AsLogical(int i) const {
     const char* p = Current(i, "a logical value");
-    if (fields_[static_cast<std::size_t>(i)].type != 'L') WrongType(i, "a logical value");
-    return p[0] == 'T' || p[0] == 't';
+    const DbfField& f = fields_[static_cast<std::size_t>(i)];
+    if (f.type != 'L') WrongType(i, "a logical value");
+    // A logical field declared with no bytes holds nothing, so it is false like a blank one.
+    return f.length > 0 && (p[0] == 'T' || p[0] == 't');
 }
 
 }  // namespace migracja::dbf

@@ -136,7 +136,7 @@ class TDane {
     void SetDbfFolder(const std::string& folder);
     // Opens DbfFileName of the loaded definition (found without regard to letter case), fills
     // DbfFields and DbfRecordCount, applies the index expression and moves to the first record.
-    // False, with the table closed, when the header counts no records. DBF errors (missing,
+    // False, with the table closed, when the file holds no whole record. DBF errors (missing,
     // locked, damaged file, an expression that cannot be evaluated) propagate as DbfError.
     bool OpenSourceTable();
     // Closes the table and, for a definition with an index expression, removes "MIGRACJA.MDX"

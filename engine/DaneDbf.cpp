@@ -1,6 +1,9 @@
 // The DBF side of the data module: the source table of the running definition.
 
+#include <cstdint>
 #include <filesystem>
+#include <limits>
+#include <string>
 #include <system_error>
 
 #include "config/Settings.h"
@@ -28,15 +31,23 @@ bool TDane::OpenSourceTable() {
     // The definitions name files as the legacy program wrote them, in Windows-1250 and in any
     // letter case; the search matches them against the names on disk.
     Dbf1.emplace(dbf::DbfTable::Open(config::FindProgramFile(dbfFolder_, d.DbfFileName)));
-    d.DbfRecordCount = static_cast<std::int32_t>(Dbf1->RecordCount());
-    if (d.DbfRecordCount <= 0) {
-        Dbf1.reset();
-        return false;
-    }
     if (Dbf1->IsTruncated()) {
         // The whole records are still migrated; the user must learn that the rest is missing.
         MigrationErrorLog.push_back(Dbf1->Warning());
         d.ErrorsOccurred = true;
+    }
+    // The header's count may be anything up to 2^32 - 1; only the whole records present are
+    // read, and their count fits the 32-bit counters unless the file really holds more.
+    const std::uint32_t records = Dbf1->AvailableRecordCount();
+    if (records > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
+        throw dbf::DbfError("DBF file " + Dbf1->Path().string() + " has " +
+                            std::to_string(records) + " records; at most " +
+                            std::to_string(std::numeric_limits<std::int32_t>::max()) +
+                            " can be migrated");
+    d.DbfRecordCount = static_cast<std::int32_t>(records);
+    if (d.DbfRecordCount == 0) {
+        Dbf1.reset();
+        return false;
     }
     if (dbf::IsIndexExpression(d.DbfIndexExpression)) Dbf1->SetOrder(d.DbfIndexExpression);
     d.DbfFields.clear();

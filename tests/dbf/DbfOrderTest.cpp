@@ -113,6 +113,58 @@ TEST_F(DbfOrderTest, ExpressionsThatCannotBeEvaluatedAreRefusedBeforeAnythingIsR
     EXPECT_EQ(table_->AsText(1), "Alfa");
 }
 
+TEST_F(DbfOrderTest, DeepNestingAndOverWideKeysAreRefusedNamingTheExpression) {
+    const auto refusal = [&](const std::string& expression) {
+        try {
+            table_->SetOrder(expression);
+        } catch (const DbfError& e) {
+            return std::string(e.what());
+        }
+        return std::string("accepted");
+    };
+    const auto repeat = [](const std::string& s, std::size_t n) {
+        std::string r;
+        for (std::size_t i = 0; i < n; ++i) r += s;
+        return r;
+    };
+    // Far deeper than any stack holds, if each level recursed.
+    for (const std::string& open : {std::string("("), std::string("UPPER(")}) {
+        const std::string deep = repeat(open, 200000) + "NAZWA" + repeat(")", 200000);
+        const std::string message = refusal(deep);
+        EXPECT_NE(message.find("nested more than 100 deep"), std::string::npos) << message;
+        // Long expressions are named by their beginning and their length.
+        EXPECT_NE(message.find("\"" + deep.substr(0, 80) + "...\""), std::string::npos) << message;
+        EXPECT_NE(message.find(std::to_string(deep.size()) + " characters"), std::string::npos);
+        EXPECT_LT(message.size(), 400u);
+    }
+    const std::string limit = repeat("(", 100) + "NAZWA" + repeat(")", 100);
+    EXPECT_EQ(OrderedBy(limit), "523716");
+    EXPECT_EQ(OrderedBy(repeat("UPPER(", 99) + "NAZWA" + repeat(")", 99)), "235716");
+
+    // Every record keeps its key while the order is built: keys wider than 512 bytes would
+    // let a short expression over a wide field take memory without bound.
+    const std::string wide = "NAZWA" + repeat("+NAZWA", 51);  // 520 bytes
+    const std::string message = refusal(wide);
+    EXPECT_NE(message.find("520 bytes wide; at most 512"), std::string::npos) << message;
+    EXPECT_NE(message.find("KLIENCI.DBF"), std::string::npos) << message;
+    EXPECT_EQ(OrderedBy("MIASTO+NAZWA" + repeat("+NAZWA", 49)), "527316");  // 508 bytes
+    EXPECT_EQ(OrderedBy("SUBSTR(" + wide + ",1,5)+KOD"), "523716");
+}
+
+TEST_F(DbfOrderTest, LongExpressionsWithNarrowKeysOrderTheRecords) {
+    // 100,000 characters each; a narrow part of a long join costs only the bytes it keeps.
+    std::string join = "NAZWA";
+    while (join.size() < 100000) join += "+NAZWA";
+    EXPECT_EQ(OrderedBy("SUBSTR(" + join + ",12,3)+KOD"), "512376");  // bytes 2-4 of NAZWA
+    EXPECT_EQ(OrderedBy("RIGHT(" + join + ",10)"), "523716");
+    std::string blanks = "MIASTO";
+    while (blanks.size() < 100000) blanks += "+''";
+    EXPECT_EQ(OrderedBy(blanks + "+UPPER(NAZWA)"), "527316");
+    std::string spaced = "KOD";
+    while (spaced.size() < 100000) spaced += "       ";
+    EXPECT_EQ(OrderedBy(spaced), "123567");
+}
+
 TEST(DbfKeyExpressionTest, StrFormatsLikeDbase) {
     std::vector<dbf::DbfField> fields(1);
     fields[0] = {"KW", 'N', 12, 3, ValueKind::Money, 1};

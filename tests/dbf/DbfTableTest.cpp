@@ -206,6 +206,44 @@ TEST(DbfValuesTest, OnlyTOrLowerCaseTIsTrue) {
     EXPECT_EQ(read, "TTNNNNNN");
 }
 
+TEST(DbfValuesTest, ZeroLengthAndTooShortFieldsGiveEmptyValuesWithoutReadingTheNextRecord) {
+    TempDir dir;
+    DbfWriter w;
+    // Declared lengths no dBase program writes, each too short for its type; the empty logical
+    // field ends the record, so its byte would be the next record's deletion flag.
+    w.Field("ZNAK", 'C', 0)
+        .Field("NUMER", 'N', 0)
+        .Field("DATA", 'D', 3)
+        .Field("CZAS", 'T', 4)
+        .Field("LICZBA", 'I', 2)
+        .Field("KURS", 'O', 5)
+        .Field("LOG", 'L', 0);
+    const std::string body(3 + 4 + 2 + 5, '7');
+    w.RawRecord(" " + body);
+    w.RawRecord(" " + body);
+    w.RawRecord("T" + body);  // a damaged flag that reads as "not deleted"
+    DbfTable t = WriteAndOpen(dir, w);
+    for (bool more = !t.Eof(); more; more = t.Next()) {
+        SCOPED_TRACE(t.RecordNumber());
+        EXPECT_EQ(t.AsText(0), "");
+        EXPECT_EQ(t.AsInteger(1), 0);
+        EXPECT_EQ(t.AsMoney(1), Money{});
+        EXPECT_EQ(t.AsDateTime(2), 0);
+        EXPECT_EQ(t.AsDateTime(3), 0);
+        EXPECT_EQ(t.AsInteger(4), 0);
+        EXPECT_EQ(t.AsMoney(5), Money{});
+        EXPECT_FALSE(t.AsLogical(6));
+        EXPECT_EQ(t.RawValue(6), "");
+    }
+    // A one-byte logical field right after a text field still reads its own byte.
+    DbfWriter one;
+    one.Field("A", 'C', 1).Field("B", 'L', 1).Record({"x", "T"}).Record({"y", "F"});
+    DbfTable u = WriteAndOpen(dir, one, "U.DBF");
+    EXPECT_TRUE(u.AsLogical(1));
+    ASSERT_TRUE(u.Next());
+    EXPECT_FALSE(u.AsLogical(1));
+}
+
 TEST(DbfValuesTest, ReadingAtTheEndOrAsAnotherTypeIsAnError) {
     TempDir dir;
     DbfWriter w;

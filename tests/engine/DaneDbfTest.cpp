@@ -171,7 +171,7 @@ TEST(DaneDbfTest, LockedMissingAndTruncatedFiles) {
     cut.TruncateTo(cut.RecordOffset(2) + 5);
     Source t(cut);
     ASSERT_TRUE(t.dane.OpenSourceTable());
-    EXPECT_EQ(t.dane.Definition.DbfRecordCount, 4);
+    EXPECT_EQ(t.dane.Definition.DbfRecordCount, 2);  // the whole records present
     ASSERT_EQ(t.dane.MigrationErrorLog.size(), 1u);
     EXPECT_NE(t.dane.MigrationErrorLog[0].find("truncated"), std::string::npos);
     EXPECT_TRUE(t.dane.Definition.ErrorsOccurred);
@@ -201,4 +201,43 @@ TEST(DaneDbfTest, SetDbfFolderIgnoresTextsOfOneCharacter) {
     dane.SetDbfFolder("/tmp/legacy");
     dane.SetDbfFolder("x");
     EXPECT_EQ(dane.DbfFolder(), "/tmp/legacy");
+}
+
+TEST(DaneDbfTest, HeaderCountsBeyondTheSigned32BitRangeAreReadAsTheRecordsPresent) {
+    // 2^31 + 3 records declared, three present: the count must not turn negative and skip the
+    // definition without a word.
+    DbfWriter w = Customers();
+    w.RecordCount(0x80000003u);
+    Source s(w);
+    ASSERT_TRUE(s.dane.OpenSourceTable());
+    EXPECT_EQ(s.dane.Definition.DbfRecordCount, 4);
+    ASSERT_EQ(s.dane.MigrationErrorLog.size(), 1u);
+    EXPECT_NE(s.dane.MigrationErrorLog[0].find("declares 2147483651 records but only 4"),
+              std::string::npos)
+        << s.dane.MigrationErrorLog[0];
+    EXPECT_EQ(s.ReadAllKeys(), (std::vector<std::string>{"000003", "000001", "000002"}));
+
+    // Nothing present at all: skipped, but the user still learns why.
+    DbfWriter none;
+    none.Field("A", 'C', 3).RecordCount(0xFFFFFFFFu);
+    Source empty(none);
+    EXPECT_FALSE(empty.dane.OpenSourceTable());
+    ASSERT_EQ(empty.dane.MigrationErrorLog.size(), 1u);
+    EXPECT_NE(empty.dane.MigrationErrorLog[0].find("declares 4294967295 records but only 0"),
+              std::string::npos);
+
+    // A (sparse) file that really holds 2^31 records cannot be counted by the run's counters.
+    DbfWriter huge;
+    huge.Field("A", 'C', 1).RecordCount(0x80000000u).EndMarker(false);
+    Source big(huge);
+    std::filesystem::resize_file(big.folder / "KLIENCI.DBF",
+                                 huge.HeaderBytes() + 0x80000000ull * huge.RecordBytes());
+    try {
+        big.dane.OpenSourceTable();
+        FAIL() << "2^31 records were opened";
+    } catch (const DbfError& e) {
+        EXPECT_NE(std::string(e.what()).find("has 2147483648 records; at most 2147483647"),
+                  std::string::npos)
+            << e.what();
+    }
 }
