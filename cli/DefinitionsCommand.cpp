@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -147,7 +148,9 @@ bool CheckDbf(const engine::MigrationDefinition& d, const std::string& dbfFolder
     }
     const fs::path file = config::FindProgramFile(dbfFolder, d.DbfFileName);
     std::error_code ec;
-    if (d.DbfFileName == definitions::kAbsent || !fs::is_regular_file(file, ec)) {
+    // Only a name with nothing behind it is missing; a FIFO or a dangling link is for the
+    // reader to refuse by name.
+    if (d.DbfFileName == definitions::kAbsent || !fs::exists(fs::symlink_status(file, ec))) {
         std::printf(
             "%s\n",
             Shown("missing in the DBF folder " + text::Utf8ToWin1250(dbfFolder), "    ").c_str());
@@ -335,6 +338,25 @@ bool CheckDefinition(engine::TDane& dane, const fs::path& file, const std::strin
     return ok;
 }
 
+// One definition's check; whatever fails in it, running out of memory included, becomes its
+// error entry and the command goes on with the next definition.
+bool CheckOneDefinition(engine::TDane& dane, const fs::path& file, const std::string& dbfFolder,
+                        bool prepare) {
+    std::string error;
+    try {
+        return CheckDefinition(dane, file, dbfFolder, prepare);
+    } catch (const fb::Error& e) {
+        error = "database error: " + text::Win1250ToUtf8(e.Message());
+    } catch (const std::bad_alloc&) {
+        error = "error: not enough memory to check this definition";
+    } catch (const std::exception& e) {
+        error = std::string("error: ") + e.what();
+    }
+    std::printf("  %s\n  FAILED\n", error.c_str());
+    std::fflush(stdout);
+    return false;
+}
+
 int Check(Args args) {
     const bool prepare = Options::TakeFlag(args, "--prepare");
     const Options options = Options::Parse(args, {"dir"});
@@ -369,7 +391,7 @@ int Check(Args args) {
     dane.SetDbfFolder(dbfFolder);
     bool allOk = true;
     for (const fs::path& file : files)
-        allOk = CheckDefinition(dane, file, dbfFolder, prepare) && allOk;
+        allOk = CheckOneDefinition(dane, file, dbfFolder, prepare) && allOk;
     return allOk ? 0 : 1;
 }
 

@@ -1,12 +1,14 @@
 #include "config/IniFile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
-#include <system_error>
 
+#include "config/RegularFile.h"
 #include "config/Text.h"
 
 namespace migracja::config {
@@ -86,15 +88,28 @@ bool HasLineBreak(std::string_view s) {
 }  // namespace
 
 IniFile IniFile::Load(const std::filesystem::path& path) {
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (status.type() == std::filesystem::file_type::not_found) return IniFile();
-    if (ec || std::filesystem::is_directory(status))
-        throw std::runtime_error("cannot read " + path.string() + ": not a readable file");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path.string());
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw std::runtime_error("cannot read " + path.string());
+    const RegularFileOpen opened = OpenRegularFile(path, O_RDONLY);
+    if (!opened.refusal.empty()) throw std::runtime_error(opened.refusal);
+    if (!opened.Opened()) {
+        if (opened.error == ENOENT) return IniFile();
+        throw std::runtime_error("cannot read " + path.string() + ": " +
+                                 std::strerror(opened.error));
+    }
+    const int fd = opened.fd;
+    std::string bytes;
+    char chunk[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            const int e = errno;
+            ::close(fd);
+            throw std::runtime_error("cannot read " + path.string() + ": " + std::strerror(e));
+        }
+        if (got == 0) break;
+        bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
     return Parse(bytes);
 }
 
@@ -119,33 +134,41 @@ IniFile IniFile::Parse(std::string_view bytes) {
         ini.lines_.emplace_back(bytes.substr(pos, end + endLength - pos));
         pos = end + endLength;
     }
+    ini.Reindex();
     return ini;
 }
 
-std::optional<IniFile::Location> IniFile::FindSection(std::string_view section) const {
-    const std::string_view wanted = TrimSpaces(section);
+void IniFile::Reindex() {
+    sections_.clear();
+    sectionByName_.clear();
+    Section* current = nullptr;  // the section whose keys count, null after a repeated name
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         const LineInfo info = Classify(lines_[i]);
-        if (info.kind != LineInfo::Kind::Section || !text::EqualsIgnoreCase(info.name, wanted))
-            continue;
-        std::size_t end = i + 1;
-        while (end < lines_.size() && Classify(lines_[end]).kind != LineInfo::Kind::Section) ++end;
-        return Location{i, end};
+        if (info.kind == LineInfo::Kind::Section) {
+            if (!sections_.empty()) sections_.back().endLine = i;
+            sections_.push_back({i, lines_.size(), {}});
+            const bool first =
+                sectionByName_.emplace(text::ToUpper(info.name), sections_.size() - 1).second;
+            current = first ? &sections_.back() : nullptr;
+        } else if (info.kind == LineInfo::Kind::Key && current) {
+            current->keys.emplace(text::ToUpper(info.name), i);  // the first occurrence wins
+        }
     }
-    return std::nullopt;
 }
 
-std::optional<std::size_t> IniFile::FindKeyLine(const Location& where, std::string_view key) const {
-    const std::string_view wanted = TrimSpaces(key);
-    for (std::size_t i = where.sectionLine + 1; i < where.endLine; ++i) {
-        const LineInfo info = Classify(lines_[i]);
-        if (info.kind == LineInfo::Kind::Key && text::EqualsIgnoreCase(info.name, wanted)) return i;
-    }
-    return std::nullopt;
+const IniFile::Section* IniFile::FindSection(std::string_view section) const {
+    const auto it = sectionByName_.find(text::ToUpper(TrimSpaces(section)));
+    return it == sectionByName_.end() ? nullptr : &sections_[it->second];
+}
+
+std::optional<std::size_t> IniFile::FindKeyLine(const Section& where, std::string_view key) const {
+    const auto it = where.keys.find(text::ToUpper(TrimSpaces(key)));
+    if (it == where.keys.end()) return std::nullopt;
+    return it->second;
 }
 
 std::optional<std::string> IniFile::Find(std::string_view section, std::string_view key) const {
-    const auto where = FindSection(section);
+    const Section* where = FindSection(section);
     if (!where) return std::nullopt;
     const auto line = FindKeyLine(*where, key);
     if (!line) return std::nullopt;
@@ -167,7 +190,7 @@ std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key
 }
 
 bool IniFile::SectionExists(std::string_view section) const {
-    return FindSection(section).has_value();
+    return FindSection(section) != nullptr;
 }
 
 void IniFile::Set(std::string_view section, std::string_view key, std::string_view value) {
@@ -180,14 +203,13 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
         throw std::invalid_argument("an INI key must be non-empty, without line breaks or '='");
     if (HasLineBreak(value)) throw std::invalid_argument("an INI value cannot hold a line break");
 
-    const auto where = FindSection(sectionName);
-    if (where) {
+    if (const Section* where = FindSection(sectionName)) {
         if (const auto line = FindKeyLine(*where, keyName)) {
             // The key keeps its spelling in the file; the line keeps its own line end.
             std::string& text = lines_[*line];
             const std::string end(text.substr(WithoutLineEnd(text).size()));
             text = std::string(Classify(text).name) + "=" + std::string(value) + end;
-            return;
+            return;  // same key, same line: the index stays true
         }
         // A new key goes after the section's last non-blank line, before any blank separator.
         std::size_t after = where->sectionLine;
@@ -196,11 +218,13 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
         if (!HasLineEnd(lines_[after])) lines_[after] += lineEnd_;
         lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(after + 1),
                       std::string(keyName) + "=" + std::string(value) + lineEnd_);
+        Reindex();
         return;
     }
     if (!lines_.empty() && !HasLineEnd(lines_.back())) lines_.back() += lineEnd_;
     lines_.push_back("[" + std::string(sectionName) + "]" + lineEnd_);
     lines_.push_back(std::string(keyName) + "=" + std::string(value) + lineEnd_);
+    Reindex();
 }
 
 std::string IniFile::Bytes() const {

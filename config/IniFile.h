@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace migracja::config {
@@ -20,7 +21,9 @@ class IniFile {
 
     IniFile() = default;
     // A file that does not exist gives an empty IniFile (Exists() false); it is not created.
-    // A file that exists but cannot be read throws std::runtime_error.
+    // A file that exists but cannot be read throws std::runtime_error, and so does anything at
+    // the path that is not a regular file: a folder, a FIFO, a device, a symbolic link that
+    // dangles or loops. The message names the path.
     static IniFile Load(const std::filesystem::path& path);
     static IniFile Parse(std::string_view bytes);
 
@@ -49,14 +52,21 @@ class IniFile {
     std::string Bytes() const;
 
   private:
-    struct Location {
-        std::size_t sectionLine;  // index of the section header
-        std::size_t endLine;      // one past the last line of the section
+    // The file is indexed once when it is read (and again after each change), so a lookup
+    // costs the same in a file of a million lines as in one of ten.
+    struct Section {
+        std::size_t sectionLine;                            // index of the section header
+        std::size_t endLine;                                // one past the last line of the section
+        std::unordered_map<std::string, std::size_t> keys;  // upper-case name -> first line
     };
-    std::optional<Location> FindSection(std::string_view section) const;
-    std::optional<std::size_t> FindKeyLine(const Location& where, std::string_view key) const;
+    void Reindex();
+    const Section* FindSection(std::string_view section) const;
+    std::optional<std::size_t> FindKeyLine(const Section& where, std::string_view key) const;
 
     std::vector<std::string> lines_;  // each line with its own line end, if it had one
+    std::vector<Section> sections_;   // every section header in file order
+    // Upper-case name -> the first section of that name; only that one is searched.
+    std::unordered_map<std::string, std::size_t> sectionByName_;
     std::string lineEnd_ = "\r\n";
     bool exists_ = false;
 };

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 
+#include "config/RegularFile.h"
 #include "config/Text.h"
 #include "dbf/DbfKeyExpression.h"
 
@@ -86,27 +87,28 @@ DbfTable DbfTable::Open(const std::filesystem::path& file, Access access) {
     // A write lock needs a descriptor open for writing; the file is never written. Read-only
     // files still get a read lock, and flock below keeps them exclusive.
     bool writable = false;
-    int fd = -1;
+    config::RegularFileOpen opened;
     if (exclusive) {
-        fd = ::open(t.name_.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
-        writable = fd >= 0;
-        if (fd < 0 && (errno == EACCES || errno == EROFS || errno == EPERM || errno == ETXTBSY))
-            fd = ::open(t.name_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        opened = config::OpenRegularFile(file, O_RDWR);
+        writable = opened.Opened();
+        const int e = opened.error;
+        if (e == EACCES || e == EROFS || e == EPERM || e == ETXTBSY)
+            opened = config::OpenRegularFile(file, O_RDONLY);
     } else {
-        fd = ::open(t.name_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        opened = config::OpenRegularFile(file, O_RDONLY);
     }
-    if (fd < 0) {
-        const int e = errno;
+    if (!opened.refusal.empty()) throw DbfError("DBF file " + opened.refusal);
+    if (!opened.Opened()) {
+        const int e = opened.error;
         if (e == ENOENT || e == ENOTDIR) throw DbfError("DBF file " + t.name_ + " does not exist");
-        if (e == EISDIR) throw DbfError(t.name_ + " is a folder, not a DBF file");
         throw DbfError("cannot open DBF file " + t.name_ + ": " + std::strerror(e));
     }
+    const int fd = opened.fd;
     t.fd_ = Descriptor(fd);
 
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         throw DbfError("cannot examine DBF file " + t.name_ + ": " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) throw DbfError(t.name_ + " is not a regular file");
     t.fileSize_ = static_cast<std::uint64_t>(st.st_size);
 
     const std::string locked = "DBF file " + t.name_ +

@@ -1,6 +1,6 @@
 #include "definitions/DefinitionFile.h"
 
-#include <system_error>
+#include <utility>
 
 namespace migracja::definitions {
 
@@ -21,9 +21,9 @@ std::string CalculationKey(int k) {
 }
 
 std::optional<DefinitionFile> DefinitionFile::Open(const std::filesystem::path& path) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return std::nullopt;
-    return DefinitionFile(config::IniFile::Load(path));
+    config::IniFile ini = config::IniFile::Load(path);
+    if (!ini.Exists()) return std::nullopt;
+    return DefinitionFile(std::move(ini));
 }
 
 DefinitionFile DefinitionFile::Parse(std::string_view bytes) {

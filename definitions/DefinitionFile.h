@@ -34,8 +34,9 @@ std::string CalculationKey(int k);
 
 class DefinitionFile {
   public:
-    // nullopt when the file does not exist; a file that exists but cannot be read throws
-    // std::runtime_error.
+    // nullopt when nothing is at the path; a file that cannot be read, and anything there that
+    // is not a regular file (a FIFO, a folder, a dangling or looping link), throws
+    // std::runtime_error naming the path.
     static std::optional<DefinitionFile> Open(const std::filesystem::path& path);
     static DefinitionFile Parse(std::string_view bytes);
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -151,6 +152,67 @@ TEST(IniFileFileTest, MissingFileGivesDefaultsAndIsNotCreated) {
 
     std::filesystem::create_directory(dir / "folder.ini");
     EXPECT_THROW(IniFile::Load(dir / "folder.ini"), std::runtime_error);
+}
+
+TEST(IniFileFileTest, OnlyRegularFilesAreReadAndLinksAreFollowedOrReported) {
+    TempDir dir;
+    dir.Write("plik.ini", "[S]\r\nK=v\r\n");
+    std::filesystem::create_symlink(dir / "plik.ini", dir / "link.ini");
+    EXPECT_EQ(IniFile::Load(dir / "link.ini").ReadString("s", "k", ""), "v");
+
+    // A FIFO would block the reader for good, waiting for a writer that never comes.
+    ASSERT_EQ(::mkfifo((dir / "fifo.ini").c_str(), 0600), 0);
+    std::filesystem::create_symlink(dir / "fifo.ini", dir / "to-fifo.ini");
+    std::filesystem::create_symlink(dir / "gone.ini", dir / "dangling.ini");
+    std::filesystem::create_symlink(dir / "loop-b.ini", dir / "loop-a.ini");
+    std::filesystem::create_symlink(dir / "loop-a.ini", dir / "loop-b.ini");
+    std::filesystem::create_directory(dir / "folder.ini");
+    const std::pair<const char*, const char*> refused[] = {
+        {"fifo.ini", "is a named pipe (FIFO), not a regular file"},
+        {"to-fifo.ini", "is a named pipe (FIFO), not a regular file"},
+        {"dangling.ini", "is a symbolic link whose target does not exist"},
+        {"loop-a.ini", "is a symbolic link that leads round in a loop"},
+        {"folder.ini", "is a folder, not a regular file"},
+    };
+    for (const auto& [name, why] : refused) {
+        SCOPED_TRACE(name);
+        const std::string path = (dir / name).string();
+        try {
+            IniFile::Load(path);
+            ADD_FAILURE() << "read";
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()), path + " " + why);
+        }
+    }
+    // /dev/zero never ends.
+    EXPECT_THROW(IniFile::Load("/dev/zero"), std::runtime_error);
+}
+
+TEST(IniFileReadTest, AFileOfManyKeysIsIndexedOnceSoEveryKeyCanBeLookedUp) {
+    // Lookups that each walked the file would take hours here.
+    std::string bytes = "[Inne]\r\nK0=inne\r\n[Duza]\r\n";
+    constexpr int kKeys = 200000;
+    for (int i = 0; i < kKeys; ++i)
+        bytes += "K" + std::to_string(i) + "=" + std::to_string(i * 7) + "\r\n";
+    bytes += "k5=druga\r\n[duza]\r\nK1=powtorzona sekcja\r\n";
+    IniFile ini = IniFile::Parse(bytes);
+    long long sum = 0;
+    for (int i = 0; i < kKeys; ++i) sum += ini.ReadInteger("DUZA", "k" + std::to_string(i), -1);
+    EXPECT_EQ(sum, 7LL * kKeys * (kKeys - 1) / 2);
+    EXPECT_EQ(ini.ReadString("duza", "K5", ""), "35");  // the first occurrence wins
+    EXPECT_EQ(ini.ReadString("duza", "K1", ""), "7");   // only the first section counts
+    EXPECT_EQ(ini.ReadString("inne", "K0", ""), "inne");
+    EXPECT_EQ(ini.ReadString("duza", "K200000", "brak"), "brak");
+
+    // Changes keep the index true: a new key, a new section, a changed value.
+    ini.Set("Inne", "Nowy", "1");
+    ini.Set("Trzecia", "A", "2");
+    ini.Set("Duza", "K3", "x");
+    EXPECT_EQ(ini.ReadString("inne", "nowy", ""), "1");
+    EXPECT_EQ(ini.ReadString("trzecia", "a", ""), "2");
+    EXPECT_EQ(ini.ReadString("duza", "k3", ""), "x");
+    EXPECT_EQ(ini.ReadString("duza", "k4", ""), "28");
+    EXPECT_EQ(ini.ReadString("duza", "k199999", ""), "1399993");
 }
 
 TEST(IniFileFileTest, LoadReadsBytesUnchanged) {

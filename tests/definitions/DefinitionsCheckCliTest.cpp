@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -37,11 +39,11 @@ struct ProgramFolder {
         migracja::testing::WriteFileBytes(definitions / name, bytes);
     }
 
-    Result Check(bool prepare = false) {
+    Result Check(bool prepare = false, long addressSpaceKb = 0) {
         db.Detach();  // the embedded engine lets one process at a time open the file
         std::vector<std::string> args = {"definitions", "check", "--dir", dir.path().string()};
         if (prepare) args.push_back("--prepare");
-        return migracja::testing::RunCli(args);
+        return migracja::testing::RunCli(args, addressSpaceKb);
     }
 
     bool HasKey(const std::string& table) {
@@ -190,4 +192,76 @@ TEST(DefinitionsCheckCliTest, PrepareShowsTheStatementsAndInitialRecordsOfADryRu
     EXPECT_EQ(p.db.ScalarInt("SELECT COUNT(*) FROM KATEGORIE"), 1);
     EXPECT_EQ(p.db.ScalarInt("SELECT GEN_ID(GEN_KATEGORIE, 0) FROM RDB$DATABASE"), 0);
     EXPECT_EQ(p.db.ScalarInt("SELECT GEN_ID(GEN_REJESTR_FIRM, 0) FROM RDB$DATABASE"), 0);
+}
+
+TEST(DefinitionsCheckCliTest, SpecialFilesAndOverWideKeysAreEachReportedAndTheCheckGoesOn) {
+    ProgramFolder p;
+    migracja::testing::DbfWriter().Field("NAZWA", 'C', 10).Record({"x"}).WriteTo(p.dbf / "KAT.DBF");
+    ASSERT_EQ(::mkfifo((p.dbf / "FIFO.DBF").c_str(), 0600), 0);
+    // A wide text field and an index expression of 2,044 characters over it: keys of 10 MB
+    // each would take gigabytes for a few hundred records.
+    migracja::testing::DbfWriter wide;
+    wide.Field("OPIS", 'C', 25600);
+    for (int i = 0; i < 300; ++i) wide.Record({"opis " + std::to_string(i)});
+    wide.WriteTo(p.dbf / "SZEROKI.DBF");
+    std::string expression = "OPIS";
+    while (expression.size() + 5 <= 2044) expression += "+OPIS";
+
+    // A FIFO named like a definition would block the check for good.
+    ASSERT_EQ(::mkfifo((p.definitions / "01-fifo.ini").c_str(), 0600), 0);
+    std::filesystem::create_symlink(p.definitions / "brak.ini", p.definitions / "02-wiszacy.ini");
+    std::filesystem::create_symlink(p.definitions / "03-petla.ini", p.definitions / "03-petla.ini");
+    p.Definition("04-fifo-dbf.ini",
+                 {"[START]", "PlikDBF=FIFO.DBF", "Tabela_0=KATEGORIE", "[Tabela0]", "NAZWA=(C)X"});
+    p.Definition("05-szeroki.ini", {"[START]", "PlikDBF=SZEROKI.DBF", "Indeks=" + expression,
+                                    "Tabela_0=KATEGORIE", "[Tabela0]", "NAZWA=(C)X"});
+    p.Definition("06-dobry.ini", {"[START]", "PlikDBF=KAT.DBF", "Indeks=NAZWA",
+                                  "Tabela_0=KATEGORIE", "[Tabela0]", "NAZWA=PLIKDBF->NAZWA"});
+    const Result r = p.Check();
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    const auto failed = [&](const std::string& definition, const std::string& error) {
+        const std::size_t start = r.out.find(definition + "\n");
+        if (start == std::string::npos) return false;
+        const std::size_t end = r.out.find("\n  FAILED\n", start);
+        const std::size_t next = r.out.find("\n0", start + 1);  // the next definition's name
+        return end != std::string::npos && end < next &&
+               r.out.substr(start, end - start).find(error) != std::string::npos;
+    };
+    const std::string defs = p.definitions.string();
+    EXPECT_TRUE(
+        failed("01-fifo.ini",
+               "error: " + defs + "/01-fifo.ini is a named pipe (FIFO), not a regular file"))
+        << r.out;
+    EXPECT_TRUE(failed("02-wiszacy.ini", "error: " + defs +
+                                             "/02-wiszacy.ini is a symbolic link whose target "
+                                             "does not exist"))
+        << r.out;
+    EXPECT_TRUE(failed("03-petla.ini",
+                       "error: " + defs + "/03-petla.ini is a symbolic link that leads round"))
+        << r.out;
+    EXPECT_TRUE(failed("04-fifo-dbf.ini", "FIFO.DBF is a named pipe (FIFO), not a regular file"))
+        << r.out;
+    EXPECT_TRUE(failed("05-szeroki.ini", "bytes wide; at most 512 are allowed")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "06-dobry.ini\n  PlikDBF: KAT.DBF\n")) << r.out;
+    EXPECT_TRUE(r.out.ends_with("  ok\n")) << r.out;
+}
+
+TEST(DefinitionsCheckCliTest, RunningOutOfMemoryFailsThatDefinitionAndTheCheckGoesOn) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+    ProgramFolder p;
+    migracja::testing::DbfWriter().Field("NAZWA", 'C', 10).Record({"x"}).WriteTo(p.dbf / "KAT.DBF");
+    // A definition of 4 GB (sparse, so it costs no disk) cannot be held in 1 GB.
+    p.Definition("01-ogromny.ini", {"[START]"});
+    std::filesystem::resize_file(p.definitions / "01-ogromny.ini", 4ull << 30);
+    p.Definition("02-dobry.ini", {"[START]", "PlikDBF=KAT.DBF", "Tabela_0=KATEGORIE", "[Tabela0]",
+                                  "NAZWA=PLIKDBF->NAZWA"});
+    const Result r = p.Check(false, 1024 * 1024);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out,
+                         "01-ogromny.ini\n  error: not enough memory to check this "
+                         "definition\n  FAILED\n02-dobry.ini\n"))
+        << r.out << r.err;
+    EXPECT_TRUE(r.out.ends_with("  ok\n")) << r.out << r.err;
 }

@@ -18,9 +18,11 @@ std::string ShellQuote(const std::string& s) {
 
 }  // namespace
 
-CliResult RunCli(const std::vector<std::string>& args) {
+CliResult RunCli(const std::vector<std::string>& args, long addressSpaceKb) {
     TempDir captures("migracja-cli-out");
     std::string command = ShellQuote(std::string(MIGRACJA_BIN_DIR) + "/migracja-cli");
+    if (addressSpaceKb > 0)
+        command = "ulimit -v " + std::to_string(addressSpaceKb) + " && exec " + command;
     for (const auto& a : args) command += " " + ShellQuote(a);
     const auto out = captures / "stdout";
     const auto err = captures / "stderr";

@@ -12,6 +12,8 @@ struct CliResult {
     std::string err;
 };
 
-CliResult RunCli(const std::vector<std::string>& args);
+// With addressSpaceKb above 0 the program runs with its address space limited to that size, so
+// that running out of memory can be tested.
+CliResult RunCli(const std::vector<std::string>& args, long addressSpaceKb = 0);
 
 }  // namespace migracja::testing
