@@ -117,8 +117,10 @@ std::vector<fs::path> FindFiles(const fs::path& folder, std::string_view pattern
     std::vector<fs::path> found;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        // Matched on the Windows-1250 form, so that "?" is one letter also for "ą".
-        if (IsFile(it->path()) && WildcardMatch(pattern, TextFromPath(it->path().filename())))
+        // Matched on the Windows-1250 form, so that "?" is one letter also for "ą". Anything
+        // but a folder is listed, FIFOs and broken links too: opening refuses them by name
+        // instead of their vanishing from the list unexplained.
+        if (!IsFolder(it->path()) && WildcardMatch(pattern, TextFromPath(it->path().filename())))
             found.push_back(it->path());
     }
     std::sort(found.begin(), found.end());

@@ -28,8 +28,9 @@ bool WildcardMatch(std::string_view pattern, std::string_view name);
 // character the code page lacks is nobody's.
 bool SameName(const std::filesystem::path& onDisk, std::string_view win1250);
 
-// Files (not folders) in the folder whose names match the pattern, in name order. A folder
-// that cannot be read gives none.
+// Entries other than folders in the folder whose names match the pattern, in name order:
+// special files and dangling links included, for their open to report. A folder that cannot
+// be read gives none.
 std::vector<std::filesystem::path> FindFiles(const std::filesystem::path& folder,
                                              std::string_view pattern);
 // The file of that name in the folder, whatever its letter case on disk: the exact spelling
