@@ -46,16 +46,20 @@ def main():
     companies = [("KOD", "C", 6, 0), ("SKROT", "C", 20, 0), ("NAZWA", "C", 60, 0),
                  ("MIASTO", "C", 30, 0), ("NIP", "C", 13, 0), ("OD_DNIA", "D", 8, 0),
                  ("UWAGI", "C", 30, 0), ("TELEFON", "C", 20, 0), ("GLOWNY", "L", 1, 0),
-                 ("PODATNIK", "L", 1, 0)]
+                 ("PODATNIK", "L", 1, 0), ("KODPOCZ", "C", 6, 0)]
     (folder / "TARV01.DBF").write_bytes(dbf_bytes(companies, [
         ("K00001", "PIEKARNIA", "Piekarnia Złoty Kłos s.c.", "Łódź", "725-000-11-22", "19990304",
-         "/stały klient", "042 6300000", "T", "T"),
+         "/stały klient", "042 6300000", "T", "T", "90001"),
         ("K00002", "APTEKA", "Apteka Pod Różą", "Kraków", "676-100-20-30", "20010715",
-         "/hurt", "012 4220000", "F", "N"),
+         "/hurt", "012 4220000", "F", "N", "31072"),
         ("K00003", "SKLEP ŻAK", "Sklep Spożywczy Żak", "Gdańsk", "583-222-33-44", "20050102",
-         "", "", "T", "T"),
+         "", "", "T", "T", "80850"),
         # No name: the company is not migrated, and neither is its telephone.
-        ("K00004", "", "", "Opole", "", "", "", "077 4000000", "T", "N"),
+        ("K00004", "", "", "Opole", "", "", "", "077 4000000", "T", "N", ""),
+        # Its short name is taken by the owner company, so it becomes "SERWIS KAS#"; a start
+        # date before 1991 becomes 1 January 2000.
+        ("K00005", "SERWIS KAS", "Serwis Kas Nowak", "Łódź", "727-111-22-33", "19890301",
+         "", "", "F", "T", "93005"),
     ]))
 
     phones = [("KOD_FIRMY", "C", 6, 0), ("TELEFON", "C", 20, 0), ("OPIS", "C", 30, 0)]
@@ -76,12 +80,15 @@ def main():
 
     orders = [("NR", "C", 10, 0), ("KOD_FIRMY", "C", 6, 0), ("NR_FABR", "C", 20, 0),
               ("DATA", "D", 8, 0), ("OPIS", "C", 60, 0), ("KWOTA", "N", 10, 2),
-              ("STATUS", "N", 1, 0)]
+              ("STATUS", "N", 1, 0), ("ILOSC", "N", 6, 2), ("GODZ", "C", 5, 0),
+              ("PRZYJAL", "C", 30, 0)]
     (folder / "TARV04.DBF").write_bytes(dbf_bytes(orders, [
-        ("Z/2005/002", "K00002", "ABC 7654321", "20050310", "Przegląd okresowy", "120.00", "2"),
+        ("Z/2005/002", "K00002", "ABC 7654321", "20050310", "Przegląd okresowy", "120.00", "2",
+         "1.00", "09:15", "Kowalski Jan"),
         ("Z/2005/001", "K00001", "ABC 1234567", "20050301", "Wymiana papieru i czyszczenie głowicy",
-         "85.50", "1"),
-        ("Z/2005/003", "K00001", "", "20050401", "Zlecenie anulowane", "0.00", "0"),
+         "42.75", "1", "2.00", "1330", "Anna Wiśniewska"),
+        ("Z/2005/003", "K00001", "", "20050401", "Zlecenie anulowane", "0.00", "0", "1.00", "",
+         "Kowalski Jan"),
     ]))
 
 

@@ -25,11 +25,13 @@ void WriteLegacyFiles(EngineFixture& f) {
         .Field("MIASTO", 'C', 30);
     companies.Field("NIP", 'C', 13).Field("OD_DNIA", 'D', 8).Field("UWAGI", 'C', 30);
     companies.Field("TELEFON", 'C', 20).Field("GLOWNY", 'L', 1).Field("PODATNIK", 'L', 1);
+    companies.Field("KODPOCZ", 'C', 6);
     companies.Record({"K00001", "PIEKARNIA", "Piekarnia Złoty Kłos s.c."_w, "Łódź"_w,
-                      "725-000-11-22", "19990304", "/stały klient"_w, "042 6300000", "T", "T"});
+                      "725-000-11-22", "19990304", "/stały klient"_w, "042 6300000", "T", "T",
+                      "90001"});
     companies.Record({"K00002", "APTEKA", "Apteka Pod Różą"_w, "Kraków"_w, "676-100-20-30",
-                      "20010715", "/hurt", "012 4220000", "F", "N"});
-    companies.Record({"K00004", "", "", "Opole", "", "", "", "077 4000000", "T", "N"});
+                      "19890715", "/hurt", "012 4220000", "F", "N", "31072"});
+    companies.Record({"K00004", "", "", "Opole", "", "", "", "077 4000000", "T", "N", ""});
     f.Dbf("TARV01.DBF", companies);
 
     DbfWriter phones;
@@ -52,19 +54,24 @@ void WriteLegacyFiles(EngineFixture& f) {
         .Field("NR_FABR", 'C', 20)
         .Field("DATA", 'D', 8);
     orders.Field("OPIS", 'C', 60).Field("KWOTA", 'N', 10, 2).Field("STATUS", 'N', 1);
-    orders.Record({"Z/2005/002", "K00009", "", "20050310", "Przegląd"_w, "120.00", "2"});
+    orders.Field("ILOSC", 'N', 6, 2).Field("GODZ", 'C', 5).Field("PRZYJAL", 'C', 30);
+    orders.Record({"Z/2005/002", "K00009", "", "20050310", "Przegląd"_w, "120.00", "2", "1.00",
+                   "09:15", "Kowalski Jan"});
+    orders.Record({"Z/2005/001", "K00001", "ABC 1234567", "20050301", "Wymiana papieru", "42.75",
+                   "1", "2.00", "1330", "Anna Wiśniewska"_w});
     orders.Record(
-        {"Z/2005/001", "K00001", "ABC 1234567", "20050301", "Wymiana papieru", "85.50", "1"});
-    orders.Record({"Z/2005/003", "K00001", "", "20050401", "Anulowane", "0.00", "0"});
+        {"Z/2005/003", "K00001", "", "20050401", "Anulowane", "0.00", "0", "1.00", "", "Jan"});
     f.Dbf("TARV04.DBF", orders);
 }
 
 }  // namespace
 
 TEST(SampleDefinitionsTest, TheSampleDefinitionsMigrateTheLegacyFilesInTheirOrder) {
+    // The owner company is in the register already, under the short name of a legacy one.
     EngineFixture f(
         "INSERT INTO GRUPY_SERWIS (GS_ID, PREFIX, NAZWA, WSPOLNA_EWIDENCJA) VALUES (1, 'LDZ', "
-        "'Zespół', 'N')");
+        "'Zespół', 'N');"
+        "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, F_SERWIS) VALUES (100, 'APTEKA', 'T')");
     WriteLegacyFiles(f);
     f.dane.Target.SelectedGsId = 1;
     for (const char* name :
@@ -78,18 +85,29 @@ TEST(SampleDefinitionsTest, TheSampleDefinitionsMigrateTheLegacyFilesInTheirOrde
     }
     // Companies with a name, keyed by the legacy code; the joined remark; the taxpayer mark of
     // the UPDATE table.
-    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 2);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY > ''"), 2);
     EXPECT_EQ(f.db.Scalar("SELECT UWAGI FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = 'K00001'"),
               "K00001/stały klient (Z TARVIKA)"_w);
     EXPECT_EQ(
         f.db.Scalar("SELECT F_PODATNIK || F_SERWIS FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = 'K00001'"),
         "TN");
     EXPECT_EQ(f.db.Scalar("SELECT F_PODATNIK FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = 'K00002'"), "N");
+    // Calculations: a short name made unique, postal codes with their dash, a start date before
+    // 1991 replaced by 1 January 2000.
+    EXPECT_EQ(
+        f.Count("SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = 'K00002' AND NAZWA_SKROT = "
+                "'APTEKA#' AND KOD_POCZTOWY1 = '31-072' AND DATA_WPISU = '2000-01-01'"),
+        1);
+    EXPECT_EQ(
+        f.Count("SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = 'K00001' AND NAZWA_SKROT = "
+                "'PIEKARNIA' AND KOD_POCZTOWY1 = '90-001' AND DATA_WPISU = '1999-03-04'"),
+        1);
     // The main telephones of both companies, then the two of the telephone file with a number.
     EXPECT_EQ(
         f.Count("SELECT COUNT(*) FROM TELEFONY T JOIN REJESTR_FIRM R ON R.FIRMA_ID = T.FIRMA_ID"),
         4);
     EXPECT_EQ(f.db.Scalar("SELECT DOMYSLNY FROM TELEFONY WHERE NUMER = '042 6300000'"), "T");
+    EXPECT_EQ(f.db.Scalar("SELECT NR_KIERUNEK FROM TELEFONY WHERE NUMER = '012 4223344'"), "012");
     // One model made by the initial record; the device attached to it, its company and the team.
     EXPECT_EQ(f.Count("SELECT COUNT(*) FROM DEF_KASYFISKALNE_MODEL"), 1);
     EXPECT_EQ(
@@ -109,6 +127,17 @@ TEST(SampleDefinitionsTest, TheSampleDefinitionsMigrateTheLegacyFilesInTheirOrde
             "SELECT COUNT(*) FROM ZLECENIA Z JOIN EWIDENCJA_SPRZETU E ON E.SPRZET_ID = Z.SPRZET_ID "
             "WHERE Z.KWOTA = 85.5"),
         1);
+    // Calculations: the amount as quantity times price, the hour of taking the order, the
+    // surname of who took it, the team chosen at start.
+    EXPECT_EQ(
+        f.Count(
+            "SELECT COUNT(*) FROM ZLECENIA WHERE NR_ZLECENIA = 'Z/2005/001' AND "
+            "DATA_PRZYJECIA = '2005-03-01 13:30' AND KTO_WPISAL = 'Wiśniewska' AND GS_ID = 1"_w),
+        1);
+    EXPECT_EQ(
+        f.Count("SELECT COUNT(*) FROM ZLECENIA WHERE NR_ZLECENIA = 'Z/2005/002' AND "
+                "DATA_PRZYJECIA = '2005-03-10 09:15' AND KTO_WPISAL = 'Kowalski' AND GS_ID = 1"),
+        1);
 
     // Run again, everything is found and nothing is written twice.
     for (const char* name :
@@ -117,7 +146,7 @@ TEST(SampleDefinitionsTest, TheSampleDefinitionsMigrateTheLegacyFilesInTheirOrde
         f.Run();
         f.dane.CloseSourceTable();
     }
-    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 2);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY > ''"), 2);
     EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 4);
     EXPECT_EQ(f.Count("SELECT COUNT(*) FROM EWIDENCJA_SPRZETU"), 1);
     EXPECT_EQ(f.Count("SELECT COUNT(*) FROM DEF_KASYFISKALNE_MODEL"), 1);
