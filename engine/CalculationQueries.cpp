@@ -19,13 +19,10 @@ std::int32_t FirstInteger(fb::Query& q, std::string sql) {
     return q.Eof() ? -1 : q.Fields(0).AsInteger();
 }
 
-// A fresh read for the functions that must see what other connections committed meanwhile.
-void RestartReadTransaction(TDane& dane) {
-    dane.IBQueryR.Close();
-    if (dane.IBTransactionR.Active()) dane.IBTransactionR.Commit();
-    dane.IBTransactionR.Start();
-}
-
+// The read transaction is read-committed: every query sees what was committed before it ran,
+// rows of earlier records and of other connections alike. So it is not ended and started anew
+// for a lookup (a commit costs a synchronous write, several per record); the run ends it once
+// per tick.
 void StartRead(TDane& dane) {
     dane.IBQueryR.Close();
     dane.IBTransactionR.StartIfNeeded();
@@ -48,7 +45,7 @@ std::optional<ColumnAndTable> SplitColumnFromTable(std::string_view t) {
 
 std::int32_t GetFIRMA_ID_Zlecenia(TDane& dane, std::string_view key, std::string_view prefix,
                                   std::string_view serviceFlag) {
-    RestartReadTransaction(dane);
+    StartRead(dane);
     const std::string trimmed(text::TrimRight(key));
     const std::string sql =
         serviceFlag == "T"
@@ -151,7 +148,7 @@ std::string NextUniqueSkrot(TDane& dane, std::string_view wanted,
     const std::string select = "Select " + std::string(columnFromTable) + " Where (";
     fb::Query& q = dane.IBQueryR;
 
-    RestartReadTransaction(dane);
+    StartRead(dane);
     bool taken = false;
     {
         q.SetSql(select + column + " = " + SqlQuoted(base) + " )  Order by 1");
