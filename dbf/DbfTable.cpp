@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,6 +73,20 @@ DbfTable::Descriptor& DbfTable::Descriptor::operator=(Descriptor&& o) noexcept {
         o.fd_ = -1;
     }
     return *this;
+}
+
+DbfTable::Mapping& DbfTable::Mapping::operator=(Mapping&& o) noexcept {
+    if (this != &o) {
+        if (data_) ::munmap(const_cast<char*>(data_), length_);
+        data_ = o.data_;
+        length_ = o.length_;
+        o.data_ = nullptr;
+    }
+    return *this;
+}
+
+DbfTable::Mapping::~Mapping() {
+    if (data_) ::munmap(const_cast<char*>(data_), length_);
 }
 
 DbfTable::Descriptor::~Descriptor() {
@@ -212,8 +227,13 @@ void DbfTable::ReadHeader() {
 void DbfTable::Load(std::uint32_t record) {
     const std::uint64_t offset =
         headerLength_ + static_cast<std::uint64_t>(record - 1) * recordLength_;
+    if (map_.data()) {
+        record_ = map_.data() + offset;
+        return;
+    }
     if (offset >= windowStart_ && offset + recordLength_ <= windowStart_ + windowLength_) {
         recordInWindow_ = static_cast<std::size_t>(offset - windowStart_);
+        record_ = buffer_.data() + recordInWindow_;
         return;
     }
     // Reading forwards doubles the read-ahead up to the buffer, so file order streams while
@@ -241,12 +261,13 @@ void DbfTable::Load(std::uint32_t record) {
     windowStart_ = offset;
     windowLength_ = bytes;
     recordInWindow_ = 0;
+    record_ = buffer_.data();
 }
 
 bool DbfTable::SeekVisited(std::uint32_t from) {
     for (std::uint32_t r = from; r != 0 && r <= available_; ++r) {
         Load(r);
-        if (buffer_[recordInWindow_] != '*') {
+        if (record_[0] != '*') {
             current_ = r;
             return true;
         }
@@ -295,7 +316,7 @@ void DbfTable::SetOrder(std::string_view expression) {
     std::vector<char> encoded(std::max<std::size_t>(width, 8), '\0');
     for (std::uint32_t r = 1; r <= available_; ++r) {
         Load(r);
-        const char* record = buffer_.data() + recordInWindow_;
+        const char* record = record_;
         if (record[0] == '*') continue;
         key.EncodeKey(record, encoded.data());
         std::uint64_t prefix = 0;
@@ -318,12 +339,25 @@ void DbfTable::SetOrder(std::string_view expression) {
     for (std::size_t i = 0; i < entries.size(); ++i) order[i] = entries[i].record;
     order_ = std::move(order);
     ordered_ = true;
+    // The whole records only: the map never reaches past what the size check allowed. Without
+    // a map (a file system that cannot map) the buffer serves, one read per record.
+    const std::uint64_t length =
+        headerLength_ + static_cast<std::uint64_t>(available_) * recordLength_;
+    if (!map_.data() && available_ > 0) {
+        void* p = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd_.get(), 0);
+        if (p != MAP_FAILED) {
+            ::madvise(p, length, MADV_WILLNEED);  // every record will be visited
+            map_ = Mapping(static_cast<const char*>(p), length);
+        }
+    }
     First();
 }
 
 void DbfTable::ClearOrder() {
     ordered_ = false;
     order_ = {};
+    map_ = Mapping();
+    windowLength_ = 0;  // the buffer may hold a window from before the order
     First();
 }
 

@@ -64,8 +64,9 @@ class DbfTable {
     std::optional<int> FindField(std::string_view name) const;
 
     // Visits records in ascending order of the dBase key expression, equal keys in file order,
-    // and moves to the first one. Throws DbfError naming the expression when it cannot be
-    // evaluated; the current order and position are then unchanged.
+    // and moves to the first one. The records are then read through a map of the file. Throws
+    // DbfError naming the expression when it cannot be evaluated; the current order and position
+    // are then unchanged.
     void SetOrder(std::string_view expression);
     // Back to file order, at the first record.
     void ClearOrder();
@@ -88,6 +89,22 @@ class DbfTable {
     bool AsLogical(int i) const;           // L: true only for "T" and "t"
 
   private:
+    // A read-only map of the whole file, for reading in index order, where records come in
+    // no particular order and reads through the buffer would fetch one record each.
+    class Mapping {
+      public:
+        Mapping() = default;
+        Mapping(const char* data, std::size_t length) : data_(data), length_(length) {}
+        Mapping(Mapping&& o) noexcept : data_(o.data_), length_(o.length_) { o.data_ = nullptr; }
+        Mapping& operator=(Mapping&& o) noexcept;
+        ~Mapping();
+        const char* data() const { return data_; }
+
+      private:
+        const char* data_ = nullptr;
+        std::size_t length_ = 0;
+    };
+
     class Descriptor {
       public:
         Descriptor() = default;
@@ -110,7 +127,7 @@ class DbfTable {
     const char* Current(int i, const char* use) const {
         const DbfField& f = Field(i);
         if (current_ == 0) NoRecord(i, use);
-        return buffer_.data() + recordInWindow_ + f.offset;
+        return record_ + f.offset;
     }
     [[noreturn]] void NoField(int i) const;
     [[noreturn]] void NoRecord(int i, const char* use) const;
@@ -133,7 +150,9 @@ class DbfTable {
     std::uint64_t windowStart_ = 0;
     std::size_t windowLength_ = 0;
     std::size_t recordInWindow_ = 0;
-    std::uint32_t readAhead_ = 1;  // records per read when access runs forwards
+    const char* record_ = nullptr;  // the current record, in the buffer or in the map
+    Mapping map_;                   // while ordered, when the file could be mapped
+    std::uint32_t readAhead_ = 1;   // records per read when access runs forwards
 
     bool ordered_ = false;
     std::vector<std::uint32_t> order_;  // record numbers in key order
