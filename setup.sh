@@ -6,6 +6,7 @@ cd "$(dirname "$0")"
 
 packages=(
   build-essential cmake pkg-config clang-format
+  clang libclang-rt-dev llvm
   libgtest-dev googletest libbenchmark-dev
   libfbclient2 firebird-dev firebird3.0-server-core firebird3.0-utils firebird3.0-server
   libcrypto++-dev
