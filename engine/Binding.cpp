@@ -42,9 +42,9 @@ std::string Diagnostic(const TableMapping& table, int t, int last) {
 // here) and reads the first column of the first row; nothing when there is no row or the
 // value is NULL.
 template <class Read>
-bool ReadLookup(TDane& dane, fb::Query& q, Read&& read) {
+bool ReadLookup(fb::Query& q, Read&& read) {
     q.Close();
-    dane.IBTransactionR.StartIfNeeded();
+    q.GetTransaction().StartIfNeeded();
     fb::CursorScope closeAfter(q);
     q.Open();
     if (q.Eof() || q.Fields(0).IsNull()) return false;
@@ -56,9 +56,10 @@ fb::Query& LookupQuery(TDane& dane, int t, int c) {
     ColumnMapping& m = Column(dane, t, c);
     if (!m.ColumnQuery) {
         // Outside a prepared run (the objects were not made) the shared query serves.
-        dane.IBQueryR.Close();
-        dane.IBQueryR.SetSql(m.ExtraText);
-        return dane.IBQueryR;
+        fb::Query& shared = dane.ReadQuery();
+        shared.Close();
+        shared.SetSql(m.ExtraText);
+        return shared;
     }
     return *m.ColumnQuery;
 }
@@ -112,7 +113,7 @@ std::string LookupText(TDane& dane, int t, int c) {
         return {};
     }
     std::string value;
-    ReadLookup(dane, LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsText(); });
+    ReadLookup(LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsText(); });
     return value;
 }
 
@@ -122,7 +123,7 @@ std::int32_t LookupInteger(TDane& dane, int t, int c) {
         return -1;
     }
     std::int32_t value = -1;
-    ReadLookup(dane, LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsInteger(); });
+    ReadLookup(LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsInteger(); });
     return value;
 }
 
@@ -132,7 +133,7 @@ Money LookupMoney(TDane& dane, int t, int c) {
         return kFailedMoneyLookup;
     }
     Money value;
-    ReadLookup(dane, LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsMoney(); });
+    ReadLookup(LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsMoney(); });
     return value;
 }
 
@@ -142,7 +143,7 @@ DateTime LookupDate(TDane& dane, int t, int c) {
         return kFailedDate;
     }
     DateTime value = kNoDate;
-    ReadLookup(dane, LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsDate(); });
+    ReadLookup(LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsDate(); });
     return value;
 }
 

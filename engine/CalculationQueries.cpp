@@ -24,8 +24,8 @@ std::int32_t FirstInteger(fb::Query& q, std::string sql) {
 // for a lookup (a commit costs a synchronous write, several per record); the run ends it once
 // per tick.
 void StartRead(TDane& dane) {
-    dane.IBQueryR.Close();
-    dane.IBTransactionR.StartIfNeeded();
+    dane.ReadQuery().Close();
+    dane.ReadTransaction().StartIfNeeded();
 }
 
 struct ColumnAndTable {
@@ -53,7 +53,7 @@ std::int32_t GetFIRMA_ID_Zlecenia(TDane& dane, std::string_view key, std::string
                   " and  F_SERWIS='T' "
             : "SELECT FIRMA_ID from REJESTR_FIRM where DBF_UNQ_KEY = " +
                   SqlQuoted(std::string(prefix) + trimmed) + " and F_PODATNIK='T' ";
-    return FirstInteger(dane.IBQueryR, sql);
+    return FirstInteger(dane.ReadQuery(), sql);
 }
 
 std::int32_t SelectWgNr(TDane& dane, std::string_view key, std::int32_t role,
@@ -78,13 +78,13 @@ std::int32_t SelectWgNr(TDane& dane, std::string_view key, std::int32_t role,
     std::string fullKey(key);
     if (role == 4) fullKey += suffix;
     StartRead(dane);
-    return FirstInteger(dane.IBQueryR, "Select FIRMA_ID From REJESTR_FIRM where DBF_UNQ_KEY = " +
-                                           SqlQuoted(text::TrimRight(fullKey)) + " and (" + column +
-                                           " = 'T')");
+    return FirstInteger(dane.ReadQuery(), "Select FIRMA_ID From REJESTR_FIRM where DBF_UNQ_KEY = " +
+                                              SqlQuoted(text::TrimRight(fullKey)) + " and (" +
+                                              column + " = 'T')");
 }
 
 std::int32_t GetIDAktywnejKasy(TDane& dane, std::string_view number) {
-    fb::Query& q = dane.IBQueryR;
+    fb::Query& q = dane.ReadQuery();
     StartRead(dane);
     q.SetSql(
         "Select SPRZET_ID, POP_NR_UNIKAT, NR_UNIKAT, NAST_NR_UNIKAT\r\n"
@@ -121,7 +121,7 @@ int DeclaredCharLength(TDane& dane, std::string_view columnFromTable) {
     if (const auto cached = dane.CharLengthCache.Find(columnFromTable)) return *cached;
     int length = 20;
     if (const auto names = SplitColumnFromTable(columnFromTable)) {
-        fb::Query& q = dane.IBQueryR;
+        fb::Query& q = dane.ReadQuery();
         StartRead(dane);
         q.SetSql(
             "Select RDB$CHARACTER_LENGTH From RDB$RELATION_FIELDS r, RDB$FIELDS f  Where "
@@ -141,12 +141,12 @@ int DeclaredCharLength(TDane& dane, std::string_view columnFromTable) {
 std::string NextUniqueSkrot(TDane& dane, std::string_view wanted,
                             std::string_view columnFromTable) {
     std::string base(text::TrimRight(wanted));
-    dane.IBQueryR.Close();
+    dane.ReadQuery().Close();
     const auto names = SplitColumnFromTable(columnFromTable);
     if (!names) return base;
     const std::string& column = names->column;
     const std::string select = "Select " + std::string(columnFromTable) + " Where (";
-    fb::Query& q = dane.IBQueryR;
+    fb::Query& q = dane.ReadQuery();
 
     StartRead(dane);
     bool taken = false;

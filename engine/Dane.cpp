@@ -21,6 +21,7 @@ TDane::TDane()
       IBSQLMigracja(IBTransaction1, "IBSQLMigracja"),
       IBTable1(IBTransaction1, "IBTable1"),
       IBQueryR(IBTransactionR, "IBQueryR"),
+      IBQueryR1(IBTransaction1, "IBQueryR1"),
       IBQueryGen(IBTransactionR, "IBQueryGen"),
       IBSQLDel(IBTransactionR, "IBSQLDel"),
       IBQueryTMP(IBTransaction1, "IBQueryTMP"),

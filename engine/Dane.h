@@ -62,6 +62,7 @@ class TDane {
     fb::Statement IBSQLMigracja;       // INSERT/UPDATE per table and record, ALTER TABLE
     fb::Query IBTable1;                // column names and types of a target table
     fb::Query IBQueryR;                // lookups, exists-queries, context queries
+    fb::Query IBQueryR1;               // the same reads while records are grouped (ReadQuery)
     fb::Query IBQueryGen;              // generator draws
     fb::Statement IBSQLDel;            // delete-data statements, owner-company marking
     fb::Query IBQueryTMP;              // schema version, auxiliary reads of delete-data
@@ -96,6 +97,16 @@ class TDane {
     int RecordsPerTransaction = 1;
     // Records written in the open IBTransaction1 and not yet committed.
     int PendingRecords = 0;
+    // Where the record loop's reads of the target database go: lookups, exists-queries and the
+    // calculations that query. One record per transaction: IBQueryR on IBTransactionR, which sees
+    // every earlier record committed. Records grouped in one write transaction: IBQueryR1 on
+    // IBTransaction1 itself, so that a record still sees the rows of the earlier records of its
+    // group. The write transaction is never committed by a read.
+    bool ReadsInWriteTransaction() const { return RecordsPerTransaction > 1; }
+    fb::Query& ReadQuery() { return ReadsInWriteTransaction() ? IBQueryR1 : IBQueryR; }
+    fb::Transaction& ReadTransaction() {
+        return ReadsInWriteTransaction() ? IBTransaction1 : IBTransactionR;
+    }
     // A dry run of the preparation: initial records are looked up and described in InitPlan
     // but neither inserted nor given generator values.
     bool DryRun = false;

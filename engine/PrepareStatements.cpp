@@ -52,9 +52,10 @@ void PrepareTableObjects(TDane& dane, int n) {
         m.BoundParam = write.FindParam(m.ParamName);
         const bool lookup = m.SourceCode / 10 == kSourceLookup / 10;
         if (lookup || m.SourceCode == kSourceGenerator) {
-            fb::Query& q =
-                dane.NewDefinitionQuery(dane.IBTransactionR, (lookup ? "IBQueryR" : "IBQueryGen") +
-                                                                 table + "_" + m.TargetColumn);
+            // Generator draws are outside transactions; lookups read where the loop reads.
+            fb::Query& q = dane.NewDefinitionQuery(
+                lookup ? dane.ReadTransaction() : dane.IBTransactionR,
+                (lookup ? "IBQueryR" : "IBQueryGen") + table + "_" + m.TargetColumn);
             q.SetSql(lookup ? m.ExtraText : GeneratorDrawSql(m.ExtraText));
             m.ColumnQuery = &q;
             PrepareNow(dane, q, n, c);
@@ -64,7 +65,7 @@ void PrepareTableObjects(TDane& dane, int n) {
     PrepareNow(dane, write, n, -1);
     if (t.IsInsert && !dane.Definition.StopRequested) PrepareNow(dane, *t.ConditionQuery, n, -1);
     if (t.HasExistsQuery && !dane.Definition.StopRequested) {
-        fb::Query& exists = dane.NewDefinitionQuery(dane.IBTransactionR, "IBQueryR" + table);
+        fb::Query& exists = dane.NewDefinitionQuery(dane.ReadTransaction(), "IBQueryR" + table);
         exists.SetSql(t.ExistsQuerySql);
         t.ExistsQueryObject = &exists;
         PrepareNow(dane, exists, n, -1);

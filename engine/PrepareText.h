@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "calc/CalcFunctions.h"
 #include "config/Text.h"
 #include "config/Values.h"
 
@@ -45,14 +46,7 @@ inline bool TakeQuoted(std::string& text, std::string& quoted, std::size_t from)
 }
 
 // A text as an SQL string literal: in single quotes, inner quotes doubled.
-inline std::string SqlQuoted(std::string_view value) {
-    std::string out = "'";
-    for (char c : value) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out + "'";
-}
+using calc::SqlQuoted;
 
 // The generator named after "GENERATOR(": GEN_X), GEN_X); and GEN_X;) all name GEN_X.
 inline std::string GeneratorNameOf(std::string_view rest) {

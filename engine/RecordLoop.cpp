@@ -234,14 +234,24 @@ void FindExistingKey(TDane& dane, int t) {
     TableMapping& table = dane.Definition.Tables[static_cast<std::size_t>(t)];
     table.LastKey = -1;
     fb::Query* prepared = table.ExistsQueryObject;
-    fb::Query& q = prepared ? *prepared : dane.IBQueryR;
-    try {
-        fb::TransactionScope read(dane.IBTransactionR, &q);
+    fb::Query& q = prepared ? *prepared : dane.ReadQuery();
+    auto find = [&] {
         if (!prepared) q.SetSql(table.ExistsQuerySql);
         BindQueryParams(dane, q, table.ExistsParams);
         q.Open();
         if (!q.Eof()) table.LastKey = q.Fields(0).AsInteger();
-        read.Commit();
+    };
+    try {
+        if (dane.ReadsInWriteTransaction()) {
+            // Inside the group's write transaction: read, and leave the ending to the group.
+            q.Close();
+            fb::CursorScope closeAfter(q);
+            find();
+        } else {
+            fb::TransactionScope read(dane.IBTransactionR, &q);
+            find();
+            read.Commit();
+        }
     } catch (const fb::Error& e) {
         // Going on without the key would leave the later tables of the record unwritten without
         // a word; the run stops with the database's message instead.

@@ -170,7 +170,7 @@ TEST(DefinitionsCheckCliTest, PrepareShowsTheStatementsAndInitialRecordsOfADryRu
                                 "[Tabela0]", "FIRMA_ID=GENERATOR(GEN_NIE_MA)"});
     const Result r = p.Check(true);
     EXPECT_EQ(r.status, 1) << r.out << r.err;
-    for (const std::string& line : {
+    for (const char* line : {
              "prepared (dry run: nothing is written, no generator is drawn):",
              "table 0: REJESTR_FIRM (INSERT, counter 0)",
              "INSERT INTO REJESTR_FIRM ( FIRMA_ID,NAZWA_FIRMY,DBF_UNQ_KEY,KTO_WPISAL,KTO_UTWORZYL,"

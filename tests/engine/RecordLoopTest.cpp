@@ -34,7 +34,7 @@ std::vector<std::string> CompanyAndPhone(const std::vector<std::string>& extra,
     if (existsQuery)
         lines.push_back(
             "GdyJest_0=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI");
-    for (const std::string& l :
+    for (const char* l :
          {"[Tabela0]", "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)", "NAZWA_FIRMY=PLIKDBF->NAZWA",
           "DBF_UNQ_KEY=PLIKDBF->NRKLI", "[Tabela1]", "TEL_ID=GENERATOR(GEN_TELEFONY)",
           "FIRMA_ID=GENERATOR(0)", "NUMER=PLIKDBF->TELEFON"})
@@ -240,4 +240,26 @@ TEST(RecordLoopTest, LegacyTextIsDescrambledThenConvertedFromItsCodePage) {
     EXPECT_EQ(f.db.Scalar("SELECT NAZWA_FIRMY FROM REJESTR_FIRM"), "Żółw"_w);
     EXPECT_EQ(f.db.Scalar("SELECT MIASTO1 FROM REJESTR_FIRM"), "Ala");
     EXPECT_EQ(f.db.Scalar("SELECT ULICA1 FROM REJESTR_FIRM"), "Żółw"_w);
+}
+
+TEST(RecordLoopTest, ARecordOfAGroupSeesTheRowsTheEarlierRecordsOfItsGroupWrote) {
+    // The second record names the company of the first: its existence test, its exists-query
+    // and a lookup must all find the row the first record wrote, committed or not. (Inside the
+    // group's transaction a lookup also sees the rows of its own record's earlier tables.)
+    EngineFixture f;
+    f.Dbf("FIRMY.DBF", Companies({{"K1", "A", "1", "", "111"}, {"K1", "A", "1", "", "222"}}));
+    f.dane.RecordsPerTransaction = 10;
+    const auto file = f.Definition(CompanyAndPhone(
+        {"POLE_ID=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI"}));
+    ASSERT_TRUE(f.Prepare(file)) << f.Log();
+    engine::ProcessSourceRecord(f.dane);
+    engine::ProcessSourceRecord(f.dane);
+    EXPECT_EQ(f.dane.PendingRecords, 2);
+    engine::EndTick(f.dane);
+    EXPECT_FALSE(f.dane.Definition.StopRequested) << f.Log();
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 1);
+    EXPECT_EQ(
+        f.Count("SELECT COUNT(*) FROM TELEFONY T JOIN REJESTR_FIRM R ON R.FIRMA_ID = T.FIRMA_ID "
+                "AND R.FIRMA_ID = T.POLE_ID"),
+        2);
 }
