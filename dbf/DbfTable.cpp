@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,20 +72,6 @@ DbfTable::Descriptor& DbfTable::Descriptor::operator=(Descriptor&& o) noexcept {
         o.fd_ = -1;
     }
     return *this;
-}
-
-DbfTable::Mapping& DbfTable::Mapping::operator=(Mapping&& o) noexcept {
-    if (this != &o) {
-        if (data_) ::munmap(const_cast<char*>(data_), length_);
-        data_ = o.data_;
-        length_ = o.length_;
-        o.data_ = nullptr;
-    }
-    return *this;
-}
-
-DbfTable::Mapping::~Mapping() {
-    if (data_) ::munmap(const_cast<char*>(data_), length_);
 }
 
 DbfTable::Descriptor::~Descriptor() {
@@ -227,10 +212,6 @@ void DbfTable::ReadHeader() {
 void DbfTable::Load(std::uint32_t record) {
     const std::uint64_t offset =
         headerLength_ + static_cast<std::uint64_t>(record - 1) * recordLength_;
-    if (map_.data()) {
-        record_ = map_.data() + offset;
-        return;
-    }
     if (offset >= windowStart_ && offset + recordLength_ <= windowStart_ + windowLength_) {
         recordInWindow_ = static_cast<std::size_t>(offset - windowStart_);
         record_ = buffer_.data() + recordInWindow_;
@@ -339,24 +320,12 @@ void DbfTable::SetOrder(std::string_view expression) {
     for (std::size_t i = 0; i < entries.size(); ++i) order[i] = entries[i].record;
     order_ = std::move(order);
     ordered_ = true;
-    // The whole records only: the map never reaches past what the size check allowed. Without
-    // a map (a file system that cannot map) the buffer serves, one read per record.
-    const std::uint64_t length =
-        headerLength_ + static_cast<std::uint64_t>(available_) * recordLength_;
-    if (!map_.data() && available_ > 0) {
-        void* p = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd_.get(), 0);
-        if (p != MAP_FAILED) {
-            ::madvise(p, length, MADV_WILLNEED);  // every record will be visited
-            map_ = Mapping(static_cast<const char*>(p), length);
-        }
-    }
     First();
 }
 
 void DbfTable::ClearOrder() {
     ordered_ = false;
     order_ = {};
-    map_ = Mapping();
     windowLength_ = 0;  // the buffer may hold a window from before the order
     First();
 }

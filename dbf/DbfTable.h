@@ -64,7 +64,9 @@ class DbfTable {
     std::optional<int> FindField(std::string_view name) const;
 
     // Visits records in ascending order of the dBase key expression, equal keys in file order,
-    // and moves to the first one. The records are then read through a map of the file. Throws
+    // and moves to the first one. Records are then read one at a time with pread, not through a
+    // map of the file: another program shortening the file would turn a read of the map into
+    // SIGBUS, where a read reports the file as shorter. Throws
     // DbfError naming the expression when it cannot be evaluated; the current order and position
     // are then unchanged.
     void SetOrder(std::string_view expression);
@@ -89,21 +91,6 @@ class DbfTable {
     bool AsLogical(int i) const;           // L: true only for "T" and "t"
 
   private:
-    // A read-only map of the whole file, for reading in index order, where records come in
-    // no particular order and reads through the buffer would fetch one record each.
-    class Mapping {
-      public:
-        Mapping() = default;
-        Mapping(const char* data, std::size_t length) : data_(data), length_(length) {}
-        Mapping(Mapping&& o) noexcept : data_(o.data_), length_(o.length_) { o.data_ = nullptr; }
-        Mapping& operator=(Mapping&& o) noexcept;
-        ~Mapping();
-        const char* data() const { return data_; }
-
-      private:
-        const char* data_ = nullptr;
-        std::size_t length_ = 0;
-    };
 
     class Descriptor {
       public:
@@ -150,8 +137,7 @@ class DbfTable {
     std::uint64_t windowStart_ = 0;
     std::size_t windowLength_ = 0;
     std::size_t recordInWindow_ = 0;
-    const char* record_ = nullptr;  // the current record, in the buffer or in the map
-    Mapping map_;                   // while ordered, when the file could be mapped
+    const char* record_ = nullptr;  // the current record, in the buffer
     std::uint32_t readAhead_ = 1;   // records per read when access runs forwards
 
     bool ordered_ = false;

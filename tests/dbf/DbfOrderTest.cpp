@@ -185,3 +185,23 @@ TEST(DbfKeyExpressionTest, StrFormatsLikeDbase) {
     EXPECT_EQ(str("STR(KW,5,1)", ""), "  0.0");
     EXPECT_EQ(str("STR(KW,5,1)", "***"), "  0.0");
 }
+
+TEST_F(DbfOrderTest, AFileShortenedByAnotherProgramWhileReadInIndexOrderIsAnErrorNotACrash) {
+    // The lock is advisory: a program that ignores it can still cut the file under the reader.
+    table_->SetOrder("KOD");
+    ASSERT_TRUE(table_->First());
+    EXPECT_EQ(table_->AsText(0), "K1");
+    std::uintmax_t recordLength = 1;
+    for (const auto& f : table_->Fields()) recordLength += static_cast<std::uintmax_t>(f.length);
+    const auto file = dir_ / "KLIENCI.DBF";
+    // Record 1 stays whole, record 2 is cut in the middle, the rest is gone.
+    std::filesystem::resize_file(file, std::filesystem::file_size(file) - 5 * recordLength -
+                                           recordLength / 2);
+    try {
+        table_->Next();
+        FAIL() << "reading past the new end gave no error";
+    } catch (const DbfError& e) {
+        EXPECT_NE(std::string(e.what()).find("became shorter"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("KLIENCI.DBF"), std::string::npos) << e.what();
+    }
+}
