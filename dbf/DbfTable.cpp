@@ -228,7 +228,17 @@ void DbfTable::Load(std::uint32_t record) {
     const std::uint64_t offset =
         headerLength_ + static_cast<std::uint64_t>(record - 1) * recordLength_;
     if (map_.data()) {
-        record_ = map_.data() + offset;
+        // A page of the map past the end of a file cut short under it ends the program with
+        // SIGBUS. The size is checked first and the record copied out at once, so the map is
+        // touched only here, right after the check, and never past the end the check found.
+        struct stat st {};
+        if (::fstat(fd_.get(), &st) != 0)
+            throw DbfError("cannot examine DBF file " + name_ + ": " + std::strerror(errno));
+        if (static_cast<std::uint64_t>(st.st_size) < offset + recordLength_)
+            throw DbfError("DBF file " + name_ + " became shorter while it was read");
+        std::memcpy(buffer_.data(), map_.data() + offset, recordLength_);
+        windowLength_ = 0;  // the buffer holds this record now, not a read window
+        record_ = buffer_.data();
         return;
     }
     if (offset >= windowStart_ && offset + recordLength_ <= windowStart_ + windowLength_) {

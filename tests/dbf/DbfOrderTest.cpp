@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "config/Text.h"
 #include "dbf/DbfKeyExpression.h"
 #include "dbf/DbfTable.h"
@@ -89,6 +91,27 @@ TEST_F(DbfOrderTest, JoinedFieldsAndFunctionsBuildCompositeKeys) {
     EXPECT_EQ(OrderedBy("UPPE(SUBS(NAZWA,2,3))+KOD"), "123576");
     EXPECT_EQ(OrderedBy("LEFT(MIASTO,1)+RIGHT(DTOS(DATA),4)"), "527613");
     EXPECT_EQ(OrderedBy("(MIASTO)+'-'+NAZWA"), "527316");
+}
+
+TEST_F(DbfOrderTest, AFileCutShortWhileReadInOrderGivesAnErrorNotACrash) {
+    table_->SetOrder("NAZWA");  // 5 2 3 7 1 6
+    ASSERT_EQ(table_->RecordNumber(), 5u);
+    // Another program cuts the file inside record 3; record 5 has been read already.
+    const std::uintmax_t recordBytes = 54;
+    const auto file = dir_ / "KLIENCI.DBF";
+    const std::uintmax_t header = std::filesystem::file_size(file) - 1 - 7 * recordBytes;
+    std::filesystem::resize_file(file, header + 2 * recordBytes + 3);
+    EXPECT_EQ(table_->AsText(0), "K5");
+    ASSERT_TRUE(table_->Next());
+    EXPECT_EQ(table_->AsText(0), "K2");
+    try {
+        table_->Next();
+        ADD_FAILURE() << "record 3 is gone";
+    } catch (const DbfError& e) {
+        EXPECT_NE(std::string(e.what()).find("became shorter while it was read"),
+                  std::string::npos)
+            << e.what();
+    }
 }
 
 TEST_F(DbfOrderTest, ExpressionsThatCannotBeEvaluatedAreRefusedBeforeAnythingIsRead) {
