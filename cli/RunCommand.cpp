@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -115,13 +116,11 @@ std::vector<std::string> SplitList(const std::string& list) {
 std::optional<std::int32_t> IdOption(const Options& o, const std::string& name) {
     const std::string* v = o.Find(name);
     if (!v) return std::nullopt;
-    try {
-        std::size_t used = 0;
-        const int id = std::stoi(*v, &used);
-        if (used == v->size() && id >= 0) return id;
-    } catch (const std::exception&) {
-    }
-    throw UsageError{"run: --" + name + " needs an id, not " + *v};
+    std::int32_t id = -1;
+    const auto [end, error] = std::from_chars(v->data(), v->data() + v->size(), id);
+    if (error != std::errc() || end != v->data() + v->size() || id < 0)
+        throw UsageError{"run: --" + name + " needs an id, not " + *v};
+    return id;
 }
 
 struct RunOptions {
@@ -303,8 +302,8 @@ class OptionContext final : public context::ContextSteps {
     static std::string Lead(const std::optional<std::int32_t>& given, const std::string& option,
                             const std::string& what) {
         if (given)
-            return "run: " + option + " " + std::to_string(*given) + " is not one of the choices of " +
-                   what + ":";
+            return "run: " + option + " " + std::to_string(*given) +
+                   " is not one of the choices of " + what + ":";
         return "run: " + what + " must be chosen with " + option + " ID, one of:";
     }
 
@@ -465,10 +464,12 @@ void SelectDefinitions(HeadlessView& view, const shell::MigrationController& con
     for (const std::string& name : only) {
         int found = -1;
         for (int i = 0; i < view.DefinitionCount(); ++i)
-            if (text::EqualsIgnoreCase(view.items[static_cast<std::size_t>(i)].text, name)) found = i;
+            if (text::EqualsIgnoreCase(view.items[static_cast<std::size_t>(i)].text, name))
+                found = i;
         if (found < 0) {
             std::string names;
-            for (const auto& item : view.items) names += (names.empty() ? "" : ", ") + Utf8(item.text);
+            for (const auto& item : view.items)
+                names += (names.empty() ? "" : ", ") + Utf8(item.text);
             throw UsageError{"run: no definition " + Utf8(name) + " (definitions: " + names + ")"};
         }
         HeadlessView::Item& item = view.items[static_cast<std::size_t>(found)];
@@ -503,9 +504,9 @@ int RunMigration(const Args& args) {
     ConsoleReport report(dane, options.dir);
     LoopTimer timer;
     shell::SystemClock clock;
-    shell::MigrationController controller(shell::ControllerParts{
-        options.dir, dane, loader, view, progress, context, folderDialog, report, messages, timer,
-        clock});
+    shell::MigrationController controller(shell::ControllerParts{options.dir, dane, loader, view,
+                                                                 progress, context, folderDialog,
+                                                                 report, messages, timer, clock});
 
     bool running = false;
     // The window's event loop: the timer fires until nothing arms it again.

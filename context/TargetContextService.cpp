@@ -143,10 +143,9 @@ std::vector<TargetContextService::Company> TargetContextService::OwnerCompanies(
                   "From FIRMY_TARVIK fs, REJESTR_FIRM rf", "Where (fs.FIRMA_ID = rf.FIRMA_ID)"}));
     std::vector<Company> companies;
     ReadRows(q, [&](fb::Query& row) {
-        companies.push_back({row.FieldByName("FIRMA_ID").AsInteger(),
-                             row.FieldByName("NAZWA_SKROT").AsText(),
-                             row.FieldByName("NAZWA_FIRMY").AsText(),
-                             row.FieldByName("MIASTO1").AsText()});
+        companies.push_back(
+            {row.FieldByName("FIRMA_ID").AsInteger(), row.FieldByName("NAZWA_SKROT").AsText(),
+             row.FieldByName("NAZWA_FIRMY").AsText(), row.FieldByName("MIASTO1").AsText()});
     });
     return companies;
 }
@@ -215,13 +214,11 @@ std::vector<TargetContextService::Branch> TargetContextService::Branches() {
     q.ParamByName("pFIRMA_ID").SetInteger(context_.SelectedFirmaId);
     std::vector<Branch> branches;
     ReadRows(q, [&](fb::Query& row) {
-        branches.push_back({row.FieldByName("MIEJSCE_ID").AsInteger(),
-                            row.FieldByName("NAZWA_MIEJSCA").AsText(),
-                            row.FieldByName("KOD_POCZTOWY").AsText(),
-                            row.FieldByName("MIASTO_POCZTA").AsText(),
-                            row.FieldByName("MIASTO").AsText(), row.FieldByName("ULICA").AsText(),
-                            row.FieldByName("NR_DOMU").AsText(),
-                            row.FieldByName("NR_LOKALU").AsText()});
+        branches.push_back(
+            {row.FieldByName("MIEJSCE_ID").AsInteger(), row.FieldByName("NAZWA_MIEJSCA").AsText(),
+             row.FieldByName("KOD_POCZTOWY").AsText(), row.FieldByName("MIASTO_POCZTA").AsText(),
+             row.FieldByName("MIASTO").AsText(), row.FieldByName("ULICA").AsText(),
+             row.FieldByName("NR_DOMU").AsText(), row.FieldByName("NR_LOKALU").AsText()});
     });
     return branches;
 }

@@ -60,7 +60,7 @@ class TargetContextService : public ContextSteps {
         std::string prefix, name, sharedRegister;
     };
     std::vector<Company> OwnerCompanies();
-    std::vector<Branch> Branches();  // of SelectedFirmaId
+    std::vector<Branch> Branches();    // of SelectedFirmaId
     std::vector<Team> ServiceTeams();  // of SelectedFirmaId
 
     // Settle a row as the windows do when it is picked. A company is marked as the only owner;

@@ -1,8 +1,8 @@
 #include "shell/DefinitionRun.h"
 
+#include "config/FileSearch.h"
 #include "config/Text.h"
 #include "engine/Prepare.h"
-#include "config/FileSearch.h"
 #include "engine/RecordLoop.h"
 
 namespace migracja::shell {

@@ -2,13 +2,12 @@
 // definitions, run by the built program; runs are killed, stopped by signals and have their DBF
 // files cut, locked and deleted under them, and the database is then read independently.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
@@ -86,8 +85,11 @@ struct RunFolder {
         fs::create_directories(dbf);
         fs::create_directories(definitions);
         config::WriteDbfFolder(dir.path(), dbf.string());
-        DbfWriter().Field("NR", 'N', 4).Field("FORMALNE", 'C', 1).Record({"1", "T"}).WriteTo(
-            dbf / "TARV09.DBF");
+        DbfWriter()
+            .Field("NR", 'N', 4)
+            .Field("FORMALNE", 'C', 1)
+            .Record({"1", "T"})
+            .WriteTo(dbf / "TARV09.DBF");
         db.Exec(
             "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, NAZWA_FIRMY) VALUES (1, 'SERWIS', "
             "'Serwis Kas');"
@@ -110,8 +112,10 @@ struct RunFolder {
     // records big enough for the reader's buffer to hold only part of the file.
     void Companies(int count) {
         DbfWriter w;
-        w.Field("KOD", 'C', 8).Field("NAZWA", 'C', 40).Field("TELEFON", 'C', 15).Field("UWAGI", 'C',
-                                                                                        240);
+        w.Field("KOD", 'C', 8)
+            .Field("NAZWA", 'C', 40)
+            .Field("TELEFON", 'C', 15)
+            .Field("UWAGI", 'C', 240);
         for (int i = 1; i <= count; ++i)
             w.Record({Key(i), "Firma nr " + std::to_string(i) + " Łódź"_w,
                       "22" + std::to_string(1000000 + i), std::string(200, 'u')});
@@ -251,8 +255,8 @@ class Background {
   private:
     // One read of stderr, waiting until the deadline; false at its end (or the deadline).
     bool ReadSome(SteadyClock::time_point deadline) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - SteadyClock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
         pollfd p{err_, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(std::max<long>(0, left.count()))) <= 0) return false;
         char buf[4096];
@@ -341,8 +345,9 @@ TEST(RunCommandTest, ADatabaseErrorEndsTheRunWithStatusOneAndTheReportKeepingWho
     f.Phones({"501000001"});
     // Company 12's telephone number is taken: the last table of that record fails on the unique
     // index, so the record is left out whole and the run ends.
-    f.db.Exec("CREATE UNIQUE INDEX TELEFONY_NUMER ON TELEFONY (NUMER);"
-              "INSERT INTO TELEFONY (TEL_ID, NUMER) VALUES (99, '221000012')");
+    f.db.Exec(
+        "CREATE UNIQUE INDEX TELEFONY_NUMER ON TELEFONY (NUMER);"
+        "INSERT INTO TELEFONY (TEL_ID, NUMER) VALUES (99, '221000012')");
     f.Definition("01-Firmy.ini", CompaniesDefinition(false));
     f.Definition("02-Telefony.ini", kPhones);
 
@@ -356,9 +361,11 @@ TEST(RunCommandTest, ADatabaseErrorEndsTheRunWithStatusOneAndTheReportKeepingWho
     ASSERT_EQ(f.Reports().size(), 1u);
     EXPECT_EQ(f.Report().rfind("INSERT INTO TELEFONY (", 0), 0u) << f.Report();
     EXPECT_NE(r.err.find("TELEFONY_NUMER"), std::string::npos) << r.err;
-    EXPECT_EQ(r.out, "01-Firmy: 12 of 30 records, REJESTR_FIRM 11, TELEFONY 11, 1 error\n"
-                     "02-Telefony: not run\n"
-                     "report: " + f.Reports()[0].string() + "\n");
+    EXPECT_EQ(r.out,
+              "01-Firmy: 12 of 30 records, REJESTR_FIRM 11, TELEFONY 11, 1 error\n"
+              "02-Telefony: not run\n"
+              "report: " +
+                  f.Reports()[0].string() + "\n");
 }
 
 TEST(RunCommandTest, WhatTheWindowWouldAskIsAnOptionAndWithoutItTheChoicesAreListed) {
@@ -386,9 +393,8 @@ TEST(RunCommandTest, WhatTheWindowWouldAskIsAnOptionAndWithoutItTheChoicesAreLis
     refused(f.Run(), {"the owner company must be chosen with --firma ID, one of:",
                       "\n  1  SERWIS (Serwis Kas)\n", "\n  2  ŻURAW (Żuraw Kasy)\n"});
     refused(f.Run({"--firma", "7"}), {"--firma 7 is not one of the choices", "\n  2  ŻURAW"});
-    refused(f.Run({"--firma", "2"}),
-            {"the branch must be chosen with --branch ID, one of:", "\n  4  Oddział, Poznań\n",
-             "\n  none  (Bez wyboru)"});
+    refused(f.Run({"--firma", "2"}), {"the branch must be chosen with --branch ID, one of:",
+                                      "\n  4  Oddział, Poznań\n", "\n  none  (Bez wyboru)"});
     refused(f.Run({"--firma", "2", "--branch", "4"}),
             {"the service team must be chosen with --team ID, one of:", "\n  2  PZN  Poznań\n",
              "\n  3  GDA  Gdańsk\n"});
@@ -508,8 +514,7 @@ TEST(RunCommandTest, ADbfFileCutShortUnderTheRunGivesAnEntryAndKeepsWhatWasWritt
         const int records = 3000;
         f.Companies(records);
         std::string definition = kCompanies;
-        if (indexed)
-            definition.replace(definition.find("Tabela_0"), 0, "Indeks=KOD\r\n");
+        if (indexed) definition.replace(definition.find("Tabela_0"), 0, "Indeks=KOD\r\n");
         f.Definition("01-Firmy.ini", definition);
         const std::uintmax_t recordBytes = 1 + 8 + 40 + 15 + 240;
         const std::uintmax_t header =
@@ -559,8 +564,7 @@ TEST(RunCommandTest, ADbfFileLockedByAnotherProgramGivesAnEntryAndKeepsWhatWasWr
         EXPECT_EQ(f.Companies(), 1500);
         f.ExpectWholeRecords();
         EXPECT_EQ(f.Count("TELEFONY WHERE OPIS = 'dodatkowy'"), 0);
-        EXPECT_NE(f.Report().find("is in use by another program"), std::string::npos)
-            << f.Report();
+        EXPECT_NE(f.Report().find("is in use by another program"), std::string::npos) << f.Report();
         EXPECT_NE(SummaryLine(run.Out(), "02-Telefony").find("0 of 0 records, 1 error"),
                   std::string::npos)
             << run.Out();

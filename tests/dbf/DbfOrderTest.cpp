@@ -108,8 +108,7 @@ TEST_F(DbfOrderTest, AFileCutShortWhileReadInOrderGivesAnErrorNotACrash) {
         table_->Next();
         ADD_FAILURE() << "record 3 is gone";
     } catch (const DbfError& e) {
-        EXPECT_NE(std::string(e.what()).find("became shorter while it was read"),
-                  std::string::npos)
+        EXPECT_NE(std::string(e.what()).find("became shorter while it was read"), std::string::npos)
             << e.what();
     }
 }
