@@ -12,8 +12,6 @@
 
 namespace migracja::app {
 
-using namespace migracja::literals;
-
 namespace {
 
 QLCDNumber* NewDisplay(QWidget* parent, const QString& name) {
@@ -134,8 +132,7 @@ void TFormImport::RefreshCounters() {
 }
 
 void TFormImport::Stop() {
-    dane_.Definition.StopRequested = true;
-    dane_.MigrationErrorLog.push_back("Przerwanie ręczne"_w);
+    runner_.RequestStop();
     hide();
 }
 

@@ -14,6 +14,7 @@ int RunDbf(const Args& args);          // dbf dump
 int RunDefinitions(const Args& args);  // definitions check
 // delete-data | clean-serials | split-phones
 int RunMaintenance(const std::string& command, const Args& args);
+int RunMigration(const Args& args);  // run
 
 // Thrown for bad command-line input; main prints the message and exits with status 2.
 struct UsageError {

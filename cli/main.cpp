@@ -52,7 +52,9 @@ constexpr const char* kUsage =
     "       migracja-cli definitions check --dir PROGRAMDIR [--prepare]\n"
     "       migracja-cli delete-data --dir PROGRAMDIR --tables A,B [--owner FIRMA_ID] --yes\n"
     "       migracja-cli clean-serials --dir PROGRAMDIR\n"
-    "       migracja-cli split-phones --dir PROGRAMDIR [--dry-run]\n";
+    "       migracja-cli split-phones --dir PROGRAMDIR [--dry-run]\n"
+    "       migracja-cli run --dir PROGRAMDIR [--only 01-Firmy,02-Telefony] [--firma ID]\n"
+    "                        [--branch ID|none] [--team ID] [--dbf FOLDER]\n";
 
 }  // namespace
 
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
         if (group == "definitions") return RunDefinitions(args);
         if (group == "delete-data" || group == "clean-serials" || group == "split-phones")
             return RunMaintenance(group, args);
+        if (group == "run") return RunMigration(args);
         if (group == "--help" || group == "help") {
             std::fputs(kUsage, stdout);
             return 0;

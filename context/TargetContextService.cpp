@@ -136,27 +136,21 @@ void TargetContextService::MarkOwnerCompany() {
     tx.StartIfNeeded();
 }
 
-bool TargetContextService::ChooseCompany() {
+std::vector<TargetContextService::Company> TargetContextService::OwnerCompanies() {
     fb::Query q(dane_.IBTransaction1, "IBQueryWyborFirmy");
     q.SetSql(
         SqlLines({"SELECT fs.FIRMA_ID, rf.NAZWA_SKROT, rf.NAZWA_FIRMY,", "rf.MIASTO1",
                   "From FIRMY_TARVIK fs, REJESTR_FIRM rf", "Where (fs.FIRMA_ID = rf.FIRMA_ID)"}));
-    ui::GridChoiceRequest request;
-    request.caption = "Wybór firmy"_w;
-    request.columns = {Column("Skrót nazwy"_w, 40), Column("Pełna nazwa firmy"_w, 90),
-                       Column("Miasto", 30)};
-    std::vector<std::pair<std::int32_t, std::string>> companies;  // FIRMA_ID, NAZWA_SKROT
+    std::vector<Company> companies;
     ReadRows(q, [&](fb::Query& row) {
-        companies.emplace_back(row.FieldByName("FIRMA_ID").AsInteger(),
-                               row.FieldByName("NAZWA_SKROT").AsText());
-        request.rows.push_back({companies.back().second, row.FieldByName("NAZWA_FIRMY").AsText(),
-                                row.FieldByName("MIASTO1").AsText()});
+        companies.push_back(
+            {row.FieldByName("FIRMA_ID").AsInteger(), row.FieldByName("NAZWA_SKROT").AsText(),
+             row.FieldByName("NAZWA_FIRMY").AsText(), row.FieldByName("MIASTO1").AsText()});
     });
+    return companies;
+}
 
-    const ui::GridChoiceResult answer = grid_.Choose(request);
-    if (!ChosenRow(answer, companies.size())) return false;
-    const auto& chosen = companies[static_cast<std::size_t>(answer.index)];
-
+void TargetContextService::TakeCompany(const Company& company) {
     const std::int32_t savedId = context_.SelectedFirmaId;
     const std::string savedName = context_.SelectedFirmaName;
     try {
@@ -164,8 +158,8 @@ bool TargetContextService::ChooseCompany() {
         // chosen row carries it afterwards.
         context_.SelectedFirmaId = -1;
         MarkOwnerCompany();
-        context_.SelectedFirmaId = chosen.first;
-        context_.SelectedFirmaName = chosen.second;
+        context_.SelectedFirmaId = company.id;
+        context_.SelectedFirmaName = company.shortName;
         MarkOwnerCompany();
     } catch (const fb::Error&) {
         // A company whose marker was not written is not settled.
@@ -173,6 +167,19 @@ bool TargetContextService::ChooseCompany() {
         context_.SelectedFirmaName = savedName;
         throw;
     }
+}
+
+bool TargetContextService::ChooseCompany() {
+    const std::vector<Company> companies = OwnerCompanies();
+    ui::GridChoiceRequest request;
+    request.caption = "Wybór firmy"_w;
+    request.columns = {Column("Skrót nazwy"_w, 40), Column("Pełna nazwa firmy"_w, 90),
+                       Column("Miasto", 30)};
+    for (const Company& c : companies) request.rows.push_back({c.shortName, c.fullName, c.city});
+
+    const ui::GridChoiceResult answer = grid_.Choose(request);
+    if (!ChosenRow(answer, companies.size())) return false;
+    TakeCompany(companies[static_cast<std::size_t>(answer.index)]);
     return true;
 }
 
@@ -198,13 +205,35 @@ bool TargetContextService::CheckBranches() {
     }
 }
 
-bool TargetContextService::ChooseBranch() {
+std::vector<TargetContextService::Branch> TargetContextService::Branches() {
     fb::Query q(dane_.IBTransaction1, "IBQueryWyborOddzialu");
     q.SetSql(
         SqlLines({"Select  MIEJSCE_ID,  NAZWA_MIEJSCA,  KOD_POCZTOWY ,",
                   "MIASTO_POCZTA, MIASTO,  ULICA,  NR_DOMU, NR_LOKALU", "From  REJESTR_LOKALIZACJI",
                   "Where  FIRMA_ID = :pFIRMA_ID", "Order by NAZWA_MIEJSCA"}));
     q.ParamByName("pFIRMA_ID").SetInteger(context_.SelectedFirmaId);
+    std::vector<Branch> branches;
+    ReadRows(q, [&](fb::Query& row) {
+        branches.push_back(
+            {row.FieldByName("MIEJSCE_ID").AsInteger(), row.FieldByName("NAZWA_MIEJSCA").AsText(),
+             row.FieldByName("KOD_POCZTOWY").AsText(), row.FieldByName("MIASTO_POCZTA").AsText(),
+             row.FieldByName("MIASTO").AsText(), row.FieldByName("ULICA").AsText(),
+             row.FieldByName("NR_DOMU").AsText(), row.FieldByName("NR_LOKALU").AsText()});
+    });
+    return branches;
+}
+
+void TargetContextService::TakeBranch(const Branch& branch) {
+    context_.SelectedMiejsceId = branch.id;
+    context_.SelectedMiejsceName = branch.name;
+}
+
+void TargetContextService::TakeNoBranch() {
+    context_.SelectedMiejsceId = -2;  // the name keeps "(Bez przypisywania oddziału)"
+}
+
+bool TargetContextService::ChooseBranch() {
+    const std::vector<Branch> branches = Branches();
     ui::GridChoiceRequest request;
     request.caption = "Wybór lokalizacji (0ddziału)"_w;
     request.columns = {
@@ -213,26 +242,17 @@ bool TargetContextService::ChooseBranch() {
         Column("Ulica", 34),         Column("Nr domu", 7, ui::GridColumn::Align::Center),
         Column("Nr lokalu", 3)};
     request.extraButtons = {"Bez wyboru"};
-    std::vector<std::pair<std::int32_t, std::string>> branches;  // MIEJSCE_ID, NAZWA_MIEJSCA
-    ReadRows(q, [&](fb::Query& row) {
-        branches.emplace_back(row.FieldByName("MIEJSCE_ID").AsInteger(),
-                              row.FieldByName("NAZWA_MIEJSCA").AsText());
-        std::vector<std::string> cells;
-        for (const char* name : {"NAZWA_MIEJSCA", "KOD_POCZTOWY", "MIASTO_POCZTA", "MIASTO",
-                                 "ULICA", "NR_DOMU", "NR_LOKALU"})
-            cells.push_back(row.FieldByName(name).AsText());
-        request.rows.push_back(std::move(cells));
-    });
+    for (const Branch& b : branches)
+        request.rows.push_back(
+            {b.name, b.postalCode, b.postTown, b.town, b.street, b.house, b.flat});
 
     const ui::GridChoiceResult answer = grid_.Choose(request);
     if (answer.kind == ui::GridChoiceResult::Kind::Button && answer.index == 0) {
-        context_.SelectedMiejsceId = -2;  // the name keeps "(Bez przypisywania oddziału)"
+        TakeNoBranch();
         return true;
     }
     if (!ChosenRow(answer, branches.size())) return false;
-    const auto& chosen = branches[static_cast<std::size_t>(answer.index)];
-    context_.SelectedMiejsceId = chosen.first;
-    context_.SelectedMiejsceName = chosen.second;
+    TakeBranch(branches[static_cast<std::size_t>(answer.index)]);
     return true;
 }
 
@@ -272,21 +292,25 @@ CheckResult TargetContextService::CheckServiceTeam() {
     return result;
 }
 
-bool TargetContextService::ChooseServiceTeam() {
+std::vector<TargetContextService::Team> TargetContextService::ServiceTeams() {
     fb::Query q(dane_.IBTransaction1, "IBQueryZespolSerwisowy");
     q.SetSql(TeamSql(":pNF_ID"));
     q.ParamByName("pNF_ID").SetInteger(context_.SelectedFirmaId);
-    ui::GridChoiceRequest request;
-    request.caption = "Wybór zespołu serwisowego"_w;
-    request.columns = {Column("Prefix", 8), Column("Nazwa zespołu serwisowego"_w, 50),
-                       Column("Wspólna ewidencja"_w, 0, ui::GridColumn::Align::Center, true)};
     std::vector<Team> teams;
     ReadRows(q, [&](fb::Query& row) {
         teams.push_back({row.Fields(0).AsInteger(), row.Fields(1).AsText(), row.Fields(2).AsText(),
                          row.Fields(3).AsText()});
-        request.rows.push_back(
-            {teams.back().prefix, teams.back().name, teams.back().sharedRegister});
     });
+    return teams;
+}
+
+bool TargetContextService::ChooseServiceTeam() {
+    const std::vector<Team> teams = ServiceTeams();
+    ui::GridChoiceRequest request;
+    request.caption = "Wybór zespołu serwisowego"_w;
+    request.columns = {Column("Prefix", 8), Column("Nazwa zespołu serwisowego"_w, 50),
+                       Column("Wspólna ewidencja"_w, 0, ui::GridColumn::Align::Center, true)};
+    for (const Team& t : teams) request.rows.push_back({t.prefix, t.name, t.sharedRegister});
 
     const ui::GridChoiceResult answer = grid_.Choose(request);
     if (!ChosenRow(answer, teams.size())) return false;

@@ -45,16 +45,35 @@ class TargetContextService : public ContextSteps {
     // The text ShowChoice asks about.
     std::string ChoiceText() const;
 
-  private:
+    // The rows the choice windows offer, in the windows' order, for a caller that chooses
+    // without a window (the command line). Database errors propagate.
+    struct Company {
+        std::int32_t id = -1;
+        std::string shortName, fullName, city;
+    };
+    struct Branch {
+        std::int32_t id = -1;
+        std::string name, postalCode, postTown, town, street, house, flat;
+    };
     struct Team {
         std::int32_t id = -1;
         std::string prefix, name, sharedRegister;
     };
+    std::vector<Company> OwnerCompanies();
+    std::vector<Branch> Branches();    // of SelectedFirmaId
+    std::vector<Team> ServiceTeams();  // of SelectedFirmaId
 
+    // Settle a row as the windows do when it is picked. A company is marked as the only owner;
+    // when the marking fails the earlier choice is kept and the error propagates.
+    void TakeCompany(const Company& company);
+    void TakeBranch(const Branch& branch);
+    void TakeNoBranch();  // "Bez wyboru"
+    void TakeTeam(const Team& team);
+
+  private:
     void EnsureUniqueKeyColumn();
     // Keeps the text of the error that failed a check (its read has been rolled back).
     void FailCheck(const std::exception& e);
-    void TakeTeam(const Team& team);
 
     engine::TDane& dane_;
     TargetContext& context_;

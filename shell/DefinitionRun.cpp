@@ -1,11 +1,13 @@
 #include "shell/DefinitionRun.h"
 
+#include "config/FileSearch.h"
 #include "config/Text.h"
 #include "engine/Prepare.h"
 #include "engine/RecordLoop.h"
-#include "config/FileSearch.h"
 
 namespace migracja::shell {
+
+using namespace migracja::literals;
 
 bool DefinitionRunner::Start(const std::filesystem::path& definitionFile) {
     engine::MigrationDefinition& d = dane_.Definition;
@@ -35,6 +37,11 @@ bool DefinitionRunner::Start(const std::filesystem::path& definitionFile) {
 
 void DefinitionRunner::Step() {
     engine::ProcessSourceRecord(dane_);
+}
+
+void DefinitionRunner::RequestStop() {
+    dane_.Definition.StopRequested = true;
+    dane_.MigrationErrorLog.push_back("Przerwanie ręczne"_w);
 }
 
 std::string DefinitionRunner::DisplayName(const std::filesystem::path& definitionFile) {

@@ -26,6 +26,11 @@ class DefinitionRunner {
     // One source record. Failures propagate after the record was rolled back and entered.
     void Step();
 
+    // The Stop button, and whatever else stops a run from outside between two records: the
+    // run ends at the next tick, the record in progress having been committed or rolled back,
+    // and the report holds "Przerwanie ręczne". ErrorsOccurred is left alone.
+    void RequestStop();
+
     // The file name shown for the definition: without folder and extension.
     static std::string DisplayName(const std::filesystem::path& definitionFile);
 

@@ -1,5 +1,6 @@
 #include "support/TestDatabase.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 
@@ -66,6 +67,13 @@ TestDatabase::~TestDatabase() {
 
 void TestDatabase::Detach() {
     db_->Close();
+}
+
+void TestDatabase::ForcedWrites(bool on) {
+    Detach();
+    const std::string command = std::string("gfix -user SYSDBA -password masterkey -write ") +
+                                (on ? "sync" : "async") + " '" + file_.string() + "'";
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
 }
 
 void TestDatabase::Exec(const std::string& sql) {

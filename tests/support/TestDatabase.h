@@ -29,6 +29,11 @@ class TestDatabase {
     // Closes the fixture's own connection, so that another process can open the database (the
     // embedded engine locks a database file for one process). Exec and Scalar reconnect.
     void Detach();
+    // Switches forced writes of the database file (gfix -write sync|async); closes the fixture's
+    // connection. Without them a commit does not wait for the disk, which a test that commits
+    // thousands of records one by one cannot afford; a killed process loses nothing the system
+    // has been handed either way.
+    void ForcedWrites(bool on);
     // Runs statements (";"-separated) and commits.
     void Exec(const std::string& sql);
     // First column of the first row as text ("" for NULL or no row), in a fresh read.

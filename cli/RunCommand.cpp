@@ -1,0 +1,614 @@
+// run --dir PROG [--only A,B] [--firma ID] [--branch ID|none] [--team ID] [--dbf FOLDER]: the
+// migration run of the main window without a display. The main window's controller does the
+// startup checks and the run exactly as in the window; this file gives it a terminal instead of
+// windows: options answer what the windows would ask, progress goes to stderr, a summary to
+// stdout. Texts of the core are Windows-1250 and are converted to UTF-8 only when printed.
+//
+// Exit status: 0 when the run made no error entry, 1 otherwise (or when the startup checks
+// fail), 2 for bad usage, including a choice the window would ask for and no option settles.
+// SIGINT and SIGTERM stop the run between two records as the Stop button does; the status is
+// then 128 + the signal number (130, 143).
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "cli/ConsoleUi.h"
+#include "config/FileSearch.h"
+#include "config/Settings.h"
+#include "config/Text.h"
+#include "context/TargetContextService.h"
+#include "definitions/DefinitionLoader.h"
+#include "engine/Dane.h"
+#include "engine/ErrorReport.h"
+#include "shell/DbfFolder.h"
+#include "shell/DefinitionRun.h"
+#include "shell/MigrationController.h"
+#include "shell/Seams.h"
+
+namespace migracja::cli {
+
+namespace {
+
+using namespace migracja::literals;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::string Utf8(const std::string& win1250) {
+    std::string s = text::Win1250ToUtf8(win1250);
+    std::erase(s, '\r');
+    return s;
+}
+
+// ---- signals ----
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+void OnStopSignal(int sig) {
+    if (stopSignal != 0) {
+        // Asked twice: end at once. The database holds whole records either way; only the
+        // report is not written.
+        ::signal(sig, SIG_DFL);
+        ::raise(sig);
+        return;
+    }
+    stopSignal = sig;
+}
+
+// SIGINT and SIGTERM only raise a flag that the run loop reads between records. The embedded
+// Firebird engine puts handlers of its own on both when it starts, which would shut the engine
+// down under the run; Keep() puts ours back and is called after every step that may have started
+// it.
+class StopSignals {
+  public:
+    StopSignals() { Keep(); }
+    ~StopSignals() {
+        for (int sig : kSignals) ::signal(sig, SIG_DFL);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    void Keep() {
+        for (int sig : kSignals) {
+            struct sigaction current {};
+            if (::sigaction(sig, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
+                current.sa_handler == OnStopSignal)
+                continue;
+            struct sigaction ours {};
+            ours.sa_handler = OnStopSignal;
+            sigemptyset(&ours.sa_mask);
+            ours.sa_flags = SA_RESTART;  // the engine's system calls are not to fail with EINTR
+            ::sigaction(sig, &ours, nullptr);
+        }
+    }
+    static int Received() { return stopSignal; }
+
+  private:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM};
+};
+
+// ---- options ----
+
+std::vector<std::string> SplitList(const std::string& list) {
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        const std::string item(text::Trim(std::string_view(list).substr(start, comma - start)));
+        if (!item.empty()) items.push_back(item);
+        start = comma + 1;
+    }
+    return items;
+}
+
+std::optional<std::int32_t> IdOption(const Options& o, const std::string& name) {
+    const std::string* v = o.Find(name);
+    if (!v) return std::nullopt;
+    std::int32_t id = -1;
+    const auto [end, error] = std::from_chars(v->data(), v->data() + v->size(), id);
+    if (error != std::errc() || end != v->data() + v->size() || id < 0)
+        throw UsageError{"run: --" + name + " needs an id, not " + *v};
+    return id;
+}
+
+struct RunOptions {
+    fs::path dir;
+    std::vector<std::string> only;  // Windows-1250
+    std::optional<std::int32_t> firma, team, branch;
+    bool noBranch = false;
+    std::optional<std::string> dbf;  // the folder as Migracja.ini holds it
+};
+
+RunOptions ParseRunOptions(const Args& args) {
+    const Options o = Options::Parse(args, {"dir", "only", "firma", "branch", "team", "dbf"});
+    if (!o.positional.empty()) throw UsageError{"run: unexpected argument " + o.positional[0]};
+    RunOptions r;
+    r.dir = o.Require("dir");
+    if (const std::string* only = o.Find("only")) {
+        r.only = SplitList(text::Utf8ToWin1250(*only));
+        if (r.only.empty()) throw UsageError{"run: --only names no definition"};
+    }
+    r.firma = IdOption(o, "firma");
+    r.team = IdOption(o, "team");
+    if (const std::string* b = o.Find("branch"); b && *b == "none")
+        r.noBranch = true;
+    else
+        r.branch = IdOption(o, "branch");
+    if (const std::string* dbf = o.Find("dbf")) r.dbf = config::TextFromPath(fs::path(*dbf));
+    return r;
+}
+
+// ---- the windows, headless ----
+
+// The main window's state without widgets: the definition list with its marks, the controls,
+// the status bars.
+class HeadlessView final : public shell::MainView {
+  public:
+    struct Item {
+        std::string text;
+        bool enabled = true, checked = false;
+    };
+    std::vector<Item> items;
+    std::string dbfStatus, databaseStatus;
+    bool startEnabled = false;
+    bool closeRequested = false;
+
+    void SetDbfStatus(const std::string& text) override { dbfStatus = text; }
+    void SetDatabaseStatus(const std::string& text) override { databaseStatus = text; }
+    void SetControlEnabled(shell::Control c, bool on) override {
+        if (c == shell::Control::StartMigration) startEnabled = on;
+    }
+    void ClearDefinitions() override { items.clear(); }
+    void AddDefinition(const std::string& text) override { items.push_back({text}); }
+    int DefinitionCount() const override { return static_cast<int>(items.size()); }
+    bool DefinitionEnabled(int i) const override { return At(i).enabled; }
+    void SetDefinitionEnabled(int i, bool on) override { At(i).enabled = on; }
+    bool DefinitionChecked(int i) const override { return At(i).checked; }
+    void SetDefinitionChecked(int i, bool on) override { At(i).checked = on; }
+    void SelectDefinition(int) override {}
+    void FreezeDefinitions(bool) override {}
+    // The window would close after a cancelled choice; here the command stops.
+    void CloseWindow() override { closeRequested = true; }
+    void Quit() override { closeRequested = true; }
+    void ProcessPendingMessages() override {}
+
+  private:
+    Item& At(int i) { return items.at(static_cast<std::size_t>(i)); }
+    const Item& At(int i) const { return items.at(static_cast<std::size_t>(i)); }
+};
+
+// The one-shot timer of the window, driven by the command's loop: there are no other events to
+// let through, so an armed timer fires at once.
+class LoopTimer final : public ui::OneShotTimer {
+  public:
+    void Start(int) override { armed_ = true; }
+    void Stop() override { armed_ = false; }
+    bool Active() const override { return armed_; }
+
+  private:
+    bool armed_ = false;
+};
+
+// The folder dialog: --dbf is written to Migracja.ini before the checks, as the dialog's OK
+// writes it, so when the dialog is asked for the option is missing or its folder failed.
+class NoFolderDialog final : public shell::DbfFolderDialog {
+  public:
+    bool asked = false;
+    std::optional<std::string> Show(const std::string&) override {
+        asked = true;
+        return std::nullopt;
+    }
+};
+
+// Grid windows never open: the context below chooses from the options.
+class NoGridChoice final : public ui::GridChoice {
+  public:
+    ui::GridChoiceResult Choose(const ui::GridChoiceRequest&) override {
+        return ui::GridChoiceResult::Cancelled();
+    }
+};
+
+class SilentMessages final : public ui::MessageBox {
+  public:
+    ui::Answer Show(const std::string&, const std::string&, ui::Icon,
+                    ui::Buttons buttons) override {
+        return buttons == ui::Buttons::Ok ? ui::Answer::Ok : ui::Answer::No;
+    }
+};
+
+class NoViewer final : public ui::FileViewer {
+  public:
+    void Open(const std::string&) override {}
+};
+
+// The owner company, branch and service team: settled by the database where the window settles
+// them, taken from the options where the window would ask. Without the option the choice fails
+// with the list of choices, and the command stops with it.
+class OptionContext final : public context::ContextSteps {
+  public:
+    OptionContext(context::TargetContextService& service, const RunOptions& options)
+        : service_(service), o_(options) {}
+
+    std::string problem;  // why the choice could not be made, with the choices
+
+    context::TargetContext& Context() override { return service_.Context(); }
+    context::CheckResult CheckOwnerCompany() override { return service_.CheckOwnerCompany(); }
+    bool CheckBranches() override { return service_.CheckBranches(); }
+    context::CheckResult CheckServiceTeam() override { return service_.CheckServiceTeam(); }
+    std::string LastCheckError() const override { return service_.LastCheckError(); }
+    bool ShowChoice() override { return true; }
+
+    bool ChooseCompany() override {
+        const auto companies = service_.OwnerCompanies();
+        for (const auto& c : companies)
+            if (o_.firma && c.id == *o_.firma) {
+                service_.TakeCompany(c);
+                return true;
+            }
+        std::string list;
+        for (const auto& c : companies)
+            list += "\n  " + std::to_string(c.id) + "  " + Utf8(c.shortName) + " (" +
+                    Utf8(c.fullName) + ")";
+        problem = Lead(o_.firma, "--firma", "the owner company") + list;
+        return false;
+    }
+
+    bool ChooseBranch() override {
+        if (o_.noBranch) {
+            service_.TakeNoBranch();
+            return true;
+        }
+        const auto branches = service_.Branches();
+        for (const auto& b : branches)
+            if (o_.branch && b.id == *o_.branch) {
+                service_.TakeBranch(b);
+                return true;
+            }
+        std::string list;
+        for (const auto& b : branches)
+            list += "\n  " + std::to_string(b.id) + "  " + Utf8(b.name) + ", " + Utf8(b.town);
+        list += "\n  none  (Bez wyboru)";
+        problem = Lead(o_.branch, "--branch", "the branch") + list;
+        return false;
+    }
+
+    bool ChooseServiceTeam() override {
+        const auto teams = service_.ServiceTeams();
+        for (const auto& t : teams)
+            if (o_.team && t.id == *o_.team) {
+                service_.TakeTeam(t);
+                return true;
+            }
+        std::string list;
+        for (const auto& t : teams)
+            list += "\n  " + std::to_string(t.id) + "  " + Utf8(t.prefix) + "  " + Utf8(t.name);
+        problem = Lead(o_.team, "--team", "the service team") + list;
+        return false;
+    }
+
+  private:
+    static std::string Lead(const std::optional<std::int32_t>& given, const std::string& option,
+                            const std::string& what) {
+        if (given)
+            return "run: " + option + " " + std::to_string(*given) +
+                   " is not one of the choices of " + what + ":";
+        return "run: " + what + " must be chosen with " + option + " ID, one of:";
+    }
+
+    context::TargetContextService& service_;
+    const RunOptions& o_;
+};
+
+// What one definition did, for the summary.
+struct DefinitionResult {
+    std::string name;  // Windows-1250, without folder and extension
+    bool started = false;
+    std::int32_t records = 0, total = 0;
+    std::vector<std::pair<std::string, std::int32_t>> rows;  // per distinct target table
+    std::size_t firstEntry = 0, entries = 0;                 // of the error log
+};
+
+// The progress window: the shared runner starts and advances the definitions; the counters go
+// to stderr, at most a few times a second, as one line per refresh (rewritten in place on a
+// terminal).
+class ConsoleProgress final : public shell::ProgressWindow {
+  public:
+    ConsoleProgress(engine::TDane& dane, definitions::TFormIni& loader)
+        : dane_(dane), runner_(dane, loader), terminal_(::isatty(STDERR_FILENO) == 1) {}
+
+    std::vector<DefinitionResult> results;
+    // Set when a stop signal has been turned into the Stop button's stop.
+    bool stopped = false;
+
+    void BindCounters() override {}
+
+    void StartDefinition(const fs::path& file) override {
+        Close();
+        DefinitionResult r;
+        r.name = shell::DefinitionRunner::DisplayName(file);
+        r.firstEntry = dane_.MigrationErrorLog.size();
+        results.push_back(std::move(r));
+        open_ = true;
+        start_ = Clock::now();
+        if (runner_.Start(file)) {
+            results.back().started = true;
+            Take();
+            Print(true);
+        }
+    }
+
+    void Step() override {
+        // The signal is seen before the record: the one before it has been committed or rolled
+        // back, and this one is not read. The run tick then ends the run.
+        if (StopSignals::Received() != 0) StopBySignal();
+        if (stopped) return;
+        runner_.Step();
+    }
+
+    void RefreshCounters() override {
+        Take();
+        Print(false);
+    }
+
+    // The run has ended or stopped, or a definition failed.
+    void Hide() override { Close(); }
+
+    // Turns a received signal into the Stop button's stop, once.
+    void StopBySignal() {
+        if (stopped) return;
+        stopped = true;
+        runner_.RequestStop();
+    }
+
+    // The definition's last numbers: its final progress line.
+    void Close() {
+        if (!open_) return;
+        Take();
+        open_ = false;
+        DefinitionResult& r = results.back();
+        r.entries = dane_.MigrationErrorLog.size() - r.firstEntry;
+        if (r.started) Print(true);
+        if (terminal_ && r.started) std::fputs("\n", stderr);
+    }
+
+  private:
+    void Take() {
+        if (!open_) return;
+        const engine::MigrationDefinition& d = dane_.Definition;
+        DefinitionResult& r = results.back();
+        r.records = d.CurrentRecordNo;
+        r.total = d.DbfRecordCount;
+        r.rows.clear();
+        for (int j = 0; j < d.CounterCount; ++j)
+            r.rows.emplace_back(d.CounterCaptions[static_cast<std::size_t>(j)],
+                                d.Counters[static_cast<std::size_t>(j)]);
+    }
+
+    void Print(bool always) {
+        const Clock::time_point now = Clock::now();
+        if (!always && now - printed_ < std::chrono::milliseconds(250)) return;
+        printed_ = now;
+        const DefinitionResult& r = results.back();
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        std::string line = Utf8(r.name) + ": " + std::to_string(r.records) + " of " +
+                           std::to_string(r.total) + " records";
+        for (const auto& [table, rows] : r.rows)
+            line += ", " + Utf8(table) + " " + std::to_string(rows);
+        char rate[48];
+        std::snprintf(rate, sizeof rate, ", %.0f records/s",
+                      seconds > 0 ? r.records / seconds : 0.0);
+        line += rate;
+        if (terminal_)
+            std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
+        else
+            std::fprintf(stderr, "%s\n", line.c_str());
+        std::fflush(stderr);
+    }
+
+    engine::TDane& dane_;
+    shell::DefinitionRunner runner_;
+    bool terminal_;
+    bool open_ = false;
+    Clock::time_point start_{}, printed_{};
+};
+
+// The report file as the window writes it; nothing is offered for viewing. The entries are
+// printed to stderr where the window would show them.
+class ConsoleReport final : public shell::ErrorReporter {
+  public:
+    ConsoleReport(engine::TDane& dane, fs::path programDir)
+        : dane_(dane), programDir_(std::move(programDir)) {}
+
+    std::optional<fs::path> file;
+    std::size_t writtenEntries = 0;
+
+    void WriteErrorReport(DateTime runStartTime) override {
+        SilentMessages messages;
+        NoViewer viewer;
+        file = engine::WriteErrorReport(dane_, runStartTime, programDir_, messages, viewer);
+        for (std::size_t i = writtenEntries; i < dane_.MigrationErrorLog.size(); ++i)
+            std::fprintf(stderr, "%s\n", Utf8(dane_.MigrationErrorLog[i]).c_str());
+        writtenEntries = dane_.MigrationErrorLog.size();
+    }
+
+  private:
+    engine::TDane& dane_;
+    fs::path programDir_;
+};
+
+std::string Plural(std::size_t n, const std::string& word) {
+    return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+// Chooses the definitions to run: every enabled one, or those named.
+void SelectDefinitions(HeadlessView& view, const shell::MigrationController& controller,
+                       definitions::TFormIni& loader, engine::TDane& dane,
+                       const std::vector<std::string>& only) {
+    if (only.empty()) {
+        for (auto& item : view.items) item.checked = item.enabled;
+        return;
+    }
+    for (auto& item : view.items) item.checked = false;
+    for (const std::string& name : only) {
+        int found = -1;
+        for (int i = 0; i < view.DefinitionCount(); ++i)
+            if (text::EqualsIgnoreCase(view.items[static_cast<std::size_t>(i)].text, name))
+                found = i;
+        if (found < 0) {
+            std::string names;
+            for (const auto& item : view.items)
+                names += (names.empty() ? "" : ", ") + Utf8(item.text);
+            throw UsageError{"run: no definition " + Utf8(name) + " (definitions: " + names + ")"};
+        }
+        HeadlessView::Item& item = view.items[static_cast<std::size_t>(found)];
+        if (!item.enabled) {
+            const std::string dbf = loader.ReadDefinitionHeader(controller.DefinitionFile(found));
+            throw UsageError{"run: definition " + Utf8(item.text) + " is disabled: its DBF file " +
+                             (dbf.empty() ? std::string("(none named)") : Utf8(dbf)) +
+                             " is not in " + Utf8(config::TextFromPath(dane.DbfFolder()))};
+        }
+        item.checked = true;
+    }
+}
+
+}  // namespace
+
+int RunMigration(const Args& args) {
+    const RunOptions options = ParseRunOptions(args);
+    // The folder dialog's OK, given beforehand.
+    if (options.dbf && shell::IsFolderSet(*options.dbf))
+        config::WriteDbfFolder(options.dir, *options.dbf);
+
+    StopSignals signals;
+    engine::TDane dane;
+    ConsoleMessageBox messages;
+    definitions::TFormIni loader(dane, messages);
+    HeadlessView view;
+    ConsoleProgress progress(dane, loader);
+    NoGridChoice grid;
+    context::TargetContextService service(dane, dane.Target, grid, messages);
+    OptionContext context(service, options);
+    NoFolderDialog folderDialog;
+    ConsoleReport report(dane, options.dir);
+    LoopTimer timer;
+    shell::SystemClock clock;
+    shell::MigrationController controller(shell::ControllerParts{options.dir, dane, loader, view,
+                                                                 progress, context, folderDialog,
+                                                                 report, messages, timer, clock});
+
+    bool running = false;
+    // The window's event loop: the timer fires until nothing arms it again.
+    const auto drive = [&] {
+        while (timer.Active() && !view.closeRequested) {
+            controller.OnTimer();
+            signals.Keep();
+            if (StopSignals::Received() != 0) {
+                if (!running) return;
+                if (controller.StartupStep() == shell::kRunning) progress.StopBySignal();
+            }
+        }
+    };
+    const auto signalStatus = [] {
+        std::fprintf(stderr, "migracja-cli: stopped by signal %d\n", StopSignals::Received());
+        return 128 + StopSignals::Received();
+    };
+
+    // ---- startup ----
+    try {
+        controller.OnShow();
+        drive();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "migracja-cli: %s\n", Utf8(e.what()).c_str());
+        return 1;
+    }
+    if (StopSignals::Received() != 0) return signalStatus();
+    if (!context.problem.empty()) throw UsageError{context.problem};
+    if (folderDialog.asked || controller.StartupStep() != shell::kIdle || !view.startEnabled) {
+        if (!view.dbfStatus.empty()) std::fprintf(stderr, "%s\n", Utf8(view.dbfStatus).c_str());
+        if (!view.databaseStatus.empty())
+            std::fprintf(stderr, "%s\n", Utf8(view.databaseStatus).c_str());
+        if (folderDialog.asked)
+            throw UsageError{"run: the folder of the DBF files must be given with --dbf FOLDER"};
+        std::fputs("migracja-cli: run: the startup checks failed, nothing was migrated\n", stderr);
+        return 1;
+    }
+    const context::TargetContext& chosen = dane.Target;
+    if (options.firma && chosen.SelectedFirmaId != *options.firma)
+        throw UsageError{"run: --firma " + std::to_string(*options.firma) +
+                         ": the only owner company is " + std::to_string(chosen.SelectedFirmaId) +
+                         " (" + Utf8(chosen.SelectedFirmaName) + ")"};
+    if (options.team && chosen.SelectedGsId != *options.team)
+        throw UsageError{"run: --team " + std::to_string(*options.team) +
+                         ": the only service team of the company is " +
+                         std::to_string(chosen.SelectedGsId) + " (" + Utf8(chosen.SelectedGsName) +
+                         ")"};
+    if (options.branch && chosen.SelectedMiejsceId != *options.branch)
+        throw UsageError{"run: --branch " + std::to_string(*options.branch) +
+                         ": the company has no branches"};
+    std::fprintf(stderr, "%s\n%s\n", Utf8(view.dbfStatus).c_str(),
+                 Utf8(view.databaseStatus).c_str());
+    SelectDefinitions(view, controller, loader, dane, options.only);
+    std::vector<std::string> selected;
+    for (const auto& item : view.items)
+        if (item.checked) selected.push_back(item.text);
+
+    // ---- the run ----
+    bool failed = false;
+    try {
+        controller.OnStartMigration();
+        running = true;
+        drive();
+    } catch (const std::exception& e) {
+        // The controller has kept the whole records and written the report.
+        std::fprintf(stderr, "migracja-cli: %s\n", Utf8(e.what()).c_str());
+        failed = true;
+    }
+    progress.Close();
+
+    // Entries that no report holds yet (a run that ended with entries that did not stop it) are
+    // written as the window's close check writes them; either way the database is detached here.
+    const std::size_t entries = dane.MigrationErrorLog.size() - (progress.stopped ? 1 : 0);
+    if (!dane.MigrationErrorLog.empty() && report.writtenEntries != dane.MigrationErrorLog.size())
+        controller.OnCloseQuery();
+    else {
+        dane.Dbf1.reset();
+        dane.IBDatabase1.Close();
+    }
+
+    // ---- summary ----
+    for (const std::string& name : selected) {
+        const auto r = std::find_if(progress.results.begin(), progress.results.end(),
+                                    [&](const DefinitionResult& x) { return x.name == name; });
+        if (r == progress.results.end()) {
+            std::printf("%s: not run\n", Utf8(name).c_str());
+            continue;
+        }
+        std::string line = Utf8(name) + ": " + std::to_string(r->records) + " of " +
+                           std::to_string(r->total) + " records";
+        for (const auto& [table, rows] : r->rows)
+            line += ", " + Utf8(table) + " " + std::to_string(rows);
+        std::size_t errors = r->entries;
+        if (progress.stopped && &*r == &progress.results.back() && errors > 0) --errors;
+        line += ", " + Plural(errors, "error");
+        std::printf("%s\n", line.c_str());
+    }
+    if (report.file) std::printf("report: %s\n", report.file->string().c_str());
+    std::fflush(stdout);
+
+    if (StopSignals::Received() != 0) return signalStatus();
+    return failed || entries > 0 ? 1 : 0;
+}
+
+}  // namespace migracja::cli
