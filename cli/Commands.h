@@ -29,6 +29,8 @@ struct Options {
     static Options Parse(const Args& args, const std::vector<std::string>& allowed);
     // Removes every occurrence of a flag without a value ("--yes") and tells whether there was one.
     static bool TakeFlag(Args& args, const std::string& flag);
+    // The items of a comma-separated list, trimmed, empty ones left out.
+    static std::vector<std::string> SplitList(const std::string& list);
     const std::string* Find(const std::string& name) const;
     const std::string& Require(const std::string& name) const;
 };

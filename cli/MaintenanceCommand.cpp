@@ -71,18 +71,6 @@ bool Connect(engine::TDane& dane, const std::filesystem::path& dir) {
     return true;
 }
 
-std::vector<std::string> SplitList(const std::string& list) {
-    std::vector<std::string> items;
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        const std::size_t comma = std::min(list.find(',', start), list.size());
-        const std::string item(text::Trim(std::string_view(list).substr(start, comma - start)));
-        if (!item.empty()) items.push_back(item);
-        start = comma + 1;
-    }
-    return items;
-}
-
 std::vector<std::int32_t> ReadIds(engine::TDane& dane, const std::string& sql) {
     std::vector<std::int32_t> ids;
     fb::TransactionScope read(dane.IBTransactionR, &dane.IBQueryR);
@@ -123,7 +111,8 @@ int DeleteData(Args args) {
     const bool yes = Options::TakeFlag(args, "--yes");
     const Options options = ParseNoPositional("delete-data", args, {"dir", "tables", "owner"});
     const std::filesystem::path dir = options.Require("dir");
-    std::vector<std::string> tables = SplitList(text::Utf8ToWin1250(options.Require("tables")));
+    std::vector<std::string> tables =
+        Options::SplitList(text::Utf8ToWin1250(options.Require("tables")));
     if (tables.empty()) throw UsageError{"delete-data: --tables names no table"};
     if (!yes) throw UsageError{"delete-data deletes the rows for good: confirm with --yes"};
 

@@ -101,18 +101,6 @@ class StopSignals {
 
 // ---- options ----
 
-std::vector<std::string> SplitList(const std::string& list) {
-    std::vector<std::string> items;
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        const std::size_t comma = std::min(list.find(',', start), list.size());
-        const std::string item(text::Trim(std::string_view(list).substr(start, comma - start)));
-        if (!item.empty()) items.push_back(item);
-        start = comma + 1;
-    }
-    return items;
-}
-
 std::optional<std::int32_t> IdOption(const Options& o, const std::string& name) {
     const std::string* v = o.Find(name);
     if (!v) return std::nullopt;
@@ -137,7 +125,7 @@ RunOptions ParseRunOptions(const Args& args) {
     RunOptions r;
     r.dir = o.Require("dir");
     if (const std::string* only = o.Find("only")) {
-        r.only = SplitList(text::Utf8ToWin1250(*only));
+        r.only = Options::SplitList(text::Utf8ToWin1250(*only));
         if (r.only.empty()) throw UsageError{"run: --only names no definition"};
     }
     r.firma = IdOption(o, "firma");

@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
 #include "cli/Commands.h"
+#include "config/Text.h"
 
 namespace migracja::cli {
 
@@ -27,6 +29,18 @@ bool Options::TakeFlag(Args& args, const std::string& flag) {
     const auto before = args.size();
     std::erase(args, flag);
     return args.size() != before;
+}
+
+std::vector<std::string> Options::SplitList(const std::string& list) {
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        const std::string item(text::Trim(std::string_view(list).substr(start, comma - start)));
+        if (!item.empty()) items.push_back(item);
+        start = comma + 1;
+    }
+    return items;
 }
 
 const std::string* Options::Find(const std::string& name) const {
