@@ -8,27 +8,33 @@
 //
 // Every measurement runs in a process of its own on a fresh copy of the database, so the peak
 // resident memory (VmHWM) is that of one run of the given size. Commits with forced writes wait
-// for the disk, so one commit per record runs a smaller file by default; every run is repeated
-// with forced writes off, which leaves the CPU cost. Embedded and through the Firebird server on
-// localhost (build/firebird-server.conf); the client's CPU time is then the program's alone.
+// for the disk, so one commit per record with forced writes runs a smaller file by default;
+// every case is run again with forced writes off, which leaves the CPU cost. Embedded and through
+// the Firebird server on localhost (build/firebird-server.conf); through the server the CPU time
+// measured is the program's alone.
 //
-//   bench_run [--records=N] [--commit-records=N] [--target=embedded|server|both]
-//             [--forced=on|off|both] [--timer-gap-ms=N]
-//   (or BENCH_RUN_RECORDS, BENCH_RUN_COMMIT_RECORDS, BENCH_RUN_TARGET, BENCH_RUN_FORCED,
-//    BENCH_RUN_TIMER_GAP_MS)
+//   bench_run [--records=N] [--commit-records=N] [--repeat=N] [--target=embedded|server|both]
+//             [--forced=on|off|both] [--timer-gap-ms=N] [--prepare-only=DIR]
+//   (or BENCH_RUN_RECORDS, BENCH_RUN_COMMIT_RECORDS, BENCH_RUN_REPEAT, BENCH_RUN_TARGET,
+//    BENCH_RUN_FORCED, BENCH_RUN_TIMER_GAP_MS)
 //
-// --records (100000) is the file of the grouped runs and of the runs without forced writes;
-// --commit-records (5000) the file of one commit per record with forced writes. Memory is also
-// measured on 10000 records. --timer-gap-ms (0) waits between ticks as the window's 2 ms timer
-// does; 0 runs the ticks back to back, as a run without a window can.
+// --records (100000) is the file of the grouped runs and of every run without forced writes;
+// --commit-records (2000) the file of one commit per record with forced writes. Memory is also
+// measured on 10000 records. The cases alternate in --repeat (3) rounds and the tables give the
+// medians. --timer-gap-ms (0) waits between ticks as the window's 2 ms timer does; 0 runs the
+// ticks back to back, as a run without a window can.
 //
-// Google Benchmark's repeated iterations do not fit a run over a fixed file; each run is
-// measured once, and the medians of Stats.h are for repetitions of the whole program.
+// --prepare-only writes the database and the file of --records records into DIR and prints the
+// command that measures one run on them, for a profiler.
+//
+// A run over a fixed file is measured once per process, so this is a driver of its own rather
+// than a Google Benchmark loop.
 
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -42,6 +48,7 @@
 #include <vector>
 
 #include "FbBench.h"
+#include "Stats.h"
 #include "calc/MigracjaUtil.h"
 #include "config/Connection.h"
 #include "config/Text.h"
@@ -77,7 +84,7 @@ std::string ToMazovia(const std::string& win1250) {
         for (int b = 0; b < 256; ++b) t[static_cast<std::size_t>(b)] = static_cast<char>(b);
         for (int b = 0x80; b < 256; ++b) {
             const std::string w = calc::MazoviaToWin1250(std::string(1, static_cast<char>(b)));
-            if (w.size() == 1 && static_cast<unsigned char>(w[0]) >= 0x80)
+            if (w.size() == 1 && w[0] != static_cast<char>(b))
                 t[static_cast<unsigned char>(w[0])] = static_cast<char>(b);
         }
         return t;
@@ -383,10 +390,12 @@ int Child(int argc, char** argv) {
 
 struct Options {
     int records = 100000;
-    int commitRecords = 5000;
+    int commitRecords = 2000;
     bool embedded = true, server = true;
     bool forcedOn = true, forcedOff = true;
     int timerGapMs = 0;
+    int repeat = 3;
+    std::string prepareOnly;  // a folder: only the database and the files, for profiling
 };
 
 Options ReadOptions(int argc, char** argv) {
@@ -397,7 +406,8 @@ Options ReadOptions(int argc, char** argv) {
         {"commit-records", "BENCH_RUN_COMMIT_RECORDS"},
         {"target", "BENCH_RUN_TARGET"},
         {"forced", "BENCH_RUN_FORCED"},
-        {"timer-gap-ms", "BENCH_RUN_TIMER_GAP_MS"}};
+        {"timer-gap-ms", "BENCH_RUN_TIMER_GAP_MS"},
+        {"repeat", "BENCH_RUN_REPEAT"}};
     for (auto [key, var] : env)
         if (const char* v = std::getenv(var)) given[key] = v;
     for (int i = 1; i < argc; ++i) {
@@ -411,6 +421,8 @@ Options ReadOptions(int argc, char** argv) {
         if (key == "records") o.records = std::stoi(value);
         else if (key == "commit-records") o.commitRecords = std::stoi(value);
         else if (key == "timer-gap-ms") o.timerGapMs = std::stoi(value);
+        else if (key == "repeat") o.repeat = std::stoi(value);
+        else if (key == "prepare-only") o.prepareOnly = value;
         else if (key == "target") {
             o.embedded = value == "embedded" || value == "both";
             o.server = value == "server" || value == "both";
@@ -421,7 +433,7 @@ Options ReadOptions(int argc, char** argv) {
             throw std::invalid_argument("unknown option --" + key);
         }
     }
-    if (o.records < 1 || o.commitRecords < 1) throw std::invalid_argument("record counts must be positive");
+    if (o.records < 1 || o.commitRecords < 1 || o.repeat < 1) throw std::invalid_argument("counts must be positive");
     return o;
 }
 
@@ -597,8 +609,78 @@ void PrintSummary(const Options& o, const std::vector<Result>& results) {
     }
 }
 
+Result RunCase(const Case& c, const fs::path& work, int k, const fs::path& templateFile,
+               const fs::path& source, const testing::ServerSettings& login, int timerGapMs,
+               bool showSql) {
+    const fs::path file = work / ("run-" + std::to_string(k) + ".fdb");
+    fs::copy_file(templateFile, file);
+    // The server runs as its own user.
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::group_write | fs::perms::others_read |
+                              fs::perms::others_write);
+    const std::string location = c.server ? login.host + ":" + file.string() : file.string();
+    bench::SetForcedWrites(location, c.forced, login.user, login.password);
+    std::vector<std::string> args = {
+        "bench_run", "--child", "--side=" + c.side,
+        "--per-transaction=" + std::to_string(c.perTransaction), "--location=" + location,
+        "--user=" + login.user, "--password=" + login.password, "--folder=" + source.string(),
+        "--timer-gap-ms=" + std::to_string(timerGapMs)};
+    if (showSql) args.push_back("--show-sql");
+    int status = 0;
+    const auto v = RunChild(args, status);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || v.empty())
+        throw std::runtime_error("the run " + c.Mode() + " failed");
+    Result r;
+    r.c = c;
+    r.records = std::stol(v.at("records"));
+    r.rows0 = std::stol(v.at("rows0"));
+    r.rows1 = std::stol(v.at("rows1"));
+    r.seconds = std::stod(v.at("seconds"));
+    r.cpuUs = std::stod(v.at("cpu_us"));
+    r.userUs = std::stod(v.at("user_us"));
+    r.kernelUs = std::stod(v.at("kernel_us"));
+    r.hwmKb = std::stol(v.at("hwm_kb"));
+    if (r.records != c.records || r.rows0 != c.records || r.rows1 != c.records)
+        throw std::runtime_error("the run " + c.Mode() + " counted " + std::to_string(r.rows0) +
+                                 " and " + std::to_string(r.rows1) + " rows of " +
+                                 std::to_string(c.records) + " records");
+    CheckRows(location, login, c.records);
+    fs::remove(file);
+    return r;
+}
+
+// The median of each figure over the rounds of one case.
+Result MedianOf(const std::vector<Result>& runs) {
+    auto median = [&](auto field) {
+        std::vector<double> v;
+        for (const Result& r : runs) v.push_back(static_cast<double>(r.*field));
+        return Median(v);
+    };
+    Result m = runs.front();
+    m.seconds = median(&Result::seconds);
+    m.cpuUs = median(&Result::cpuUs);
+    m.userUs = median(&Result::userUs);
+    m.kernelUs = median(&Result::kernelUs);
+    m.hwmKb = static_cast<long>(median(&Result::hwmKb));
+    return m;
+}
+
+// The database and the files of one run, and the command that runs it, for a profiler.
+int PrepareOnly(const Options& o) {
+    const fs::path dir = o.prepareOnly;
+    fs::create_directories(dir);
+    CreateTemplate(dir / "run.fdb");
+    fs::permissions(dir / "run.fdb", fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec));
+    WriteSource(dir / "src", o.records);
+    std::printf("bench_run --child --side=engine|layer --per-transaction=N --location=%s "
+                "--user=SYSDBA --password=masterkey --folder=%s\n",
+                (dir / "run.fdb").string().c_str(), (dir / "src").string().c_str());
+    return 0;
+}
+
 int Drive(int argc, char** argv) {
     const Options o = ReadOptions(argc, argv);
+    if (!o.prepareOnly.empty()) return PrepareOnly(o);
     testing::TempDir work("migracja-bench-run");
     const fs::path templateFile = work / "template.fdb";
     CreateTemplate(templateFile);
@@ -614,61 +696,35 @@ int Drive(int argc, char** argv) {
     const testing::ServerSettings local{"", "SYSDBA", "masterkey"};
 
     std::vector<double> syncRates{bench::SyncedWritesPerSecond(work.path())};
-    std::printf("records per second and CPU time per record of this process (the embedded engine "
-                "works in it; through the server it is the client's alone)\n");
+    std::printf("%d rounds; records per second and CPU time per record of the measured process "
+                "(the embedded engine works in it; through the server it is the client's alone)\n",
+                o.repeat);
     PrintHeader();
-    std::vector<Result> results;
-    bool shownSql = false;
+    std::vector<std::vector<Result>> runs(cases.size());
     int k = 0;
-    for (const Case& c : cases) {
-        const fs::path file = work / ("run-" + std::to_string(k++) + ".fdb");
-        fs::copy_file(templateFile, file);
-        // The server runs as its own user.
-        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write |
-                                  fs::perms::group_read | fs::perms::group_write |
-                                  fs::perms::others_read | fs::perms::others_write);
-        const testing::ServerSettings& login = c.server ? server : local;
-        const std::string location = c.server ? login.host + ":" + file.string() : file.string();
-        bench::SetForcedWrites(location, c.forced, login.user, login.password);
-        std::vector<std::string> args = {
-            "bench_run", "--child", "--side=" + c.side,
-            "--per-transaction=" + std::to_string(c.perTransaction), "--location=" + location,
-            "--user=" + login.user, "--password=" + login.password,
-            "--folder=" + sources[c.records].string(),
-            "--timer-gap-ms=" + std::to_string(o.timerGapMs)};
-        if (c.side == "engine" && !shownSql) {
-            args.push_back("--show-sql");
-            shownSql = true;
+    // Rounds alternate the cases, so that a busy disk or machine does not favour one of them.
+    for (int round = 0; round < o.repeat; ++round) {
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            const Case& c = cases[i];
+            runs[i].push_back(RunCase(c, work.path(), k++, templateFile, sources[c.records],
+                                      c.server ? server : local, o.timerGapMs,
+                                      round == 0 && i == 0));
+            PrintRow(runs[i].back());
         }
-        int status = 0;
-        const auto v = RunChild(args, status);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || v.empty())
-            throw std::runtime_error("the run " + c.Mode() + " failed");
-        Result r;
-        r.c = c;
-        r.records = std::stol(v.at("records"));
-        r.rows0 = std::stol(v.at("rows0"));
-        r.rows1 = std::stol(v.at("rows1"));
-        r.seconds = std::stod(v.at("seconds"));
-        r.cpuUs = std::stod(v.at("cpu_us"));
-        r.userUs = std::stod(v.at("user_us"));
-        r.kernelUs = std::stod(v.at("kernel_us"));
-        r.hwmKb = std::stol(v.at("hwm_kb"));
-        if (r.records != c.records || r.rows0 != c.records || r.rows1 != c.records)
-            throw std::runtime_error("the run " + c.Mode() + " counted " + std::to_string(r.rows0) +
-                                     " and " + std::to_string(r.rows1) + " rows of " +
-                                     std::to_string(c.records) + " records");
-        CheckRows(location, login, c.records);
-        fs::remove(file);
-        results.push_back(r);
-        PrintRow(r);
+        syncRates.push_back(bench::SyncedWritesPerSecond(work.path()));
     }
-    syncRates.push_back(bench::SyncedWritesPerSecond(work.path()));
+    std::vector<Result> results;
+    std::printf("\nmedians of %d rounds:\n", o.repeat);
+    PrintHeader();
+    for (const auto& r : runs) {
+        results.push_back(MedianOf(r));
+        PrintRow(results.back());
+    }
     PrintSummary(o, results);
-    std::printf("\nthe disk: %.0f synchronous %zu-byte page writes per second (%.0f before, %.0f "
-                "after)\n",
-                (syncRates.front() + syncRates.back()) / 2, bench::kPageSize, syncRates.front(),
-                syncRates.back());
+    const auto [lo, hi] = std::minmax_element(syncRates.begin(), syncRates.end());
+    std::printf("\nthe disk: %.0f synchronous %zu-byte page writes per second, median of %zu probes "
+                "(%.0f to %.0f)\n",
+                Median(syncRates), bench::kPageSize, syncRates.size(), *lo, *hi);
     return 0;
 }
 
