@@ -24,7 +24,8 @@ inline constexpr std::size_t kPageSize = 8192;
 
 // Attaches as user with character set WIN1250 and dialect 1, setting forced writes of the
 // database on the way (isc_dpb_force_write), and detaches again.
-inline void SetForcedWrites(const std::string& location, bool on, const std::string& user = "SYSDBA",
+inline void SetForcedWrites(const std::string& location, bool on,
+                            const std::string& user = "SYSDBA",
                             const std::string& password = "masterkey") {
     using namespace Firebird;
     IMaster* master = fb_get_master_interface();
@@ -39,9 +40,8 @@ inline void SetForcedWrites(const std::string& location, bool on, const std::str
         dpb->insertString(&status, isc_dpb_lc_ctype, "WIN1250");
         dpb->insertInt(&status, isc_dpb_sql_dialect, 1);
         dpb->insertInt(&status, isc_dpb_force_write, on ? 1 : 0);
-        IAttachment* att = prov->attachDatabase(&status, location.c_str(),
-                                                dpb->getBufferLength(&status),
-                                                dpb->getBuffer(&status));
+        IAttachment* att = prov->attachDatabase(
+            &status, location.c_str(), dpb->getBufferLength(&status), dpb->getBuffer(&status));
         dpb->dispose();
         att->detach(&status);
     } catch (const FbException& e) {

@@ -104,18 +104,21 @@ struct Customer {  // Windows-1250 texts, as the target database gets them
 };
 
 Customer MakeCustomer(int r) {
-    static const std::vector<std::string> kinds = {
-        "Przedsiębiorstwo Handlowo-Usługowe", "Zakład Usług Elektronicznych", "Spółdzielnia Pracy",
-        "Hurtownia Spożywcza", "Sklep Wielobranżowy", "Biuro Rachunkowe"};
+    static const std::vector<std::string> kinds = {"Przedsiębiorstwo Handlowo-Usługowe",
+                                                   "Zakład Usług Elektronicznych",
+                                                   "Spółdzielnia Pracy",
+                                                   "Hurtownia Spożywcza",
+                                                   "Sklep Wielobranżowy",
+                                                   "Biuro Rachunkowe"};
     static const std::vector<std::string> names = {
-        "Wąsowicz", "Łukasiewicz", "Żółkiewski", "Śliwińska", "Grzęda", "Kołodziej", "Ćwikła",
-        "Nowak", "Mąciwoda", "Źrebiec"};
+        "Wąsowicz",  "Łukasiewicz", "Żółkiewski", "Śliwińska", "Grzęda",
+        "Kołodziej", "Ćwikła",      "Nowak",      "Mąciwoda",  "Źrebiec"};
     static const std::vector<std::string> cities = {
-        "Łódź", "Gdańsk", "Kraków", "Poznań", "Wrocław", "Białystok", "Zielona Góra",
-        "Częstochowa", "Bielsko-Biała", "Świnoujście"};
+        "Łódź",      "Gdańsk",       "Kraków",      "Poznań",        "Wrocław",
+        "Białystok", "Zielona Góra", "Częstochowa", "Bielsko-Biała", "Świnoujście"};
     static const std::vector<std::string> streets = {
         "ul. Świętokrzyska", "ul. Żeromskiego", "al. Jerozolimskie", "ul. Piękna",
-        "ul. Kościuszki", "ul. Główna", "ul. Źródlana", "pl. Wolności"};
+        "ul. Kościuszki",    "ul. Główna",      "ul. Źródlana",      "pl. Wolności"};
     auto pick = [&](const std::vector<std::string>& v, int k) {
         return text::Utf8ToWin1250(v[static_cast<std::size_t>(k) % v.size()]);
     };
@@ -207,7 +210,7 @@ void CreateTemplate(const fs::path& file) {
 // ---- the measured runs (child processes) ----
 
 struct ChildArgs {
-    std::string side;  // engine | layer
+    std::string side;        // engine | layer
     int perTransaction = 1;  // engine: RecordsPerTransaction; layer: 1 per record, 0 all in one
     std::string location, user, password;
     fs::path folder;
@@ -223,11 +226,11 @@ struct Timing {
 void PrintResult(const Timing& start, long records, long rows0, long rows1) {
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start.wall;
     const bench::CpuTimes cpu = bench::CpuTimes::Now();
-    std::printf("RESULT records=%ld rows0=%ld rows1=%ld seconds=%.6f cpu_us=%.0f user_us=%.0f "
-                "kernel_us=%.0f hwm_kb=%ld\n",
-                records, rows0, rows1, wall.count(), cpu.Total() - start.cpu.Total(),
-                cpu.user - start.cpu.user, cpu.system - start.cpu.system,
-                bench::PeakResidentKb());
+    std::printf(
+        "RESULT records=%ld rows0=%ld rows1=%ld seconds=%.6f cpu_us=%.0f user_us=%.0f "
+        "kernel_us=%.0f hwm_kb=%ld\n",
+        records, rows0, rows1, wall.count(), cpu.Total() - start.cpu.Total(),
+        cpu.user - start.cpu.user, cpu.system - start.cpu.system, bench::PeakResidentKb());
     std::fflush(stdout);
 }
 
@@ -295,7 +298,9 @@ int RunLayer(const ChildArgs& a) {
     insert1.SetSql(
         "INSERT INTO TELEFONY (TEL_ID, FIRMA_ID, NUMER, TYP, DBF_UNQ_KEY, KTO_WPISAL, "
         "KTO_UTWORZYL, DATA_WPISU, DATA_UTWORZ, STANOWISKO) VALUES (:TEL_ID, :FIRMA_ID, :NUMER, "
-        "'" + "Główny"_w + "', :DBF_UNQ_KEY, 'Migracja', 'Migracja', :DATA_WPISU, :DATA_UTWORZ, "
+        "'" +
+        "Główny"_w +
+        "', :DBF_UNQ_KEY, 'Migracja', 'Migracja', :DATA_WPISU, :DATA_UTWORZ, "
         "'Migracja')");
     auto count = [](fb::Query& q) {
         fb::CursorScope close(q);
@@ -365,21 +370,29 @@ int Child(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
         const std::string s = argv[i];
         const auto eq = s.find('=');
-        const std::string key = s.substr(0, eq), value = eq == std::string::npos ? "" : s.substr(eq + 1);
-        if (key == "--side") a.side = value;
-        else if (key == "--per-transaction") a.perTransaction = std::stoi(value);
-        else if (key == "--location") a.location = value;
-        else if (key == "--user") a.user = value;
-        else if (key == "--password") a.password = value;
-        else if (key == "--folder") a.folder = value;
-        else if (key == "--timer-gap-ms") a.timerGapMs = std::stoi(value);
-        else if (key == "--show-sql") a.showSql = true;
+        const std::string key = s.substr(0, eq),
+                          value = eq == std::string::npos ? "" : s.substr(eq + 1);
+        if (key == "--side")
+            a.side = value;
+        else if (key == "--per-transaction")
+            a.perTransaction = std::stoi(value);
+        else if (key == "--location")
+            a.location = value;
+        else if (key == "--user")
+            a.user = value;
+        else if (key == "--password")
+            a.password = value;
+        else if (key == "--folder")
+            a.folder = value;
+        else if (key == "--timer-gap-ms")
+            a.timerGapMs = std::stoi(value);
+        else if (key == "--show-sql")
+            a.showSql = true;
     }
     try {
         return a.side == "engine" ? RunEngine(a) : RunLayer(a);
     } catch (const fb::Error& e) {
-        std::fprintf(stderr, "%s\n%s\n", text::Win1250ToUtf8(e.Message()).c_str(),
-                     e.Sql().c_str());
+        std::fprintf(stderr, "%s\n%s\n", text::Win1250ToUtf8(e.Message()).c_str(), e.Sql().c_str());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
     }
@@ -418,11 +431,16 @@ Options ReadOptions(int argc, char** argv) {
         given[s.substr(2, eq - 2)] = s.substr(eq + 1);
     }
     for (const auto& [key, value] : given) {
-        if (key == "records") o.records = std::stoi(value);
-        else if (key == "commit-records") o.commitRecords = std::stoi(value);
-        else if (key == "timer-gap-ms") o.timerGapMs = std::stoi(value);
-        else if (key == "repeat") o.repeat = std::stoi(value);
-        else if (key == "prepare-only") o.prepareOnly = value;
+        if (key == "records")
+            o.records = std::stoi(value);
+        else if (key == "commit-records")
+            o.commitRecords = std::stoi(value);
+        else if (key == "timer-gap-ms")
+            o.timerGapMs = std::stoi(value);
+        else if (key == "repeat")
+            o.repeat = std::stoi(value);
+        else if (key == "prepare-only")
+            o.prepareOnly = value;
         else if (key == "target") {
             o.embedded = value == "embedded" || value == "both";
             o.server = value == "server" || value == "both";
@@ -433,7 +451,8 @@ Options ReadOptions(int argc, char** argv) {
             throw std::invalid_argument("unknown option --" + key);
         }
     }
-    if (o.records < 1 || o.commitRecords < 1 || o.repeat < 1) throw std::invalid_argument("counts must be positive");
+    if (o.records < 1 || o.commitRecords < 1 || o.repeat < 1)
+        throw std::invalid_argument("counts must be positive");
     return o;
 }
 
@@ -541,9 +560,10 @@ void CheckRows(const std::string& location, const testing::ServerSettings& login
         throw std::runtime_error("the run did not write one company and one telephone per record");
     const int r = static_cast<int>(records / 2);
     const Customer c = MakeCustomer(r);
-    const std::string stored =
-        scalar("SELECT NAZWA_FIRMY || '|' || UWAGI || '|' || MIASTO1 FROM REJESTR_FIRM "
-               "WHERE DBF_UNQ_KEY = '" + c.nrkli + "'");
+    const std::string stored = scalar(
+        "SELECT NAZWA_FIRMY || '|' || UWAGI || '|' || MIASTO1 FROM REJESTR_FIRM "
+        "WHERE DBF_UNQ_KEY = '" +
+        c.nrkli + "'");
     if (stored != c.nazwa + "|" + c.uwagi + "|" + c.miasto)
         throw std::runtime_error("record " + c.nrkli + " was stored as " +
                                  text::Win1250ToUtf8(stored));
@@ -558,9 +578,8 @@ void PrintHeader() {
 void PrintRow(const Result& r) {
     std::printf("%-9s %-6s %-26s %8ld %10.0f %12.1f %10.1f %10.1f %9.1f\n",
                 r.c.server ? "server" : "embedded", r.c.forced ? "on" : "off", r.c.Mode().c_str(),
-                r.records, r.PerSecond(), r.CpuPerRecord(),
-                r.records ? r.userUs / r.records : 0, r.records ? r.kernelUs / r.records : 0,
-                r.hwmKb / 1024.0);
+                r.records, r.PerSecond(), r.CpuPerRecord(), r.records ? r.userUs / r.records : 0,
+                r.records ? r.kernelUs / r.records : 0, r.hwmKb / 1024.0);
     std::fflush(stdout);
 }
 
@@ -585,25 +604,29 @@ void PrintSummary(const Options& o, const std::vector<Result>& results) {
             if (!e1 || !l1) continue;
             std::printf("\n%s, forced writes %s:\n", server ? "server" : "embedded",
                         forced ? "on" : "off");
-            std::printf("  one commit per record (%d records): engine / layer %.2f in records/s, "
-                        "%.2f in CPU per record (layer / engine)\n",
-                        perRecord, e1->PerSecond() / l1->PerSecond(),
-                        l1->CpuPerRecord() / e1->CpuPerRecord());
+            std::printf(
+                "  one commit per record (%d records): engine / layer %.2f in records/s, "
+                "%.2f in CPU per record (layer / engine)\n",
+                perRecord, e1->PerSecond() / l1->PerSecond(),
+                l1->CpuPerRecord() / e1->CpuPerRecord());
             if (e100 && e1000 && ceiling)
-                std::printf("  RekordowNaTransakcje: N=1 %.0f, N=100 %.0f, N=1000 %.0f records/s; "
-                            "one transaction on the layer %.0f; N=1000 reaches %.2f of it\n",
-                            e1->PerSecond(), e100->PerSecond(), e1000->PerSecond(),
-                            ceiling->PerSecond(), e1000->PerSecond() / ceiling->PerSecond());
-            for (auto [side, n] : {std::pair<const char*, int>{"engine", 1}, {"layer", 1},
-                                   {"engine", 1000}, {"layer", 0}}) {
+                std::printf(
+                    "  RekordowNaTransakcje: N=1 %.0f, N=100 %.0f, N=1000 %.0f records/s; "
+                    "one transaction on the layer %.0f; N=1000 reaches %.2f of it\n",
+                    e1->PerSecond(), e100->PerSecond(), e1000->PerSecond(), ceiling->PerSecond(),
+                    e1000->PerSecond() / ceiling->PerSecond());
+            for (auto [side, n] : {std::pair<const char*, int>{"engine", 1},
+                                   {"layer", 1},
+                                   {"engine", 1000},
+                                   {"layer", 0}}) {
                 const Result* small = Find(results, server, forced, side, n, kSmallRun);
                 const Result* large = Find(results, server, forced, side, n, o.records);
                 if (small && large)
-                    std::printf("  peak memory, %-26s %6d records %6.1f MiB, %6d records %6.1f MiB "
-                                "(+%.1f)\n",
-                                small->c.Mode().c_str(), kSmallRun, small->hwmKb / 1024.0,
-                                o.records, large->hwmKb / 1024.0,
-                                (large->hwmKb - small->hwmKb) / 1024.0);
+                    std::printf(
+                        "  peak memory, %-26s %6d records %6.1f MiB, %6d records %6.1f MiB "
+                        "(+%.1f)\n",
+                        small->c.Mode().c_str(), kSmallRun, small->hwmKb / 1024.0, o.records,
+                        large->hwmKb / 1024.0, (large->hwmKb - small->hwmKb) / 1024.0);
             }
         }
     }
@@ -620,11 +643,15 @@ Result RunCase(const Case& c, const fs::path& work, int k, const fs::path& templ
                               fs::perms::others_write);
     const std::string location = c.server ? login.host + ":" + file.string() : file.string();
     bench::SetForcedWrites(location, c.forced, login.user, login.password);
-    std::vector<std::string> args = {
-        "bench_run", "--child", "--side=" + c.side,
-        "--per-transaction=" + std::to_string(c.perTransaction), "--location=" + location,
-        "--user=" + login.user, "--password=" + login.password, "--folder=" + source.string(),
-        "--timer-gap-ms=" + std::to_string(timerGapMs)};
+    std::vector<std::string> args = {"bench_run",
+                                     "--child",
+                                     "--side=" + c.side,
+                                     "--per-transaction=" + std::to_string(c.perTransaction),
+                                     "--location=" + location,
+                                     "--user=" + login.user,
+                                     "--password=" + login.password,
+                                     "--folder=" + source.string(),
+                                     "--timer-gap-ms=" + std::to_string(timerGapMs)};
     if (showSql) args.push_back("--show-sql");
     int status = 0;
     const auto v = RunChild(args, status);
@@ -670,11 +697,14 @@ int PrepareOnly(const Options& o) {
     const fs::path dir = o.prepareOnly;
     fs::create_directories(dir);
     CreateTemplate(dir / "run.fdb");
-    fs::permissions(dir / "run.fdb", fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec));
+    fs::permissions(
+        dir / "run.fdb",
+        fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec));
     WriteSource(dir / "src", o.records);
-    std::printf("bench_run --child --side=engine|layer --per-transaction=N --location=%s "
-                "--user=SYSDBA --password=masterkey --folder=%s\n",
-                (dir / "run.fdb").string().c_str(), (dir / "src").string().c_str());
+    std::printf(
+        "bench_run --child --side=engine|layer --per-transaction=N --location=%s "
+        "--user=SYSDBA --password=masterkey --folder=%s\n",
+        (dir / "run.fdb").string().c_str(), (dir / "src").string().c_str());
     return 0;
 }
 
@@ -696,9 +726,10 @@ int Drive(int argc, char** argv) {
     const testing::ServerSettings local{"", "SYSDBA", "masterkey"};
 
     std::vector<double> syncRates{bench::SyncedWritesPerSecond(work.path())};
-    std::printf("%d rounds; records per second and CPU time per record of the measured process "
-                "(the embedded engine works in it; through the server it is the client's alone)\n",
-                o.repeat);
+    std::printf(
+        "%d rounds; records per second and CPU time per record of the measured process "
+        "(the embedded engine works in it; through the server it is the client's alone)\n",
+        o.repeat);
     PrintHeader();
     std::vector<std::vector<Result>> runs(cases.size());
     int k = 0;
@@ -722,9 +753,10 @@ int Drive(int argc, char** argv) {
     }
     PrintSummary(o, results);
     const auto [lo, hi] = std::minmax_element(syncRates.begin(), syncRates.end());
-    std::printf("\nthe disk: %.0f synchronous %zu-byte page writes per second, median of %zu probes "
-                "(%.0f to %.0f)\n",
-                Median(syncRates), bench::kPageSize, syncRates.size(), *lo, *hi);
+    std::printf(
+        "\nthe disk: %.0f synchronous %zu-byte page writes per second, median of %zu probes "
+        "(%.0f to %.0f)\n",
+        Median(syncRates), bench::kPageSize, syncRates.size(), *lo, *hi);
     return 0;
 }
 

@@ -185,7 +185,8 @@ void BM_Hand(benchmark::State& state) {
     const std::string nr(dbf.AsText(0));
     const std::int32_t firma = dbf.AsInteger(1);
     const DateTime data = dbf.AsDateTime(2);
-    const std::string opis = std::string(dbf.AsText(3)) + std::string(dbf.AsText(4)) + " (MIGRACJA)";
+    const std::string opis =
+        std::string(dbf.AsText(3)) + std::string(dbf.AsText(4)) + " (MIGRACJA)";
     const Money kwota = dbf.AsMoney(5);
 
     Tick tick;
@@ -236,8 +237,8 @@ void Register() {
     for (int r = 0; r < kRounds; ++r)
         for (int forced : {1, 0})
             for (auto [name, fn] : kSides)
-                benchmark::RegisterBenchmark((std::string(name) + "/round" + std::to_string(r)).c_str(),
-                                             fn)
+                benchmark::RegisterBenchmark(
+                    (std::string(name) + "/round" + std::to_string(r)).c_str(), fn)
                     ->ArgName("forced_writes")
                     ->Arg(forced)
                     ->MinTime(forced ? 2.0 : 1.0)
@@ -309,8 +310,9 @@ int main(int argc, char** argv) {
             "kept statement, CPU +%.1f us per row\n",
             fw, ew > 0 ? hw / ew : 0, ec > 0 ? hc / ec : 0, pw > 0 ? ew / pw : 0, pc - ec);
     }
-    std::printf("the disk: %.0f synchronous %zu-byte page writes per second (%.0f before, %.0f after)\n",
-                Median(syncRates), bench::kPageSize, syncRates.front(), syncRates.back());
+    std::printf(
+        "the disk: %.0f synchronous %zu-byte page writes per second (%.0f before, %.0f after)\n",
+        Median(syncRates), bench::kPageSize, syncRates.front(), syncRates.back());
     std::printf("peak resident memory: %ld KiB\n", bench::PeakResidentKb());
     benchmark::Shutdown();
     return 0;
