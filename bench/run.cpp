@@ -223,14 +223,29 @@ struct Timing {
     bench::CpuTimes cpu = bench::CpuTimes::Now();
 };
 
-void PrintResult(const Timing& start, long records, long rows0, long rows1) {
+// Pages the database engine has written for the database since it opened it: with forced
+// writes each one waits for the disk, so this says how a run fares on another disk.
+long PageWrites(fb::Database& db) {
+    fb::Transaction tx(db, "statistics");
+    tx.Start();
+    fb::Query q(tx, "statistics");
+    q.SetSql("SELECT MON$PAGE_WRITES FROM MON$IO_STATS WHERE MON$STAT_GROUP = 0");
+    q.Open();
+    const long writes = q.Eof() ? 0 : static_cast<long>(q.Fields(0).AsInt64());
+    q.Close();
+    tx.Commit();
+    return writes;
+}
+
+void PrintResult(const Timing& start, fb::Database& db, long records, long rows0, long rows1) {
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start.wall;
     const bench::CpuTimes cpu = bench::CpuTimes::Now();
     std::printf(
         "RESULT records=%ld rows0=%ld rows1=%ld seconds=%.6f cpu_us=%.0f user_us=%.0f "
-        "kernel_us=%.0f hwm_kb=%ld\n",
+        "kernel_us=%.0f hwm_kb=%ld page_writes=%ld\n",
         records, rows0, rows1, wall.count(), cpu.Total() - start.cpu.Total(),
-        cpu.user - start.cpu.user, cpu.system - start.cpu.system, bench::PeakResidentKb());
+        cpu.user - start.cpu.user, cpu.system - start.cpu.system, bench::PeakResidentKb(),
+        PageWrites(db));
     std::fflush(stdout);
 }
 
@@ -268,7 +283,7 @@ int RunEngine(const ChildArgs& a) {
             std::fprintf(stderr, "%s\n", text::Win1250ToUtf8(e).c_str());
         return 2;
     }
-    PrintResult(start, d.CurrentRecordNo, d.Counters[0], d.Counters[1]);
+    PrintResult(start, dane.IBDatabase1, d.CurrentRecordNo, d.Counters[0], d.Counters[1]);
     return 0;
 }
 
@@ -361,7 +376,7 @@ int RunLayer(const ChildArgs& a) {
     }
     if (write.Active()) write.Commit();
     if (read.Active()) read.Commit();
-    PrintResult(start, records, rows0, rows1);
+    PrintResult(start, db, records, rows0, rows1);
     return 0;
 }
 
@@ -471,7 +486,7 @@ struct Case {
 struct Result {
     Case c;
     double seconds = 0, cpuUs = 0, userUs = 0, kernelUs = 0;
-    long records = 0, rows0 = 0, rows1 = 0, hwmKb = 0;
+    long records = 0, rows0 = 0, rows1 = 0, hwmKb = 0, pageWrites = 0;
     double PerSecond() const { return seconds > 0 ? records / seconds : 0; }
     double CpuPerRecord() const { return records ? cpuUs / records : 0; }
 };
@@ -571,15 +586,16 @@ void CheckRows(const std::string& location, const testing::ServerSettings& login
 }
 
 void PrintHeader() {
-    std::printf("%-9s %-6s %-26s %8s %10s %12s %10s %10s %9s\n", "target", "forced", "mode",
-                "records", "records/s", "CPU us/rec", "user", "kernel", "peak MiB");
+    std::printf("%-9s %-6s %-26s %8s %10s %12s %10s %10s %11s %9s\n", "target", "forced", "mode",
+                "records", "records/s", "CPU us/rec", "user", "kernel", "writes/rec", "peak MiB");
 }
 
 void PrintRow(const Result& r) {
-    std::printf("%-9s %-6s %-26s %8ld %10.0f %12.1f %10.1f %10.1f %9.1f\n",
+    const double n = r.records ? static_cast<double>(r.records) : 1;
+    std::printf("%-9s %-6s %-26s %8ld %10.0f %12.1f %10.1f %10.1f %11.2f %9.1f\n",
                 r.c.server ? "server" : "embedded", r.c.forced ? "on" : "off", r.c.Mode().c_str(),
-                r.records, r.PerSecond(), r.CpuPerRecord(), r.records ? r.userUs / r.records : 0,
-                r.records ? r.kernelUs / r.records : 0, r.hwmKb / 1024.0);
+                r.records, r.PerSecond(), r.CpuPerRecord(), r.userUs / n, r.kernelUs / n,
+                r.pageWrites / n, r.hwmKb / 1024.0);
     std::fflush(stdout);
 }
 
@@ -624,7 +640,7 @@ void PrintSummary(const Options& o, const std::vector<Result>& results) {
                 if (small && large)
                     std::printf(
                         "  peak memory, %-26s %6d records %6.1f MiB, %6d records %6.1f MiB "
-                        "(+%.1f)\n",
+                        "(%+.1f)\n",
                         small->c.Mode().c_str(), kSmallRun, small->hwmKb / 1024.0, o.records,
                         large->hwmKb / 1024.0, (large->hwmKb - small->hwmKb) / 1024.0);
             }
@@ -667,6 +683,7 @@ Result RunCase(const Case& c, const fs::path& work, int k, const fs::path& templ
     r.userUs = std::stod(v.at("user_us"));
     r.kernelUs = std::stod(v.at("kernel_us"));
     r.hwmKb = std::stol(v.at("hwm_kb"));
+    r.pageWrites = std::stol(v.at("page_writes"));
     if (r.records != c.records || r.rows0 != c.records || r.rows1 != c.records)
         throw std::runtime_error("the run " + c.Mode() + " counted " + std::to_string(r.rows0) +
                                  " and " + std::to_string(r.rows1) + " rows of " +
@@ -689,6 +706,7 @@ Result MedianOf(const std::vector<Result>& runs) {
     m.userUs = median(&Result::userUs);
     m.kernelUs = median(&Result::kernelUs);
     m.hwmKb = static_cast<long>(median(&Result::hwmKb));
+    m.pageWrites = static_cast<long>(median(&Result::pageWrites));
     return m;
 }
 
