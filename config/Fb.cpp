@@ -671,13 +671,25 @@ Statement::~Statement() = default;
 void Statement::ExecQuery() {
     Prepare();
     BuildInput();
+    executed_ = nullptr;
+    rowsAffected_ = 0;
     Call(sql_, [&](ThrowStatusWrapper* s) {
         const bool hasOutput = !fields_.empty();
         statement_->execute(s, transaction_.Handle(), inMeta_, inBuffer_.data(),
                             hasOutput ? outMeta_ : nullptr,
                             hasOutput ? outBuffer_.data() : nullptr);
-        rowsAffected_ = statement_->getAffectedRecords(s);
     });
+    executed_ = statement_;
+}
+
+std::uint64_t Statement::RowsAffected() const {
+    // A statement freed or prepared anew since (new SQL text, a closed connection) has no count.
+    if (executed_ && executed_ == statement_) {
+        Call(sql_,
+             [&](ThrowStatusWrapper* s) { rowsAffected_ = statement_->getAffectedRecords(s); });
+    }
+    executed_ = nullptr;
+    return rowsAffected_;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -304,12 +304,16 @@ class Statement : public SqlObject {
     ~Statement() override;
 
     void ExecQuery();
-    // Rows inserted, updated or deleted by the last execution.
-    std::uint64_t RowsAffected() const { return rowsAffected_; }
+    // Rows inserted, updated or deleted by the last execution. Asked of Firebird only when
+    // wanted: through a server the question is a round trip of its own, which every execution
+    // would otherwise pay.
+    std::uint64_t RowsAffected() const;
 
   private:
     void CloseCursor() override {}
-    std::uint64_t rowsAffected_ = 0;
+    // The prepared statement of the last execution, until its count has been read.
+    mutable Firebird::IStatement* executed_ = nullptr;
+    mutable std::uint64_t rowsAffected_ = 0;
 };
 
 // Closes a query when the scope is left, however it is left.

@@ -26,7 +26,8 @@ TDane::TDane()
       IBSQLDel(IBTransactionR, "IBSQLDel"),
       IBQueryTMP(IBTransaction1, "IBQueryTMP"),
       IBQuery_UN(IBTransaction1, "IBQuery_UN"),
-      IBSQL_UN(IBTransaction_UN, "IBSQL_UN") {
+      IBSQL_UN(IBTransaction_UN, "IBSQL_UN"),
+      IBSQLSavepoint(IBTransaction1, "IBSQLSavepoint") {
     IBDatabase1.SqlDialect = 1;
     for (int n = 0; n < kTableSlots; ++n) {
         conditionQueries_.push_back(

@@ -68,6 +68,7 @@ class TDane {
     fb::Query IBQueryTMP;              // schema version, auxiliary reads of delete-data
     fb::Query IBQuery_UN;              // selects of the clean-up commands
     fb::Statement IBSQL_UN;            // updates and inserts of the clean-up commands
+    fb::Statement IBSQLSavepoint;      // the savepoint of each record while records are grouped
     // IBQuery0 .. IBQuery9: the SQL condition of table n runs in IBQuery(n).
     fb::Query& IBQuery(int n) { return *conditionQueries_.at(static_cast<std::size_t>(n)); }
 

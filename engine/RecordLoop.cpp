@@ -51,7 +51,12 @@ void BindQueryParams(TDane& dane, fb::Query& q, const std::vector<QueryParamRef>
 
 void BeginRecord(TDane& dane) {
     dane.IBTransaction1.StartIfNeeded();
-    if (Grouped(dane)) dane.IBTransaction1.Savepoint(kRecordSavepoint);
+    if (!Grouped(dane)) return;
+    // Prepared once rather than sent as text, which the server would parse and prepare for
+    // every record. A savepoint of the same name replaces the previous record's.
+    fb::Statement& savepoint = dane.IBSQLSavepoint;
+    if (savepoint.Sql().empty()) savepoint.SetSql(std::string("SAVEPOINT ") + kRecordSavepoint);
+    savepoint.ExecQuery();
 }
 
 // The record is written: committed at once, or kept in the group until the group is full.

@@ -62,3 +62,45 @@ TEST(FbServerTest, AWrongPasswordIsRefusedWithFirebirdsMessage) {
     EXPECT_FALSE(db.Connected());
     creator.Drop();
 }
+
+TEST(FbServerTest, RowsAffectedIsTheCountOfTheLastExecutionWhenAskedAfterwards) {
+    // The count is fetched from Firebird only when asked for, so it must still belong to the
+    // last execution after later work in the transaction and after its commit, embedded and
+    // through the server alike.
+    const auto server = ReadServerSettings();
+    TempDir dir("migracja-srv");
+    for (const std::string& location : {(dir.path() / "embedded.fdb").string(),
+                                        server.host + ":" + (dir.path() / "srv.fdb").string()}) {
+        SCOPED_TRACE(location);
+        fb::Database db;
+        db.Create(location, server.user, server.password);
+        fb::Transaction t(db, "write");
+        fb::ExecuteScript(t,
+                          "CREATE TABLE X (A INTEGER); INSERT INTO X VALUES (1);"
+                          "INSERT INTO X VALUES (2); INSERT INTO X VALUES (3);");
+        t.Start();
+        fb::Statement update(t, "update");
+        update.SetSql("UPDATE X SET A = A + 10 WHERE A < :LIMIT");
+        update.ParamByName("LIMIT").SetInteger(3);
+        update.ExecQuery();
+        fb::Statement other(t, "other");
+        other.SetSql("DELETE FROM X WHERE A = 3");
+        other.ExecQuery();
+        t.Commit();
+        EXPECT_EQ(update.RowsAffected(), 2u);
+        EXPECT_EQ(other.RowsAffected(), 1u);
+        t.Start();
+        update.ParamByName("LIMIT").SetInteger(0);
+        update.ExecQuery();
+        EXPECT_EQ(update.RowsAffected(), 0u);
+        // New text, not executed yet: nothing counted.
+        update.SetSql("UPDATE X SET A = 0");
+        EXPECT_EQ(update.RowsAffected(), 0u);
+        // A failing execution counts nothing either.
+        other.SetSql("INSERT INTO X VALUES ('not a number')");
+        EXPECT_THROW(other.ExecQuery(), fb::Error);
+        EXPECT_EQ(other.RowsAffected(), 0u);
+        t.Rollback();
+        db.Drop();
+    }
+}

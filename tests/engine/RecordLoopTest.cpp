@@ -195,6 +195,41 @@ TEST(RecordLoopTest, GroupedRecordsAreCommittedTogetherAndAFailingOneIsUndoneAlo
     EXPECT_EQ(f.dane.Definition.Counters[1], 3);
 }
 
+TEST(RecordLoopTest, GroupedRecordsKeepTheirSavepointsInTheNextRunAfterTheConnectionIsRenewed) {
+    // The record's savepoint is a statement prepared once; it must still work in later
+    // transactions and after the connection was closed and opened again, undoing one record.
+    EngineFixture f;
+    f.Dbf("FIRMY.DBF", Companies({{"K1", "A", "1", "", "111"},
+                                  {"K2", "B", "1", "", "222"},
+                                  {"K3", "C", "1", "", "333"}}));
+    f.dane.RecordsPerTransaction = 2;
+    ASSERT_TRUE(f.Prepare(f.Definition(CompanyAndPhone({})))) << f.Log();
+    EXPECT_EQ(f.Run(), 3);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 3);
+
+    f.dane.CloseSourceTable();
+    f.dane.IBDatabase1.Close();
+    config::OpenDatabase(f.dane.IBDatabase1, f.db.Location(), "SYSDBA", "masterkey");
+    f.dane.RefreshCatalogue();
+    f.Dbf("FIRMY.DBF", Companies({{"K4", "D", "1", "", "444"},
+                                  {"K5", "E", "1", "", "555"},
+                                  {"K6", "F", "1", "", "666"},
+                                  {"K7", "G", "1", "", "123456789012345678901"}}));
+    // K7's number does not fit NR_KIERUNEK.
+    ASSERT_TRUE(f.Prepare(f.Definition(CompanyAndPhone({"NR_KIERUNEK=PLIKDBF->TELEFON"}))))
+        << f.Log();
+    engine::ProcessSourceRecord(f.dane);
+    engine::ProcessSourceRecord(f.dane);
+    EXPECT_EQ(f.dane.PendingRecords, 0);
+    engine::ProcessSourceRecord(f.dane);
+    EXPECT_THROW(engine::ProcessSourceRecord(f.dane), fb::Error);
+    EXPECT_EQ(f.dane.PendingRecords, 1);
+    engine::CommitPendingRecords(f.dane);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 6);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 6);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = 'K7'"), 0);
+}
+
 TEST(RecordLoopTest, AfterAStopTheNextRecordIsReadButNothingIsWrittenOrCounted) {
     EngineFixture f;
     f.Dbf("FIRMY.DBF", Companies({{"K1", "A", "1", "", "111"}, {"K2", "B", "1", "", "222"}}));
