@@ -18,19 +18,19 @@ using migracja::dbf::DbfKindOf;
 namespace {
 
 std::vector<DbfField> Fields() {
-    struct Spec {
+    struct FieldShape {
         const char* name;
         char type;
         int length, decimals;
     };
-    const Spec specs[] = {{"NAZWA", 'C', 20, 0}, {"K", 'C', 1, 0},      {"PUSTY", 'C', 0, 0},
-                          {"NR", 'N', 4, 0},     {"KW", 'N', 12, 3},    {"F", 'F', 20, 18},
-                          {"DATA", 'D', 8, 0},   {"KROTKA", 'D', 3, 0}, {"L", 'L', 1, 0},
-                          {"I", 'I', 4, 0},      {"O", 'O', 8, 0},      {"T", 'T', 8, 0},
-                          {"UWAGI", 'M', 10, 0}, {"DLUGI", 'C', 300, 0}};
+    const FieldShape shapes[] = {{"NAZWA", 'C', 20, 0}, {"K", 'C', 1, 0},      {"PUSTY", 'C', 0, 0},
+                                 {"NR", 'N', 4, 0},     {"KW", 'N', 12, 3},    {"F", 'F', 20, 18},
+                                 {"DATA", 'D', 8, 0},   {"KROTKA", 'D', 3, 0}, {"L", 'L', 1, 0},
+                                 {"I", 'I', 4, 0},      {"O", 'O', 8, 0},      {"T", 'T', 8, 0},
+                                 {"UWAGI", 'M', 10, 0}, {"DLUGI", 'C', 300, 0}};
     std::vector<DbfField> fields;
     std::size_t offset = 1;
-    for (const Spec& s : specs) {
+    for (const FieldShape& s : shapes) {
         DbfField f;
         f.name = s.name;
         f.type = s.type;
