@@ -91,7 +91,6 @@ class DbfTable {
     bool AsLogical(int i) const;           // L: true only for "T" and "t"
 
   private:
-
     class Descriptor {
       public:
         Descriptor() = default;
