@@ -21,29 +21,28 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "FbBench.h"
 #include "Stats.h"
 #include "config/Fb.h"
 
 namespace {
 
 using namespace migracja;
+using bench::CpuTimes;
+using bench::kPageSize;
+using bench::SetForcedWrites;
+using bench::SyncedWritesPerSecond;
 
 const char* kInsert =
     "INSERT INTO BENCH (ID, NAZWA, KWOTA, DATA_WPISU) VALUES (:ID, :NAZWA, :KWOTA, :DATA_WPISU)";
 
-// Firebird's page size for the databases made here.
-constexpr std::size_t kPageSize = 8192;
-
-// An attachment on the raw OO API as SYSDBA with character set WIN1250 and dialect 1; with
-// forcedWrites set, it also switches forced writes of the database (the flag gfix -write sets).
+// An attachment on the raw OO API as SYSDBA with character set WIN1250 and dialect 1.
 Firebird::IAttachment* AttachDirect(Firebird::IMaster* master, Firebird::ThrowStatusWrapper& status,
-                                    Firebird::IProvider* prov, const std::string& location,
-                                    std::optional<bool> forcedWrites = std::nullopt) {
+                                    Firebird::IProvider* prov, const std::string& location) {
     using namespace Firebird;
     IXpbBuilder* dpb =
         master->getUtilInterface()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0);
@@ -51,21 +50,10 @@ Firebird::IAttachment* AttachDirect(Firebird::IMaster* master, Firebird::ThrowSt
     dpb->insertString(&status, isc_dpb_password, "masterkey");
     dpb->insertString(&status, isc_dpb_lc_ctype, "WIN1250");
     dpb->insertInt(&status, isc_dpb_sql_dialect, 1);
-    if (forcedWrites) dpb->insertInt(&status, isc_dpb_force_write, *forcedWrites ? 1 : 0);
     IAttachment* att = prov->attachDatabase(&status, location.c_str(),
                                             dpb->getBufferLength(&status), dpb->getBuffer(&status));
     dpb->dispose();
     return att;
-}
-
-void SetForcedWrites(const std::string& location, bool on) {
-    Firebird::IMaster* master = Firebird::fb_get_master_interface();
-    Firebird::IStatus* st = master->getStatus();
-    Firebird::ThrowStatusWrapper status(st);
-    Firebird::IProvider* prov = master->getDispatcher();
-    AttachDirect(master, status, prov, location, on)->detach(&status);
-    prov->release();
-    st->dispose();
 }
 
 struct BenchDatabase {
@@ -102,41 +90,7 @@ BenchDatabase& Shared(bool forcedWrites) {
     return forcedWrites ? synced : unsynced;
 }
 
-// Synchronous page writes per second in the folder the databases live in: what a commit with
-// forced writes waits for, one or more times.
-double SyncedWritesPerSecond(const std::filesystem::path& dir) {
-    const std::string file = (dir / "sync-probe").string();
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (fd < 0) return 0;
-    const std::vector<char> page(kPageSize, 'x');
-    constexpr int kWrites = 300;
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kWrites; ++i) {
-        const off_t at = static_cast<off_t>((i % 16) * kPageSize);
-        if (::pwrite(fd, page.data(), page.size(), at) != static_cast<ssize_t>(page.size()) ||
-            ::fdatasync(fd) != 0) {
-            ::close(fd);
-            return 0;
-        }
-    }
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    ::close(fd);
-    std::filesystem::remove(file);
-    return kWrites / took.count();
-}
-
 int nextId = 1;
-
-// CPU time this process has spent in user space and in the kernel, in microseconds.
-struct CpuTimes {
-    double user = 0, system = 0;
-    static CpuTimes Now() {
-        rusage u{};
-        getrusage(RUSAGE_SELF, &u);
-        return {u.ru_utime.tv_sec * 1e6 + u.ru_utime.tv_usec,
-                u.ru_stime.tv_sec * 1e6 + u.ru_stime.tv_usec};
-    }
-};
 
 // Splits the CPU time of the measured loop into user space (the layer and the engine) and the
 // kernel (mostly the synchronous writes of the commits).
