@@ -11,6 +11,7 @@ packages=(
   libfbclient2 firebird-dev firebird3.0-server-core firebird3.0-utils firebird3.0-server
   libcrypto++-dev
   qt6-base-dev xvfb xdg-utils
+  python3-dbf libdbd-xbase-perl
 )
 missing=()
 for p in "${packages[@]}"; do
