@@ -1,14 +1,12 @@
-#include <QDir>
-
 #include "app/Application.h"
-#include "app/Program.h"
+#include "app/ProgramStart.h"
 
 int main(int argc, char** argv) {
+    migracja::shell::StartOptions options;
+    if (const auto status = migracja::app::ReadStartOptions(argc, argv, options)) return *status;
     migracja::app::TApplication application(argc, argv);
-    // The settings and the definitions lie beside the executable, wherever it is started from.
-    const std::filesystem::path programDir =
-        QDir(QCoreApplication::applicationDirPath()).filesystemAbsolutePath();
-    migracja::app::TProgram program(programDir);
-    program.FormMigracji().show();
+    const auto folder = migracja::app::ChooseProgramFolder(options);
+    if (!folder) return 0;  // the folder dialog was cancelled
+    const auto program = migracja::app::StartProgram(*folder);
     return application.exec();
 }

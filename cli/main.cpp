@@ -56,41 +56,23 @@ const std::string& Options::Require(const std::string& name) const {
 
 }  // namespace migracja::cli
 
-namespace {
-
-constexpr const char* kUsage =
-    "usage: migracja-cli dbini write --dir DIR --location LOC [--user U] --password P\n"
-    "       migracja-cli dbini decode VALUE\n"
-    "       migracja-cli dbini test --dir DIR\n"
-    "       migracja-cli dbf dump FILE [--index EXPR]\n"
-    "       migracja-cli definitions check --dir PROGRAMDIR [--prepare]\n"
-    "       migracja-cli delete-data --dir PROGRAMDIR --tables A,B [--owner FIRMA_ID] --yes\n"
-    "       migracja-cli clean-serials --dir PROGRAMDIR\n"
-    "       migracja-cli split-phones --dir PROGRAMDIR [--dry-run]\n"
-    "       migracja-cli run --dir PROGRAMDIR [--only 01-Firmy,02-Telefony] [--firma ID]\n"
-    "                        [--branch ID|none] [--team ID] [--dbf FOLDER]\n";
-
-}  // namespace
-
 int main(int argc, char** argv) {
     using namespace migracja::cli;
     if (argc < 2) {
-        std::fputs(kUsage, stderr);
+        std::fputs(HelpText("").c_str(), stderr);
         return 2;
     }
     const std::string group = argv[1];
     const Args args(argv + 2, argv + argc);
     try {
+        if (const auto status = AnswerHelpOrVersion(Args(argv + 1, argv + argc))) return *status;
+        if (group == "new-folder") return RunNewFolder(args);
         if (group == "dbini") return RunDbIni(args);
         if (group == "dbf") return RunDbf(args);
         if (group == "definitions") return RunDefinitions(args);
         if (group == "delete-data" || group == "clean-serials" || group == "split-phones")
             return RunMaintenance(group, args);
         if (group == "run") return RunMigration(args);
-        if (group == "--help" || group == "help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
         throw UsageError{"unknown command " + group};
     } catch (const UsageError& e) {
         std::fprintf(stderr, "migracja-cli: %s\n", e.message.c_str());
