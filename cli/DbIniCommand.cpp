@@ -67,11 +67,12 @@ std::string AskOnTerminal(const std::string& command) {
         throw UsageError{command +
                          ": no password: pipe it in with --password-stdin, or run on a terminal"};
     auto ask = [&](const char* prompt) {
-        std::fputs(prompt, stderr);
-        std::fflush(stderr);
         std::optional<std::string> line;
         {
+            // Echo goes off before the prompt shows, so that nothing typed at once is echoed.
             const EchoOff quiet(STDIN_FILENO);
+            std::fputs(prompt, stderr);
+            std::fflush(stderr);
             line = ReadLine();
         }
         std::fputc('\n', stderr);

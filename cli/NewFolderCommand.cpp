@@ -15,13 +15,12 @@
 #include "config/FileSearch.h"
 #include "config/Settings.h"
 #include "config/Text.h"
+#include "shell/MigrationController.h"
 #include "shell/ProgramFolder.h"
 
 namespace migracja::cli {
 
 namespace {
-
-constexpr const char* kDefinitionFolder = "Definicje Migracji";
 
 // The sample definitions: in the shared data of an installed program, else in the sources the
 // program was built from.
@@ -57,10 +56,12 @@ int RunNewFolder(const Args& given) {
     std::error_code ec;
     if (std::filesystem::exists(dir, ec) && !std::filesystem::is_directory(dir, ec))
         throw UsageError{"new-folder: " + dir.string() + " is not a folder"};
-    for (const std::string_view name : {config::kDbIniFileName, config::kMigracjaIniFileName,
-                                        std::string_view(kDefinitionFolder)})
-        if (std::filesystem::exists(config::FindProgramFile(dir, name), ec))
-            throw UsageError{"new-folder: " + dir.string() + " is a program folder already"};
+    bool programFolder = config::FindSubfolder(dir, shell::kDefinitionFolderName).has_value();
+    for (const std::string_view name : {config::kDbIniFileName, config::kMigracjaIniFileName})
+        programFolder =
+            programFolder || std::filesystem::exists(config::FindProgramFile(dir, name), ec);
+    if (programFolder)
+        throw UsageError{"new-folder: " + dir.string() + " is a program folder already"};
 
     const std::filesystem::path sampleDir = SampleDefinitions();
     if (samples && !std::filesystem::is_directory(sampleDir, ec))
@@ -77,7 +78,7 @@ int RunNewFolder(const Args& given) {
         config::WriteDbfFolder(dir, config::TextFromPath(folder));
         Created(config::FindProgramFile(dir, config::kMigracjaIniFileName));
     }
-    const std::filesystem::path definitions = dir / kDefinitionFolder;
+    const std::filesystem::path definitions = dir / shell::kDefinitionFolderName;
     std::filesystem::create_directory(definitions);
     Created(definitions);
     if (samples) {

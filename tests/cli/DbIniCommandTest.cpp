@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -22,6 +24,7 @@ namespace {
 
 using Result = migracja::testing::CliResult;
 using migracja::testing::RunCli;
+using migracja::testing::RunCliWithInput;
 
 std::string StoredPassword(const std::filesystem::path& ini) {
     return IniFile::Load(ini).ReadString("BD_TARVIK", "Password", "");
@@ -165,4 +168,106 @@ TEST(DbIniTestCommand, ConnectsWithTheFolderSettingsAndPrintsTheSchemaVersion) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("nie-ma.fdb"), std::string::npos) << refused.err;
     EXPECT_EQ(refused.out, "");
+}
+
+// The password is never on the command line, where every user sees it in the process list.
+TEST(DbIniCommandTest, PasswordFromStandardInput) {
+    TempDir dir;
+    const std::string d = dir.path().string();
+    const Result w = RunCliWithInput(
+        {"dbini", "write", "--dir", d, "--location", "baza.fdb", "--password-stdin"},
+        "Hasło żółw\nsecond line\n");
+    ASSERT_EQ(w.status, 0) << w.err;
+    EXPECT_EQ(ReadDbSettings(dir.path()).password, "Hasło żółw"_w);
+
+    // A Windows line end and a missing last line end; an empty line is the empty password.
+    for (const auto& [input, expected] : std::vector<std::pair<std::string, std::string>>{
+             {"masterkey\r\n", "masterkey"}, {"bez końca", "bez końca"_w}, {"\n", ""}}) {
+        const Result r = RunCliWithInput(
+            {"dbini", "write", "--dir", d, "--location", "baza.fdb", "--password-stdin"}, input);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(ReadDbSettings(dir.path()).password, expected) << input;
+    }
+
+    TempDir other;
+    const std::string o = other.path().string();
+    // No input at all, both ways at once, and neither way with no terminal to ask on.
+    ExpectOneErrorLine(
+        RunCliWithInput({"dbini", "write", "--dir", o, "--location", "x", "--password-stdin"}, ""));
+    ExpectOneErrorLine(RunCliWithInput(
+        {"dbini", "write", "--dir", o, "--location", "x", "--password-stdin", "--password", "p"},
+        "p\n"));
+    const Result unasked = RunCli({"dbini", "write", "--dir", o, "--location", "x"});
+    ExpectOneErrorLine(unasked);
+    EXPECT_NE(unasked.err.find("--password-stdin"), std::string::npos) << unasked.err;
+    EXPECT_FALSE(std::filesystem::exists(other / "Db.Ini"));
+}
+
+namespace {
+
+struct TerminalSession {
+    int status = -1;
+    std::string transcript;  // everything the terminal showed
+};
+
+// Runs migracja-cli on a pseudo-terminal of its own, typing each answer after the prompt that
+// ends with `prompt` has appeared.
+TerminalSession RunOnTerminal(const std::vector<std::string>& args,
+                              const std::vector<std::string>& answers, const std::string& prompt) {
+    TerminalSession session;
+    int master = -1;
+    const pid_t child = forkpty(&master, nullptr, nullptr, nullptr);
+    if (child < 0) return session;
+    if (child == 0) {
+        const std::string program = std::string(MIGRACJA_BIN_DIR) + "/migracja-cli";
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    std::size_t answered = 0, promptsSeen = 0;
+    char buffer[256];
+    for (;;) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;  // EIO once the program has ended
+        session.transcript.append(buffer, static_cast<std::size_t>(n));
+        std::size_t prompts = 0;
+        for (std::size_t p = 0; (p = session.transcript.find(prompt, p)) != std::string::npos;
+             p += prompt.size())
+            ++prompts;
+        for (; promptsSeen < prompts; ++promptsSeen)
+            if (answered < answers.size()) {
+                const std::string line = answers[answered++] + "\n";
+                EXPECT_EQ(write(master, line.data(), line.size()),
+                          static_cast<ssize_t>(line.size()));
+            }
+    }
+    int raw = 0;
+    waitpid(child, &raw, 0);
+    close(master);
+    session.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return session;
+}
+
+}  // namespace
+
+TEST(DbIniCommandTest, WithoutAPasswordOptionItIsAskedTwiceWithoutEcho) {
+    TempDir dir;
+    const std::vector<std::string> args = {"dbini",      "write",   "--dir", dir.path().string(),
+                                           "--location", "baza.fdb"};
+    const TerminalSession ok = RunOnTerminal(args, {"Tajne123", "Tajne123"}, ": ");
+    ASSERT_EQ(ok.status, 0) << ok.transcript;
+    EXPECT_EQ(ok.transcript.find("Tajne123"), std::string::npos) << ok.transcript;
+    EXPECT_NE(ok.transcript.find("password again"), std::string::npos) << ok.transcript;
+    EXPECT_EQ(ReadDbSettings(dir.path()).password, "Tajne123");
+
+    // Two different answers write nothing.
+    TempDir other;
+    const TerminalSession differ =
+        RunOnTerminal({"dbini", "write", "--dir", other.path().string(), "--location", "baza.fdb"},
+                      {"Tajne123", "Tajne124"}, ": ");
+    EXPECT_EQ(differ.status, 2) << differ.transcript;
+    EXPECT_NE(differ.transcript.find("differ"), std::string::npos) << differ.transcript;
+    EXPECT_FALSE(std::filesystem::exists(other / "Db.Ini"));
 }

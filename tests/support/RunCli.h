@@ -13,7 +13,10 @@ struct CliResult {
 };
 
 // With addressSpaceKb above 0 the program runs with its address space limited to that size, so
-// that running out of memory can be tested.
+// that running out of memory can be tested. Standard input is empty, never the terminal the
+// tests were started from, so that nothing waits for a user.
 CliResult RunCli(const std::vector<std::string>& args, long addressSpaceKb = 0);
+// The same with these bytes piped into standard input.
+CliResult RunCliWithInput(const std::vector<std::string>& args, const std::string& input);
 
 }  // namespace migracja::testing
