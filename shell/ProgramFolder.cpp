@@ -26,11 +26,7 @@ bool IsFolder(const std::filesystem::path& p) {
 
 StartOptions ParseStartOptions(const std::vector<std::string>& args) {
     StartOptions options;
-    auto setDir = [&](const std::string& value) {
-        if (value.empty()) throw StartOptionsError{"--dir needs a folder"};
-        if (!IsFolder(value)) throw StartOptionsError{"--dir: " + value + " is not a folder"};
-        options.dir = std::filesystem::absolute(std::filesystem::path(value)).lexically_normal();
-    };
+    std::optional<std::string> dir;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a.rfind("--", 0) != 0) continue;  // Qt's own options and their values
@@ -40,12 +36,23 @@ StartOptions ParseStartOptions(const std::vector<std::string>& args) {
             options.version = true;
         } else if (a == "--dir") {
             if (i + 1 >= args.size()) throw StartOptionsError{"--dir needs a folder"};
-            setDir(args[++i]);
+            dir = args[++i];
         } else if (a.rfind("--dir=", 0) == 0) {
-            setDir(a.substr(6));
+            dir = a.substr(6);
         } else {
             throw StartOptionsError{"unknown option " + a};
         }
+    }
+    // Help and version are answered whatever the folder.
+    if (dir && !options.help && !options.version) {
+        if (dir->empty()) throw StartOptionsError{"--dir needs a folder"};
+        if (!IsFolder(*dir)) throw StartOptionsError{"--dir: " + *dir + " is not a folder"};
+        std::filesystem::path absolute =
+            std::filesystem::absolute(std::filesystem::path(*dir)).lexically_normal();
+        // "klient/" names the same folder as "klient"; captions and reports show it so.
+        if (!absolute.has_filename() && absolute.has_relative_path())
+            absolute = absolute.parent_path();
+        options.dir = absolute;
     }
     return options;
 }
