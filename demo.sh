@@ -47,7 +47,7 @@ grep -v -e '^-\?SQL warning code = 301$' -e '^-DATE data type is now called TIME
 rm "$demo/create.sql" "$demo/isql.log"
 
 # The settings beside the program. Embedded access does not check the password.
-"$bin/migracja-cli" dbini write --dir "$demo" --location "$db" --password masterkey >/dev/null
+echo masterkey | "$bin/migracja-cli" dbini write --dir "$demo" --location "$db" --password-stdin >/dev/null
 python3 - "$demo/Migracja.ini" "$demo/DBF" <<'PY'
 import sys
 with open(sys.argv[1], "wb") as f:

@@ -123,7 +123,7 @@ std::optional<ProgramFolder> ChooseProgramFolder(const StartOptions& options,
 std::string MainWindowCaption(const ProgramFolder& folder) {
     std::string caption = "Migracja danych TARVIK z DBF do Firebird-a"_w;
     if (folder.origin != FolderOrigin::Executable)
-        caption += " — "_w + config::TextFromPath(folder.dir);
+        caption += " (" + config::TextFromPath(folder.dir) + ")";
     return caption;
 }
 

@@ -61,7 +61,7 @@ std::optional<ProgramFolder> ChooseProgramFolder(const StartOptions& options,
                                                  ui::FolderChoice& folders);
 
 // The main window's caption (Windows-1250); a folder other than the executable's is shown in it,
-// so that with one folder per customer the user sees whose data the window works on.
+// in brackets, so that with one folder per customer the user sees whose data it works on.
 std::string MainWindowCaption(const ProgramFolder& folder);
 
 }  // namespace migracja::shell

@@ -108,9 +108,9 @@ TEST(ProgramStartTest, WithDirTheWindowWorksOnThatFolder) {
     ASSERT_TRUE(boxes.isEmpty()) << boxes.join('\n').toStdString();
     ASSERT_EQ(started->Controller().StartupStep(), shell::kIdle);
     const app::TFormMigracji& window = started->FormMigracji();
-    EXPECT_EQ(window.windowTitle(),
-              QStringLiteral("Migracja danych TARVIK z DBF do Firebird-a — ") +
-                  QString::fromStdString(customer.dir.path().string()));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Migracja danych TARVIK z DBF do Firebird-a (") +
+                                        QString::fromStdString(customer.dir.path().string()) +
+                                        QStringLiteral(")"));
     EXPECT_EQ(window.DbfStatusBar()->text(),
               QStringLiteral("Import z : ") + QString::fromStdString(customer.dbf.string()));
     EXPECT_EQ(window.DatabaseStatusBar()->text(),

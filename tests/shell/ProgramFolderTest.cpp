@@ -93,8 +93,8 @@ TEST(ProgramFolderTest, TheExecutablesDirectoryUnlessOneIsNamed) {
     ASSERT_TRUE(option);
     EXPECT_EQ(option->dir, other / "Łódź");
     EXPECT_EQ(option->origin, FolderOrigin::Option);
-    EXPECT_EQ(shell::MainWindowCaption(*option), "Migracja danych TARVIK z DBF do Firebird-a — "_w +
-                                                     config::TextFromPath(other / "Łódź"));
+    EXPECT_EQ(shell::MainWindowCaption(*option), "Migracja danych TARVIK z DBF do Firebird-a (" +
+                                                     config::TextFromPath(other / "Łódź") + ")");
     // Neither asks nor remembers anything.
     EXPECT_TRUE(folders.titles.empty());
     EXPECT_FALSE(fs::exists(remember));
