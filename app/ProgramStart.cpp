@@ -42,7 +42,8 @@ std::optional<shell::ProgramFolder> ChooseProgramFolder(const shell::StartOption
     const std::filesystem::path executableDir =
         QDir(QCoreApplication::applicationDirPath()).filesystemAbsolutePath();
     QtFolderChoice folders;
-    return shell::ChooseProgramFolder(options, executableDir, RememberedFolderFile(), folders);
+    return shell::ChooseProgramFolder(options, executableDir, RememberedFolderFile(),
+                                      QDir::home().filesystemAbsolutePath(), folders);
 }
 
 std::unique_ptr<TProgram> StartProgram(const shell::ProgramFolder& folder) {

@@ -103,6 +103,7 @@ void RememberFolder(const std::filesystem::path& file, const std::filesystem::pa
 std::optional<ProgramFolder> ChooseProgramFolder(const StartOptions& options,
                                                  const std::filesystem::path& executableDir,
                                                  const std::filesystem::path& rememberFile,
+                                                 const std::filesystem::path& startFolder,
                                                  ui::FolderChoice& folders) {
     if (options.dir) return ProgramFolder{*options.dir, FolderOrigin::Option};
     if (!IsInstalledProgram(executableDir))
@@ -111,7 +112,7 @@ std::optional<ProgramFolder> ChooseProgramFolder(const StartOptions& options,
         return ProgramFolder{*remembered, FolderOrigin::Remembered};
     for (;;) {
         const auto picked = folders.Pick("Wybierz folder programu (Db.Ini, Definicje Migracji)"_w,
-                                         config::TextFromPath(executableDir.parent_path()));
+                                         config::TextFromPath(startFolder));
         if (!picked) return std::nullopt;
         const std::filesystem::path dir = config::PathFromText(*picked);
         if (!IsFolder(dir)) continue;

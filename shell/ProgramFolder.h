@@ -54,10 +54,12 @@ struct ProgramFolder {
 };
 
 // --dir, else the executable's directory, else (installed) the remembered folder, else the one
-// the user picks, which is then remembered. nullopt when the user cancels the folder dialog.
+// the user picks, starting at startFolder (the user's home), which is then remembered. nullopt
+// when the user cancels the folder dialog.
 std::optional<ProgramFolder> ChooseProgramFolder(const StartOptions& options,
                                                  const std::filesystem::path& executableDir,
                                                  const std::filesystem::path& rememberFile,
+                                                 const std::filesystem::path& startFolder,
                                                  ui::FolderChoice& folders);
 
 // The main window's caption (Windows-1250); a folder other than the executable's is shown in it,

@@ -35,7 +35,8 @@ std::string ErrorOf(const std::vector<std::string>& args) {
 struct InstalledLayout {
     TempDir root{"migracja-prefix"};
     fs::path bin = root / "usr" / "bin";
-    fs::path config = root / "home" / ".config" / "Migracja do Tarvik" / "ProgramFolder.ini";
+    fs::path home = root / "home";
+    fs::path config = home / ".config" / "Migracja do Tarvik" / "ProgramFolder.ini";
     InstalledLayout() {
         fs::create_directories(bin);
         fs::create_directories(root / "usr" / "share" / "migracja-tarvik" / "definitions");
@@ -81,7 +82,7 @@ TEST(ProgramFolderTest, TheExecutablesDirectoryUnlessOneIsNamed) {
     TempDir exe, other;
     ScriptedFolderChoice folders;
     const fs::path remember = other / "config" / "ProgramFolder.ini";
-    const auto beside = shell::ChooseProgramFolder({}, exe.path(), remember, folders);
+    const auto beside = shell::ChooseProgramFolder({}, exe.path(), remember, other.path(), folders);
     ASSERT_TRUE(beside);
     EXPECT_EQ(beside->dir, exe.path());
     EXPECT_EQ(beside->origin, FolderOrigin::Executable);
@@ -89,7 +90,8 @@ TEST(ProgramFolderTest, TheExecutablesDirectoryUnlessOneIsNamed) {
 
     StartOptions named;
     named.dir = other / "Łódź";
-    const auto option = shell::ChooseProgramFolder(named, exe.path(), remember, folders);
+    const auto option =
+        shell::ChooseProgramFolder(named, exe.path(), remember, other.path(), folders);
     ASSERT_TRUE(option);
     EXPECT_EQ(option->dir, other / "Łódź");
     EXPECT_EQ(option->origin, FolderOrigin::Option);
@@ -101,7 +103,7 @@ TEST(ProgramFolderTest, TheExecutablesDirectoryUnlessOneIsNamed) {
 
     // A build folder's bin/ without the shared data beside it is no installation.
     fs::create_directories(exe / "bin");
-    EXPECT_EQ(shell::ChooseProgramFolder({}, exe / "bin", remember, folders)->origin,
+    EXPECT_EQ(shell::ChooseProgramFolder({}, exe / "bin", remember, other.path(), folders)->origin,
               FolderOrigin::Executable);
 }
 
@@ -111,22 +113,25 @@ TEST(ProgramFolderTest, AnInstalledProgramAsksOnceAndRemembers) {
     fs::create_directories(customers / "Kowalski");
     ScriptedFolderChoice folders;
     // A cancelled dialog ends the program and remembers nothing.
-    EXPECT_FALSE(shell::ChooseProgramFolder({}, installed.bin, installed.config, folders));
+    EXPECT_FALSE(
+        shell::ChooseProgramFolder({}, installed.bin, installed.config, installed.home, folders));
     EXPECT_FALSE(fs::exists(installed.config));
 
     // A text that is no folder is asked again.
     folders.answers = {config::TextFromPath(customers / "brak"),
                        config::TextFromPath(customers / "Kowalski")};
-    const auto chosen = shell::ChooseProgramFolder({}, installed.bin, installed.config, folders);
+    const auto chosen =
+        shell::ChooseProgramFolder({}, installed.bin, installed.config, installed.home, folders);
     ASSERT_TRUE(chosen);
     EXPECT_EQ(chosen->dir, customers / "Kowalski");
     EXPECT_EQ(chosen->origin, FolderOrigin::Chosen);
     EXPECT_EQ(folders.titles.size(), 3u);
-    EXPECT_EQ(folders.startFolders.back(), config::TextFromPath(installed.root / "usr"));
+    EXPECT_EQ(folders.startFolders.back(), config::TextFromPath(installed.home));
     EXPECT_EQ(shell::ReadRememberedFolder(installed.config), customers / "Kowalski");
 
     // The next start asks nothing; --dir still wins.
-    const auto again = shell::ChooseProgramFolder({}, installed.bin, installed.config, folders);
+    const auto again =
+        shell::ChooseProgramFolder({}, installed.bin, installed.config, installed.home, folders);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->dir, customers / "Kowalski");
     EXPECT_EQ(again->origin, FolderOrigin::Remembered);
@@ -134,8 +139,10 @@ TEST(ProgramFolderTest, AnInstalledProgramAsksOnceAndRemembers) {
               std::string::npos);
     StartOptions named;
     named.dir = customers.path();
-    EXPECT_EQ(shell::ChooseProgramFolder(named, installed.bin, installed.config, folders)->dir,
-              customers.path());
+    EXPECT_EQ(
+        shell::ChooseProgramFolder(named, installed.bin, installed.config, installed.home, folders)
+            ->dir,
+        customers.path());
     EXPECT_EQ(folders.titles.size(), 3u);
 
     // A remembered folder that has gone is asked for again.
@@ -143,7 +150,9 @@ TEST(ProgramFolderTest, AnInstalledProgramAsksOnceAndRemembers) {
     EXPECT_FALSE(shell::ReadRememberedFolder(installed.config));
     fs::create_directories(customers / "Nowak");
     folders.answers = {config::TextFromPath(customers / "Nowak")};
-    EXPECT_EQ(shell::ChooseProgramFolder({}, installed.bin, installed.config, folders)->dir,
-              customers / "Nowak");
+    EXPECT_EQ(
+        shell::ChooseProgramFolder({}, installed.bin, installed.config, installed.home, folders)
+            ->dir,
+        customers / "Nowak");
     EXPECT_EQ(shell::ReadRememberedFolder(installed.config), customers / "Nowak");
 }
