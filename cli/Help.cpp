@@ -17,12 +17,12 @@ namespace {
     "                     and the error reports (required)\n"
 
 // The password options of the commands that write Db.Ini.
-#define MIGRACJA_PASSWORD_OPTIONS                                                             \
-    "  --password-stdin   read the password from the first line of standard input\n"          \
-    "  --password P       the password on the command line, where every user of the\n"        \
-    "                     machine sees it in the process list; kept for old scripts\n"        \
-    "                     Without either, the password is asked for twice on the terminal,\n" \
-    "                     without echo.\n"
+#define MIGRACJA_PASSWORD_OPTIONS                                                      \
+    "  --password-stdin   read the password from the first line of standard input\n"   \
+    "  --password P       the password on the command line, where every user of the\n" \
+    "                     machine sees it in the process list; kept for old scripts\n" \
+    "                     (default: neither; the password is asked for twice on the\n" \
+    "                     terminal, without echo)\n"
 
 struct Help {
     const char* command;
