@@ -81,7 +81,7 @@ bool BindLookupParams(TDane& dane, int t, int c) {
             const CalculationDef& calc = d.CalculationAt(dbf ? -1 : r.Source);
             switch (r.Kind) {
                 case ValueKind::Text:
-                    p.SetText(dbf ? f->TextValue : calc.TextResult);
+                    p.SetText(BoundText(dbf ? f->TextValue : calc.TextResult));
                     break;
                 case ValueKind::Integer:
                     p.SetInteger(dbf ? f->IntegerValue : calc.IntegerResult);
@@ -163,6 +163,7 @@ std::string EvaluateTextSource(TDane& dane, int t, int c, bool& null) {
         value = LookupText(dane, t, c);
         resolved = true;
     }
+    value.resize(BoundText(value).size());
     if (!resolved) {
         dane.AddErrorWithContext("Błąd String case  nr "_w + std::to_string(m.SourceCode) + " !", t,
                                  c);

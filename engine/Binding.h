@@ -4,10 +4,21 @@
 // table's prepared statement, and the statement is executed in the write transaction.
 
 #include <string>
+#include <string_view>
 
+#include "config/Text.h"
 #include "engine/Dane.h"
 
 namespace migracja::engine {
+
+// The text a value is written as and compared as, by the statements, the SQL conditions, the
+// exists-queries and the lookups alike: without the blanks and control characters (codes up to
+// 32) that end it. Legacy fields end in blanks and now and then in a TAB, CR LF or another
+// control character nobody sees; were it written with them and compared without (or the other
+// way round), a rerun would not find the rows it wrote and would insert them again.
+inline std::string_view BoundText(std::string_view value) {
+    return text::TrimRight(value);
+}
 
 // Computes, binds and executes table t's statement (insert: an INSERT table, counted). Errors of
 // evaluation become entries and set StopRequested, and nothing is executed; a failure of binding
