@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "engine/Binding.h"
 #include "engine/EngineFixture.h"
 
 using namespace migracja;
@@ -169,4 +170,47 @@ TEST(BindingTest, TheKeyOfAnEarlierTableIsTakenOnlyWhenThatTableHasOne) {
     EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM WHERE F_SERWIS = 'T'"), 2);
     EXPECT_EQ(f.dane.Definition.Counters[0], 1);
     EXPECT_EQ(f.dane.Definition.Counters[1], 2);
+}
+
+TEST(BindingTest, LookupsBindTheirReferencesOnTheirOwnQueryOrOnTheSharedOne) {
+    // Each kind of lookup, once through the query prepared for its column and once, as code
+    // outside a prepared run does, through the shared read query: both must run with the
+    // record's values bound, not with NULLs.
+    EngineFixture f(
+        "INSERT INTO ZLECENIA (ZLECENIE_ID, NR_ZLECENIA, OPIS_USTERKI, FIRMA_ID, KWOTA, "
+        "DATA_PRZYJECIA) VALUES (1000, 'Z1', 'Ekran', 7, 12.5, '2024-03-01')");
+    DbfWriter w;
+    w.Field("NRZL", 'C', 6).Record({"Z1"});
+    f.Dbf("KLIENCI.DBF", w);
+    const std::string where = " FROM ZLECENIA WHERE NR_ZLECENIA = PLIKDBF->NRZL";
+    ASSERT_TRUE(f.Prepare(f.Definition(
+        Definition({"ZLECENIE_ID=GENERATOR(GEN_ZLECENIA)",
+                    "OPIS_USTERKI=SELECT OPIS_USTERKI" + where, "FIRMA_ID=SELECT FIRMA_ID" + where,
+                    "KWOTA=SELECT KWOTA" + where, "DATA_PRZYJECIA=SELECT DATA_PRZYJECIA" + where},
+                   "ZLECENIA"))))
+        << f.Log();
+    f.dane.ReadSourceRecord();
+    const auto slot = [&](const std::string& column) {
+        for (int c = 0; c < f.Table(0).ColumnCount(); ++c)
+            if (f.Table(0).Columns[static_cast<std::size_t>(c)].TargetColumn == column) return c;
+        throw std::out_of_range(column);
+    };
+    for (const bool prepared : {true, false}) {
+        SCOPED_TRACE(prepared ? "prepared" : "shared");
+        if (!prepared)
+            for (engine::ColumnMapping& m : f.Table(0).Columns) m.ColumnQuery = nullptr;
+        EXPECT_EQ(engine::LookupText(f.dane, 0, slot("OPIS_USTERKI")), "Ekran");
+        EXPECT_EQ(engine::LookupInteger(f.dane, 0, slot("FIRMA_ID")), 7);
+        EXPECT_EQ(engine::LookupMoney(f.dane, 0, slot("KWOTA")), Money::FromRaw(125000));
+        EXPECT_EQ(engine::LookupDate(f.dane, 0, slot("DATA_PRZYJECIA")),
+                  EncodeDateTime({2024, 3, 1}));
+        EXPECT_TRUE(f.dane.MigrationErrorLog.empty()) << f.Log();
+    }
+    // And a whole record through the shared queries writes what the lookups found.
+    f.Run();
+    EXPECT_FALSE(f.dane.Definition.StopRequested) << f.Log();
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM ZLECENIA WHERE ZLECENIE_ID <> 1000 AND OPIS_USTERKI = "
+                      "'Ekran' AND FIRMA_ID = 7 AND KWOTA = 12.5 AND DATA_PRZYJECIA = "
+                      "'2024-03-01'"),
+              1);
 }
