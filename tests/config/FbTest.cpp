@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
 #include "config/Fb.h"
 #include "config/Text.h"
 #include "support/TestDatabase.h"
@@ -152,6 +156,102 @@ TEST(FbLayerTest, ValuesAreConvertedToTheColumnTypeOrRefusedClearly) {
         EXPECT_NE(e.Message().find("BIG"), std::string::npos) << e.what();
     }
     c.write.Rollback();
+}
+
+TEST(FbLayerTest, FloatingValuesOutOfRangeAreRefusedNamingTheValueAndTheColumn) {
+    // A floating value converted to a date, an integer or money is checked before the
+    // conversion (beyond the range the conversion is undefined) and refused with the value.
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec(kAllTypes);
+    fixture.Exec(
+        "INSERT INTO T (ID, D) VALUES (1, 1e300); INSERT INTO T (ID, D) VALUES (2, -1e300);"
+        "INSERT INTO T (ID, D) VALUES (3, 2958465.5); INSERT INTO T (ID, D) VALUES (4, "
+        "-693593.5)");
+    Connection c(fixture.Location());
+    c.write.Start();
+    fb::Statement insert(c.write, "IBSQLMigracja");
+    insert.SetSql(
+        "INSERT INTO T (ID, V, S, I, N92, F, DT) VALUES (:ID, :V, :S, :I, :N92, :F, "
+        ":DT)");
+    auto expectRefused = [&](const char* param, auto set, const std::string& value) {
+        SCOPED_TRACE(param);
+        insert.ParamByName("ID").SetInteger(10);
+        for (const char* p : {"V", "S", "I", "N92", "F", "DT"}) insert.ParamByName(p).SetNull();
+        set(insert.ParamByName(param));
+        try {
+            insert.ExecQuery();
+            ADD_FAILURE() << param << " was accepted";
+        } catch (const fb::Error& e) {
+            EXPECT_NE(e.Message().find("parameter " + std::string(param) + ": value " + value),
+                      std::string::npos)
+                << e.what();
+        }
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::pair<double, const char*> dates[] = {{1e300, "1e+300"},
+                                                    {-1e300, "-1e+300"},
+                                                    {1e10, "10000000000"},
+                                                    {-1e10, "-10000000000"},
+                                                    {nan, "nan"}};
+    for (const auto& [bad, shown] : dates) {
+        expectRefused(
+            "DT", [&](fb::Param& p) { p.SetDate(bad); }, shown);
+        expectRefused(
+            "V", [&](fb::Param& p) { p.SetDate(bad); }, shown);
+    }
+    expectRefused(
+        "DT", [](fb::Param& p) { p.SetDouble(3e6); }, "3000000 is not a date");
+    expectRefused(
+        "I", [](fb::Param& p) { p.SetDouble(1e300); }, "1e+300 is out of range");
+    expectRefused(
+        "S", [](fb::Param& p) { p.SetDouble(-1e19); }, "-1e+19 is out of range");
+    expectRefused(
+        "N92", [](fb::Param& p) { p.SetDouble(1e17); }, "1e+17 is out of range");
+    expectRefused(
+        "I", [&](fb::Param& p) { p.SetDouble(nan); }, "nan is out of range");
+    expectRefused(
+        "F", [](fb::Param& p) { p.SetDouble(1e300); }, "1e+300 does not fit FLOAT");
+
+    // The last day and the first day, with a time of day, are dates still.
+    insert.ParamByName("ID").SetInteger(11);
+    for (const char* p : {"V", "S", "I", "N92", "F"}) insert.ParamByName(p).SetNull();
+    insert.ParamByName("DT").SetDate(2958465.5);
+    insert.ExecQuery();
+    insert.ParamByName("ID").SetInteger(12);
+    insert.ParamByName("DT").SetDate(-693593.5);
+    insert.ExecQuery();
+
+    fb::Query q(c.write, "IBQueryR");
+    q.SetSql("SELECT ID, D FROM T WHERE ID < 10 ORDER BY ID");
+    q.Open();
+    for (const char* value : {"1e+300", "-1e+300"}) {
+        ASSERT_FALSE(q.Eof());
+        const fb::Field& d = q.FieldByName("D");
+        for (auto read :
+             {+[](const fb::Field& f) { f.AsDate(); }, +[](const fb::Field& f) { f.AsMoney(); },
+              +[](const fb::Field& f) { f.AsInt64(); },
+              +[](const fb::Field& f) { f.AsInteger(); }}) {
+            try {
+                read(d);
+                ADD_FAILURE() << value << " was read";
+            } catch (const fb::Error& e) {
+                EXPECT_NE(e.Message().find("column D: value " + std::string(value)),
+                          std::string::npos)
+                    << e.what();
+            }
+        }
+        q.Next();
+    }
+    EXPECT_EQ(FormatDateTime(q.FieldByName("D").AsDate()), "9999-12-31 12:00:00");
+    q.Next();
+    EXPECT_EQ(FormatDateTime(q.FieldByName("D").AsDate()), "0001-01-01 12:00:00");
+    q.Close();
+    q.SetSql("SELECT EXTRACT(YEAR FROM DT) FROM T WHERE ID = 11");
+    q.Open();
+    EXPECT_EQ(q.Fields(0).AsInteger(), 9999);
+    c.write.Rollback();
+    EXPECT_THROW(DecodeDateTime(1e300), std::range_error);
+    EXPECT_EQ(DecodeDateTime(-693593.5).year, 1);
 }
 
 TEST(FbLayerTest, NamedParametersMapOntoPositionalMarkers) {

@@ -214,3 +214,28 @@ TEST(BindingTest, LookupsBindTheirReferencesOnTheirOwnQueryOrOnTheSharedOne) {
                       "'2024-03-01'"),
               1);
 }
+
+TEST(BindingTest, ALookupOfANumberOutOfRangeStopsTheRunNamingTheValueAndTheColumn) {
+    // A DOUBLE PRECISION of 1e300 read into a date, an integer or a money column.
+    for (const char* column : {"DATA_PRZYJECIA", "FIRMA_ID", "KWOTA"}) {
+        SCOPED_TRACE(column);
+        EngineFixture f(
+            "CREATE TABLE LICZBY (ID INTEGER, V DOUBLE PRECISION); COMMIT; "
+            "INSERT INTO LICZBY VALUES (1, 1e300)");
+        DbfWriter w;
+        w.Field("NR", 'N', 4).Record({"1"});
+        f.Dbf("KLIENCI.DBF", w);
+        ASSERT_TRUE(f.Prepare(f.Definition(
+            Definition({"ZLECENIE_ID=GENERATOR(GEN_ZLECENIA)",
+                        std::string(column) + "=SELECT V FROM LICZBY WHERE ID = PLIKDBF->NR"},
+                       "ZLECENIA"))))
+            << f.Log();
+        EXPECT_THROW(f.Run(), fb::Error);
+        EXPECT_TRUE(f.dane.Definition.StopRequested);
+        EXPECT_TRUE(f.LogHas("column V: value 1e+300 ")) << f.Log();
+        EXPECT_TRUE(f.LogHas("Nr Linii 1  Treść: " + std::string(column) +
+                             " = SELECT V FROM LICZBY WHERE ID = PLIKDBF->NR"))
+            << f.Log();
+        EXPECT_EQ(f.Count("SELECT COUNT(*) FROM ZLECENIA"), 0);
+    }
+}
