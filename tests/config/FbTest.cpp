@@ -254,6 +254,67 @@ TEST(FbLayerTest, FloatingValuesOutOfRangeAreRefusedNamingTheValueAndTheColumn) 
     EXPECT_EQ(DecodeDateTime(-693593.5).year, 1);
 }
 
+TEST(FbLayerTest, TextsOfAnyLengthAreWrittenIntoBlobsAndReadBack) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec(
+        "CREATE TABLE B (ID INTEGER, M BLOB SUB_TYPE TEXT, U BLOB SUB_TYPE TEXT CHARACTER SET "
+        "UTF8, R BLOB, V VARCHAR(20))");
+    Connection c(fixture.Location());
+    c.write.Start();
+    fb::Statement insert(c.write, "IBSQLMigracja");
+    insert.SetSql("INSERT INTO B (ID, M, U, R) VALUES (:ID, :M, :U, :R)");
+    const std::string polish = "Zażółć gęślą jaźń"_w;
+    std::string longText;
+    while (longText.size() < 100000) longText += polish + "\r\n";
+    const std::string bytes("\x00\x01\xff\x80 binary", 12);
+    insert.ParamByName("ID").SetInteger(1);
+    insert.ParamByName("M").SetText(longText);
+    insert.ParamByName("U").SetText(polish);
+    insert.ParamByName("R").SetText(bytes);
+    insert.CheckParam(insert.ParamByName("M"));  // no length to exceed
+    insert.ExecQuery();
+    // Numbers and dates go in as their text, an empty text as an empty BLOB, NULL as NULL.
+    insert.ParamByName("ID").SetInteger(2);
+    insert.ParamByName("M").SetMoney(Money::FromRaw(125000));
+    insert.ParamByName("U").SetDate(EncodeDateTime({2024, 3, 1}));
+    insert.ParamByName("R").SetText("");
+    insert.ExecQuery();
+    insert.ParamByName("ID").SetInteger(3);
+    for (const char* p : {"M", "U", "R"}) insert.ParamByName(p).SetNull();
+    insert.ExecQuery();
+    c.write.Commit();
+
+    // Firebird itself reads the texts back in the connection's Windows-1250.
+    EXPECT_EQ(fixture.Scalar("SELECT CAST(U AS VARCHAR(100)) FROM B WHERE ID = 1"), polish);
+    EXPECT_EQ(fixture.Scalar("SELECT CHAR_LENGTH(U) FROM B WHERE ID = 1"),
+              std::to_string(text::Win1250ToUtf8(polish).size() - 9));  // 9 two-byte letters
+    EXPECT_EQ(fixture.Scalar("SELECT CAST(SUBSTRING(M FROM 1 FOR 40) AS VARCHAR(40)) FROM B "
+                             "WHERE ID = 1"),
+              longText.substr(0, 40));
+    EXPECT_EQ(fixture.Scalar("SELECT OCTET_LENGTH(M) FROM B WHERE ID = 1"),
+              std::to_string(longText.size()));
+    EXPECT_EQ(fixture.Scalar("SELECT OCTET_LENGTH(R) FROM B WHERE ID = 1"), "12");
+
+    // And the layer reads them as texts too.
+    c.read.Start();
+    fb::Query q(c.read, "IBQueryR");
+    q.SetSql("SELECT M, U, R FROM B ORDER BY ID");
+    q.Open();
+    EXPECT_EQ(q.Fields(0).AsText(), longText);
+    EXPECT_EQ(q.Fields(1).AsText(), polish);
+    EXPECT_EQ(q.Fields(2).AsText(), bytes);
+    q.Next();
+    EXPECT_EQ(q.Fields(0).AsText(), "12.5");
+    EXPECT_EQ(q.Fields(1).AsText(), "2024-03-01");
+    EXPECT_FALSE(q.Fields(2).IsNull());
+    EXPECT_EQ(q.Fields(2).AsText(), "");
+    q.Next();
+    EXPECT_TRUE(q.Fields(0).IsNull());
+    EXPECT_EQ(q.Fields(0).AsText(), "");
+    q.Close();
+    c.read.Commit();
+}
+
 TEST(FbLayerTest, NamedParametersMapOntoPositionalMarkers) {
     TestDatabase fixture(TestDatabase::Schema::Empty);
     fixture.Exec("CREATE TABLE P (A INTEGER, B VARCHAR(20))");

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "calc/CalcFunctions.h"
 #include "engine/Binding.h"
 #include "engine/EngineFixture.h"
 
 using namespace migracja;
+using namespace migracja::literals;
 using migracja::testing::DbfWriter;
 using migracja::testing::EngineFixture;
 
@@ -238,4 +240,40 @@ TEST(BindingTest, ALookupOfANumberOutOfRangeStopsTheRunNamingTheValueAndTheColum
             << f.Log();
         EXPECT_EQ(f.Count("SELECT COUNT(*) FROM ZLECENIA"), 0);
     }
+}
+
+TEST(BindingTest, TextsCalculationsAndLookupsAreWrittenIntoBlobColumnsOfAnyLength) {
+    // Remarks and notes of real target databases are BLOBs: a text one, in the database's
+    // Windows-1250 or in UTF8, and an untyped one. The lookup copies a remark of 112 KB.
+    EngineFixture f(
+        "CREATE TABLE NOTATKI (ID INTEGER NOT NULL PRIMARY KEY, UWAGI BLOB SUB_TYPE TEXT, "
+        "SUROWE BLOB, OPIS BLOB SUB_TYPE TEXT CHARACTER SET UTF8, ZRODLO BLOB SUB_TYPE 1, "
+        "PUSTE BLOB SUB_TYPE TEXT); CREATE GENERATOR GEN_NOTATKI; "
+        "CREATE TABLE ZRODLA (ID INTEGER, TRESC BLOB SUB_TYPE TEXT); COMMIT; " +
+        "INSERT INTO ZRODLA VALUES (1, 'Uwaga: zażółć ')"_w);
+    for (int i = 0; i < 13; ++i) f.db.Exec("UPDATE ZRODLA SET TRESC = TRESC || TRESC");
+    f.dane.RefreshCatalogue();
+    DbfWriter w;
+    w.Field("NR", 'N', 4).Field("NAZWA", 'C', 20).Field("MIASTO", 'C', 20).Field("PUSTE", 'C', 5);
+    w.Record({"1", "Żółw"_w, "Łódź"_w, ""});
+    f.Dbf("KLIENCI.DBF", w);
+    ASSERT_TRUE(f.Prepare(f.Definition(
+        {"[START]", "PlikDBF=KLIENCI.DBF", "Tabela_0=NOTATKI", "[OBLICZANE]",
+         "WynikNr0=Copy40(PLIKDBF->MIASTO);", "[WARUNKI_SQL]",
+         "Warunek_0=SELECT COUNT(*) FROM NOTATKI WHERE 1 = 0", "[Tabela0]",
+         "ID=GENERATOR(GEN_NOTATKI)", "UWAGI=PLIKDBF->NAZWA PLIKDBF->MIASTO ' uwagi'",
+         "SUROWE=PLIKDBF->NAZWA", "OPIS=OBLICZENIA->WYNIKNR0",
+         "ZRODLO=SELECT TRESC FROM ZRODLA WHERE ID = PLIKDBF->NR", "PUSTE=PLIKDBF->PUSTE"})))
+        << f.Log();
+    EXPECT_EQ(f.Column(0, "ZRODLO").SourceCode, engine::kSourceLookup + 1);
+    f.Run();
+    ASSERT_FALSE(f.dane.Definition.StopRequested) << f.Log();
+    EXPECT_EQ(f.db.Scalar("SELECT CAST(UWAGI AS VARCHAR(100)) FROM NOTATKI"), "ŻółwŁódź UWAGI"_w);
+    EXPECT_EQ(f.db.Scalar("SELECT SUROWE FROM NOTATKI"), "Żółw"_w);
+    EXPECT_EQ(f.db.Scalar("SELECT CAST(OPIS AS VARCHAR(100)) FROM NOTATKI"),
+              calc::Copy40("Łódź"_w));
+    // Its final blank goes, as it goes from every text written.
+    EXPECT_EQ(f.db.Scalar("SELECT OCTET_LENGTH(ZRODLO) FROM NOTATKI"), "114687");
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM NOTATKI N JOIN ZRODLA Z ON Z.TRESC = N.ZRODLO"), 1);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM NOTATKI WHERE PUSTE IS NULL"), 1);
 }
