@@ -303,6 +303,10 @@ TEST(DefinitionsCheckCliTest, PrepareReportsEachProblemWithTheEntryARunWrites) {
         {"05-wyliczenia.ini",
          {"[OBLICZANE]", "WynikNr0=Copy40(PLIKDBF->NOSUCH);"},
          "error: W pliku KLIENCI.DBF brak pola o nazwie NOSUCH"},
+        {"06-inite.ini",
+         {"[INITE]", "Tabela_0=KATEGORIE", "TypWyniku_0=(N)", "PoleID_0=KATEGORIA_ID",
+          "Warunek_0=NIE_MA_KOLUMNY = 1"},
+         "Select Count(*) From KATEGORIE where NIE_MA_KOLUMNY = 1\n    (INITE nr 0, KATEGORIE)"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> lines = start;
