@@ -258,11 +258,11 @@ TEST(FbLayerTest, TextsOfAnyLengthAreWrittenIntoBlobsAndReadBack) {
     TestDatabase fixture(TestDatabase::Schema::Empty);
     fixture.Exec(
         "CREATE TABLE B (ID INTEGER, M BLOB SUB_TYPE TEXT, U BLOB SUB_TYPE TEXT CHARACTER SET "
-        "UTF8, R BLOB, V VARCHAR(20))");
+        "UTF8, R BLOB, N BLOB SUB_TYPE TEXT CHARACTER SET NONE)");
     Connection c(fixture.Location());
     c.write.Start();
     fb::Statement insert(c.write, "IBSQLMigracja");
-    insert.SetSql("INSERT INTO B (ID, M, U, R) VALUES (:ID, :M, :U, :R)");
+    insert.SetSql("INSERT INTO B (ID, M, U, R, N) VALUES (:ID, :M, :U, :R, :N)");
     const std::string polish = "Zażółć gęślą jaźń"_w;
     std::string longText;
     while (longText.size() < 100000) longText += polish + "\r\n";
@@ -271,6 +271,7 @@ TEST(FbLayerTest, TextsOfAnyLengthAreWrittenIntoBlobsAndReadBack) {
     insert.ParamByName("M").SetText(longText);
     insert.ParamByName("U").SetText(polish);
     insert.ParamByName("R").SetText(bytes);
+    insert.ParamByName("N").SetText(polish);
     insert.CheckParam(insert.ParamByName("M"));  // no length to exceed
     insert.ExecQuery();
     // Numbers and dates go in as their text, an empty text as an empty BLOB, NULL as NULL.
@@ -294,6 +295,7 @@ TEST(FbLayerTest, TextsOfAnyLengthAreWrittenIntoBlobsAndReadBack) {
     EXPECT_EQ(fixture.Scalar("SELECT OCTET_LENGTH(M) FROM B WHERE ID = 1"),
               std::to_string(longText.size()));
     EXPECT_EQ(fixture.Scalar("SELECT OCTET_LENGTH(R) FROM B WHERE ID = 1"), "12");
+    EXPECT_EQ(fixture.Scalar("SELECT CAST(N AS VARCHAR(100)) FROM B WHERE ID = 1"), polish);
 
     // And the layer reads them as texts too.
     c.read.Start();
