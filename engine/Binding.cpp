@@ -64,6 +64,8 @@ fb::Query& LookupQuery(TDane& dane, int t, int c) {
     return shared;
 }
 
+// Binds the lookup's references ("p1A", "p2B", ...) on q; false when a reference had a kind
+// that cannot be bound (an entry says which).
 bool BindLookupParams(TDane& dane, fb::Query& q, int t, int c) {
     const MigrationDefinition& d = dane.Definition;
     const ColumnMapping& m = Column(dane, t, c);
@@ -119,10 +121,6 @@ bool RunLookup(TDane& dane, int t, int c, const std::string& before, const char*
 }
 
 }  // namespace
-
-bool BindLookupParams(TDane& dane, int t, int c) {
-    return BindLookupParams(dane, LookupQuery(dane, t, c), t, c);
-}
 
 std::string LookupText(TDane& dane, int t, int c) {
     std::string value;

@@ -34,9 +34,10 @@ Money EvaluateMoneySource(TDane& dane, int t, int c, bool& null);
 DateTime EvaluateDateSource(TDane& dane, int t, int c, bool& null);
 std::string EvaluateLogicalSource(TDane& dane, int t, int c, bool& null);
 
-// The lookup SELECT of column c with its parameters bound; false when a reference had a kind
-// that cannot be bound (an entry says which).
-bool BindLookupParams(TDane& dane, int t, int c);
+// Column c's lookup SELECT with the record's values bound, run on its own prepared query or,
+// when the objects of a prepared run are not there, on the shared read query; its first column
+// of the first row. A reference of a kind that cannot be bound gives an entry and the error
+// value.
 std::string LookupText(TDane& dane, int t, int c);
 std::int32_t LookupInteger(TDane& dane, int t, int c);
 Money LookupMoney(TDane& dane, int t, int c);
