@@ -173,12 +173,17 @@ bool CheckDbf(const engine::MigrationDefinition& d, const std::string& dbfFolder
     }
 }
 
+// A DBF field of the listing by its number. A preparation that stopped half-way leaves
+// numbers of fields it did not find (-1); its entries say what is wrong, the listing must not
+// fail over them.
+std::string DbfFieldName(const engine::MigrationDefinition& d, int i) {
+    return i >= 0 && i < d.DbfFieldCount() ? d.DbfFields[static_cast<std::size_t>(i)].Name
+                                           : "#" + std::to_string(i);
+}
+
 // Where a column's value comes from, for the listing.
 std::string SourceText(const engine::MigrationDefinition& d, const engine::ColumnMapping& m) {
-    auto fieldName = [&](int i) {
-        return i >= 0 && i < d.DbfFieldCount() ? d.DbfFields[static_cast<std::size_t>(i)].Name
-                                               : "#" + std::to_string(i);
-    };
+    auto fieldName = [&](int i) { return DbfFieldName(d, i); };
     std::string refs;
     for (const engine::ColumnRef& r : m.Refs) {
         if (!refs.empty()) refs += ", ";
@@ -208,7 +213,7 @@ std::string QueryParams(const engine::MigrationDefinition& d,
     for (std::size_t p = 0; p < params.size(); ++p) {
         const engine::QueryParamRef& r = params[p];
         s += "\n    :p" + std::to_string(r.Source) + static_cast<char>('A' + p) + " = " +
-             (r.FromDbf ? "DBF field " + d.DbfFields.at(static_cast<std::size_t>(r.Source)).Name
+             (r.FromDbf ? "DBF field " + DbfFieldName(d, r.Source)
                         : "calculation " + std::to_string(r.Source)) +
              " (" + KindLetter(r.Kind) + ")";
     }
@@ -237,10 +242,7 @@ void PrintPrepared(engine::TDane& dane) {
         std::string fields;
         for (int a = 0; a < engine::kMaxCalcArgs && c.ArgFields[static_cast<std::size_t>(a)] >= 0;
              ++a)
-            fields +=
-                (a ? ", " : "") +
-                d.DbfFields.at(static_cast<std::size_t>(c.ArgFields[static_cast<std::size_t>(a)]))
-                    .Name;
+            fields += (a ? ", " : "") + DbfFieldName(d, c.ArgFields[static_cast<std::size_t>(a)]);
         std::printf(
             "%s\n",
             Shown("calculation " + std::to_string(k) + ": " +
@@ -264,13 +266,11 @@ void PrintPrepared(engine::TDane& dane) {
         if (t.HasExistsQuery)
             lines += "\n  exists-query: " + t.ExistsQuerySql + QueryParams(d, t.ExistsParams);
         if (t.ConditionOperator > 0)
-            lines += "\n  text condition: operator " + std::to_string(t.ConditionOperator) +
-                     " on " +
-                     (t.ConditionOperator >= 10
-                          ? "calculation " + std::to_string(t.ConditionSource)
-                          : "DBF field " +
-                                d.DbfFields.at(static_cast<std::size_t>(t.ConditionSource)).Name) +
-                     ", text '" + t.ConditionText + "'";
+            lines +=
+                "\n  text condition: operator " + std::to_string(t.ConditionOperator) + " on " +
+                (t.ConditionOperator >= 10 ? "calculation " + std::to_string(t.ConditionSource)
+                                           : "DBF field " + DbfFieldName(d, t.ConditionSource)) +
+                ", text '" + t.ConditionText + "'";
         if (t.SkipValue > 0)
             lines += "\n  skipped when table " + std::to_string(t.SkipValue - 1) + " was written";
         std::printf("%s\n", Shown(lines, "    ").c_str());

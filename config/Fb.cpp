@@ -461,6 +461,8 @@ void SqlObject::PrepareStatement() {
         for (unsigned k = 0; k < markers_.size(); ++k) {
             InputSlot& slot = inputSlots_[k];
             slot.type = inMeta_->getType(s, k) & ~1u;
+            slot.subType = inMeta_->getSubType(s, k);
+            slot.charSet = inMeta_->getCharSet(s, k);
             slot.scale = inMeta_->getScale(s, k);
             slot.length = inMeta_->getLength(s, k);
             slot.offset = inMeta_->getOffset(s, k);
@@ -515,15 +517,121 @@ void SqlObject::BuildInput() {
 void SqlObject::CheckParam(const Param& param) {
     Prepare();
     for (std::size_t k = 0; k < markers_.size(); ++k)
-        if (params_[markers_[k]].get() == &param) WriteInput(k);
+        if (params_[markers_[k]].get() == &param) WriteInput(k, false);
 }
 
-void SqlObject::WriteInput(std::size_t k) {
+std::string SqlObject::TextOf(const Param& p) {
+    if (p.kind_ == Param::Kind::Text) return p.text_;
+    // Numbers and dates as a VARCHAR parameter would take them.
+    unsigned char buffer[2 + 64] = {};
+    const ParamTarget target{kSqlVarying, 0, 64, buffer};
+    switch (p.kind_) {
+        case Param::Kind::Integer:
+            WriteScaled(target, p.integer_, 0);
+            break;
+        case Param::Kind::Money:
+            WriteScaled(target, p.integer_, -4);
+            break;
+        case Param::Kind::Date:
+            WriteDate(target, p.real_);
+            break;
+        case Param::Kind::Double:
+            WriteDouble(target, p.real_);
+            break;
+        default:
+            return {};
+    }
+    return ReadText(ColumnSource{kSqlVarying, 0, 64, buffer});
+}
+
+void SqlObject::WriteBlob(std::size_t k, const std::string& text) {
+    const InputSlot& slot = inputSlots_[k];
+    RequireActiveTransaction();
+    // A text BLOB is declared as text in the connection's character set; Firebird converts it
+    // to the column's, as it does for VARCHAR parameters.
+    std::vector<unsigned char> bpb;
+    if (slot.subType == 1)
+        bpb = {isc_bpb_version1,
+               isc_bpb_source_type,
+               1,
+               1,
+               isc_bpb_target_type,
+               1,
+               1,
+               isc_bpb_target_interp,
+               1,
+               static_cast<unsigned char>(slot.charSet & 0xFF)};
+    ISC_QUAD id{};
+    Call(sql_, [&](ThrowStatusWrapper* s) {
+        Firebird::IBlob* blob = transaction_.GetDatabase().Handle()->createBlob(
+            s, transaction_.Handle(), &id, static_cast<unsigned>(bpb.size()), bpb.data());
+        try {
+            // Segments of at most 32 KB; close writes the last one and releases the interface.
+            constexpr std::size_t kSegment = 32768;
+            for (std::size_t at = 0; at < text.size(); at += kSegment) {
+                const std::size_t n = std::min(kSegment, text.size() - at);
+                blob->putSegment(s, static_cast<unsigned>(n), text.data() + at);
+            }
+            blob->close(s);
+        } catch (const FbException&) {
+            Status quiet;
+            try {
+                blob->cancel(&quiet);
+            } catch (const FbException&) {
+                blob->release();
+            }
+            throw;
+        }
+    });
+    std::memcpy(inBuffer_.data() + slot.offset, &id, sizeof id);
+}
+
+std::string SqlObject::ReadBlob(const unsigned char* data) const {
+    ISC_QUAD id;
+    std::memcpy(&id, data, sizeof id);
+    std::string text;
+    Call(sql_, [&](ThrowStatusWrapper* s) {
+        Firebird::IBlob* blob = transaction_.GetDatabase().Handle()->openBlob(
+            s, transaction_.Handle(), &id, 0, nullptr);
+        try {
+            char buffer[32768];
+            for (;;) {
+                unsigned n = 0;
+                const int r = blob->getSegment(s, sizeof buffer, buffer, &n);
+                if (r != IStatus::RESULT_OK && r != IStatus::RESULT_SEGMENT) break;
+                text.append(buffer, n);
+            }
+            blob->close(s);
+        } catch (const FbException&) {
+            Status quiet;
+            try {
+                blob->cancel(&quiet);
+            } catch (const FbException&) {
+                blob->release();
+            }
+            throw;
+        }
+    });
+    return text;
+}
+
+void SqlObject::WriteInput(std::size_t k, bool materialize) {
     const Param& p = *params_[markers_[k]];
     const InputSlot& slot = inputSlots_[k];
     const ParamTarget target{slot.type, slot.scale, slot.length, inBuffer_.data() + slot.offset};
     const short null = p.IsNull() ? -1 : 0;
     std::memcpy(inBuffer_.data() + slot.nullOffset, &null, sizeof null);
+    if (slot.type == kSqlBlob && !p.IsNull()) {
+        // Any value goes into a BLOB as its text, of any length: nothing to refuse beforehand.
+        if (materialize) {
+            try {
+                WriteBlob(k, TextOf(p));
+            } catch (const ConversionError& e) {
+                throw Error(name_ + ": parameter " + p.Name() + ": " + e.what(), sql_);
+            }
+        }
+        return;
+    }
     try {
         switch (p.kind_) {
             case Param::Kind::Text:
@@ -587,6 +695,7 @@ ColumnSource SourceOf(const Field& f, const unsigned char* data) {
 
 std::string Field::AsText() const {
     if (IsNull()) return {};
+    if (type_ == kSqlBlob) return owner_->ReadBlob(owner_->outBuffer_.data() + offset_);
     MIGRACJA_FIELD_READ(ReadText(SourceOf(*this, owner_->outBuffer_.data() + offset_)))
 }
 

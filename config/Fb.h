@@ -138,6 +138,10 @@ class Transaction {
 
 // A named parameter. An unassigned parameter is NULL; values stay until reassigned or the SQL
 // text changes. The value is converted to the parameter's SQL type when the statement runs.
+// A BLOB parameter takes any value as its text, of any length: the text is written into a new
+// BLOB in the statement's transaction when the statement runs (a text BLOB in the column's
+// character set, converted from the connection's Windows-1250 by Firebird; an untyped BLOB
+// takes the bytes as they are).
 class Param {
   public:
     enum class Kind { Null, Text, Integer, Money, Date, Double };
@@ -229,7 +233,8 @@ class SqlObject {
 
     // Converts the parameter's value to the SQL type of its markers now, preparing first when
     // needed: a value the column cannot take is refused here, while the parameter is set, with
-    // the layer's message naming it, rather than later in the middle of the execution.
+    // the layer's message naming it, rather than later in the middle of the execution. (A BLOB
+    // takes every value; it is written when the statement runs, not here.)
     void CheckParam(const Param& param);
 
     // Prepares now; otherwise the first run prepares. Prepared statements survive commits. A
@@ -251,7 +256,13 @@ class SqlObject {
     void FreeStatement();
     void RequireActiveTransaction() const;
     void BuildInput();
-    void WriteInput(std::size_t marker);
+    // Writes the parameter of marker k into the input message; with materialize false a BLOB
+    // is not created (the check before execution).
+    void WriteInput(std::size_t marker, bool materialize = true);
+    // The BLOB of a BLOB marker: the parameter's value as text, written into a new BLOB.
+    void WriteBlob(std::size_t marker, const std::string& text);
+    std::string ReadBlob(const unsigned char* id) const;
+    static std::string TextOf(const Param& param);
     void PrepareStatement();
     [[noreturn]] void Rethrow(const std::exception& e) const;
 
@@ -263,6 +274,8 @@ class SqlObject {
     std::vector<std::size_t> markers_;  // for each "?" the index into params_
     struct InputSlot {
         unsigned type = 0;
+        int subType = 0;       // BLOB: 1 text
+        unsigned charSet = 0;  // text BLOB: the column's character set
         int scale = 0;
         unsigned length = 0;
         unsigned offset = 0;

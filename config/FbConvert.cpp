@@ -93,11 +93,30 @@ std::int64_t Rescale(std::int64_t value, int shift) {
     return q;
 }
 
-std::int64_t RoundDouble(double v) {
-    const double r = std::round(v);
+std::string DoubleToText(double v) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    return buf;
+}
+
+// scaled (value times a power of ten) rounded to a 64-bit integer. The range is checked before
+// the conversion, which is undefined for a value that does not fit; the message names the
+// value as it was given.
+std::int64_t RoundDouble(double scaled, double value) {
+    const double r = std::round(scaled);
     if (!std::isfinite(r) || r >= 9223372036854775808.0 || r < -9223372036854775808.0)
-        throw ConversionError("numeric overflow");
+        throw ConversionError("value " + DoubleToText(value) + " is out of range");
     return static_cast<std::int64_t>(r);
+}
+
+// The dates Firebird takes, 1 January 0001 to 31 December 9999. Before day 0 the time of day
+// counts backwards, so the first day runs from -693593 down to (not including) -693594.
+constexpr double kBeforeFirstDay = -693594, kPastLastDay = 2958466;
+
+void CheckDate(DateTime value) {
+    if (!(value > kBeforeFirstDay && value < kPastLastDay))
+        throw ConversionError("value " + DoubleToText(value) +
+                              " is not a date (0001-01-01 to 9999-12-31)");
 }
 
 template <class T>
@@ -157,13 +176,8 @@ std::string ScaledToText(std::int64_t value, int scale) {
     return negative ? "-" + digits : digits;
 }
 
-std::string DoubleToText(double v) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15g", v);
-    return buf;
-}
-
 void StoreTimestamp(unsigned char* p, DateTime value, bool date, bool time) {
+    CheckDate(value);
     double whole = std::trunc(value);
     std::int64_t units = std::llround(std::fabs(value - whole) * kIscTimeUnitsPerDay);
     if (units >= kIscTimeUnitsPerDay) {
@@ -379,6 +393,7 @@ void WriteDate(const ParamTarget& t, DateTime value) {
             return;
         case kSqlText:
         case kSqlVarying:
+            CheckDate(value);
             StoreText(t, FormatDateTime(value));
             return;
         case kSqlDouble:
@@ -397,13 +412,15 @@ void WriteDouble(const ParamTarget& t, double value) {
         case kSqlShort:
         case kSqlLong:
         case kSqlInt64:
-            StoreRaw(t, RoundDouble(value * std::pow(10.0, -t.scale)));
+            StoreRaw(t, RoundDouble(value * std::pow(10.0, -t.scale), value));
             return;
         case kSqlDouble:
         case kSqlDFloat:
             std::memcpy(t.data, &value, sizeof value);
             return;
         case kSqlFloat: {
+            if (std::isfinite(value) && std::fabs(value) > std::numeric_limits<float>::max())
+                throw ConversionError("value " + DoubleToText(value) + " does not fit FLOAT");
             const float f = static_cast<float>(value);
             std::memcpy(t.data, &f, sizeof f);
             return;
@@ -454,7 +471,7 @@ std::int64_t ReadInt64(const ColumnSource& s) {
         case kSqlDouble:
         case kSqlFloat:
         case kSqlDFloat:
-            return RoundDouble(DoubleOf(s));
+            return RoundDouble(DoubleOf(s), DoubleOf(s));
         case kSqlText:
         case kSqlVarying: {
             const Decimal d = RequireDecimal(TextOf(s));
@@ -473,7 +490,7 @@ Money ReadMoney(const ColumnSource& s) {
         case kSqlDouble:
         case kSqlFloat:
         case kSqlDFloat:
-            return Money::FromRaw(RoundDouble(DoubleOf(s) * Money::kScale));
+            return Money::FromRaw(RoundDouble(DoubleOf(s) * Money::kScale, DoubleOf(s)));
         case kSqlText:
         case kSqlVarying: {
             const Decimal d = RequireDecimal(TextOf(s));
@@ -494,8 +511,13 @@ DateTime ReadDate(const ColumnSource& s) {
             return FromIsc(kFirebirdDayOffset, Load<std::uint32_t>(s.data));
         case kSqlDouble:
         case kSqlFloat:
-        case kSqlDFloat:
-            return DoubleOf(s);
+        case kSqlDFloat: {
+            // A number read as a date must be one: a day count far out would be carried on
+            // and fail, or worse, wherever it is converted next.
+            const double d = DoubleOf(s);
+            CheckDate(d);
+            return d;
+        }
         case kSqlText:
         case kSqlVarying: {
             const std::string_view t = TextOf(s);

@@ -57,6 +57,14 @@ DateTime EncodeDateTime(const CivilDateTime& c) {
 }
 
 CivilDateTime DecodeDateTime(DateTime value) {
+    // Checked before the conversion to an integer day count, which is undefined for a value
+    // that does not fit. Before day 0 the time of day counts backwards, so 1 January 0001 runs
+    // from -693593 down to (not including) -693594; 2958466 is the day after 31 December 9999.
+    if (!(value > -693594 && value < 2958466)) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.15g", value);
+        throw std::range_error(std::string("value ") + buf + " is not a date");
+    }
     double whole = std::trunc(value);
     double fraction = std::fabs(value - whole);
     std::int64_t ms = std::llround(fraction * 86400000.0);

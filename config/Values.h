@@ -40,7 +40,8 @@ struct CivilDateTime {
 std::int64_t DaysFromCivil(int year, int month, int day);
 bool IsValidCivilDate(int year, int month, int day);
 DateTime EncodeDateTime(const CivilDateTime& c);
-// Splits into calendar fields, rounding to the nearest millisecond.
+// Splits into calendar fields, rounding to the nearest millisecond. A value outside the years
+// 1 to 9999 (or not a number) throws std::range_error naming it.
 CivilDateTime DecodeDateTime(DateTime value);
 // "YYYY-MM-DD" when there is no time of day, else "YYYY-MM-DD HH:MM:SS".
 std::string FormatDateTime(DateTime value);

@@ -82,6 +82,10 @@ ValueKind FieldKindOf(FieldType type) {
         case FieldType::String:
         case FieldType::FixedChar:
         case FieldType::WideString:
+        // Remarks and notes of the target databases are BLOBs: they take texts of any length
+        // (text BLOBs in their character set, untyped ones as the bytes are).
+        case FieldType::Memo:
+        case FieldType::Blob:
             return ValueKind::Text;
         case FieldType::Smallint:
         case FieldType::Integer:

@@ -38,8 +38,9 @@ enum class FieldType {
     VarBytes,
 };
 
-// The value kind of a field type: text, integer, money, date, logical, or 0 for everything the
-// engine cannot carry (fixed-point numeric, time alone, blobs, memos, time stamps, bytes).
+// The value kind of a field type: text (BLOBs and memos included, which take texts), integer,
+// money, date, logical, or 0 for everything the engine cannot carry (fixed-point numeric, time
+// alone, time stamps, bytes).
 ValueKind FieldKindOf(FieldType type);
 
 // The field type of a Firebird column from RDB$FIELDS. Columns stored as scaled SMALLINT, INTEGER

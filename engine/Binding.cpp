@@ -52,24 +52,23 @@ bool ReadLookup(fb::Query& q, Read&& read) {
     return true;
 }
 
+// The query of column c's lookup: its own prepared one, or, outside a prepared run (the objects
+// were not made), the shared read query with the lookup's SQL. Asked once per lookup: setting
+// the SQL again would clear the parameters just bound.
 fb::Query& LookupQuery(TDane& dane, int t, int c) {
     ColumnMapping& m = Column(dane, t, c);
-    if (!m.ColumnQuery) {
-        // Outside a prepared run (the objects were not made) the shared query serves.
-        fb::Query& shared = dane.ReadQuery();
-        shared.Close();
-        shared.SetSql(m.ExtraText);
-        return shared;
-    }
-    return *m.ColumnQuery;
+    if (m.ColumnQuery) return *m.ColumnQuery;
+    fb::Query& shared = dane.ReadQuery();
+    shared.Close();
+    shared.SetSql(m.ExtraText);
+    return shared;
 }
 
-}  // namespace
-
-bool BindLookupParams(TDane& dane, int t, int c) {
+// Binds the lookup's references ("p1A", "p2B", ...) on q; false when a reference had a kind
+// that cannot be bound (an entry says which).
+bool BindLookupParams(TDane& dane, fb::Query& q, int t, int c) {
     const MigrationDefinition& d = dane.Definition;
     const ColumnMapping& m = Column(dane, t, c);
-    fb::Query& q = LookupQuery(dane, t, c);
     bool ok = true;
     for (int i = 0; i < m.RefCount(); ++i) {
         const ColumnRef& r = m.Refs[static_cast<std::size_t>(i)];
@@ -81,7 +80,7 @@ bool BindLookupParams(TDane& dane, int t, int c) {
             const CalculationDef& calc = d.CalculationAt(dbf ? -1 : r.Source);
             switch (r.Kind) {
                 case ValueKind::Text:
-                    p.SetText(dbf ? f->TextValue : calc.TextResult);
+                    p.SetText(BoundText(dbf ? f->TextValue : calc.TextResult));
                     break;
                 case ValueKind::Integer:
                     p.SetInteger(dbf ? f->IntegerValue : calc.IntegerResult);
@@ -107,43 +106,49 @@ bool BindLookupParams(TDane& dane, int t, int c) {
     return ok;
 }
 
-std::string LookupText(TDane& dane, int t, int c) {
-    if (!BindLookupParams(dane, t, c)) {
-        dane.AddErrorWithContext("Błąd Select-a "_w + Column(dane, t, c).ExtraText + " !", t, c);
-        return {};
+// Binds and runs column c's lookup, reading its value with read; false (with the entry
+// before + the lookup's SQL + after + context) when a reference could not be bound.
+template <class Read>
+bool RunLookup(TDane& dane, int t, int c, const std::string& before, const char* after,
+               Read&& read) {
+    fb::Query& q = LookupQuery(dane, t, c);
+    if (!BindLookupParams(dane, q, t, c)) {
+        dane.AddErrorWithContext(before + Column(dane, t, c).ExtraText + after, t, c);
+        return false;
     }
+    ReadLookup(q, read);
+    return true;
+}
+
+}  // namespace
+
+std::string LookupText(TDane& dane, int t, int c) {
     std::string value;
-    ReadLookup(LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsText(); });
+    RunLookup(dane, t, c, "Błąd Select-a "_w, " !",
+              [&](const fb::Field& f) { value = f.AsText(); });
     return value;
 }
 
 std::int32_t LookupInteger(TDane& dane, int t, int c) {
-    if (!BindLookupParams(dane, t, c)) {
-        dane.AddErrorWithContext("Błąd Select-a "_w + Column(dane, t, c).ExtraText + " !", t, c);
-        return -1;
-    }
     std::int32_t value = -1;
-    ReadLookup(LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsInteger(); });
+    RunLookup(dane, t, c, "Błąd Select-a "_w, " !",
+              [&](const fb::Field& f) { value = f.AsInteger(); });
     return value;
 }
 
 Money LookupMoney(TDane& dane, int t, int c) {
-    if (!BindLookupParams(dane, t, c)) {
-        dane.AddErrorWithContext("Błąd F Select-a "_w + Column(dane, t, c).ExtraText + "  !", t, c);
-        return kFailedMoneyLookup;
-    }
     Money value;
-    ReadLookup(LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsMoney(); });
+    if (!RunLookup(dane, t, c, "Błąd F Select-a "_w, "  !",
+                   [&](const fb::Field& f) { value = f.AsMoney(); }))
+        return kFailedMoneyLookup;
     return value;
 }
 
 DateTime LookupDate(TDane& dane, int t, int c) {
-    if (!BindLookupParams(dane, t, c)) {
-        dane.AddErrorWithContext("Błąd F Select-a "_w + Column(dane, t, c).ExtraText + " !", t, c);
-        return kFailedDate;
-    }
     DateTime value = kNoDate;
-    ReadLookup(LookupQuery(dane, t, c), [&](const fb::Field& f) { value = f.AsDate(); });
+    if (!RunLookup(dane, t, c, "Błąd F Select-a "_w, " !",
+                   [&](const fb::Field& f) { value = f.AsDate(); }))
+        return kFailedDate;
     return value;
 }
 
@@ -163,6 +168,7 @@ std::string EvaluateTextSource(TDane& dane, int t, int c, bool& null) {
         value = LookupText(dane, t, c);
         resolved = true;
     }
+    value.resize(BoundText(value).size());
     if (!resolved) {
         dane.AddErrorWithContext("Błąd String case  nr "_w + std::to_string(m.SourceCode) + " !", t,
                                  c);

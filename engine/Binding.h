@@ -4,10 +4,21 @@
 // table's prepared statement, and the statement is executed in the write transaction.
 
 #include <string>
+#include <string_view>
 
+#include "config/Text.h"
 #include "engine/Dane.h"
 
 namespace migracja::engine {
+
+// The text a value is written as and compared as, by the statements, the SQL conditions, the
+// exists-queries and the lookups alike: without the blanks and control characters (codes up to
+// 32) that end it. Legacy fields end in blanks and now and then in a TAB, CR LF or another
+// control character nobody sees; were it written with them and compared without (or the other
+// way round), a rerun would not find the rows it wrote and would insert them again.
+inline std::string_view BoundText(std::string_view value) {
+    return text::TrimRight(value);
+}
 
 // Computes, binds and executes table t's statement (insert: an INSERT table, counted). Errors of
 // evaluation become entries and set StopRequested, and nothing is executed; a failure of binding
@@ -23,9 +34,10 @@ Money EvaluateMoneySource(TDane& dane, int t, int c, bool& null);
 DateTime EvaluateDateSource(TDane& dane, int t, int c, bool& null);
 std::string EvaluateLogicalSource(TDane& dane, int t, int c, bool& null);
 
-// The lookup SELECT of column c with its parameters bound; false when a reference had a kind
-// that cannot be bound (an entry says which).
-bool BindLookupParams(TDane& dane, int t, int c);
+// Column c's lookup SELECT with the record's values bound, run on its own prepared query or,
+// when the objects of a prepared run are not there, on the shared read query; its first column
+// of the first row. A reference of a kind that cannot be bound gives an entry and the error
+// value.
 std::string LookupText(TDane& dane, int t, int c);
 std::int32_t LookupInteger(TDane& dane, int t, int c);
 Money LookupMoney(TDane& dane, int t, int c);

@@ -96,7 +96,8 @@ std::int32_t GetIDAktywnejKasy(TDane& dane, std::string_view number) {
     std::unordered_set<std::string> asked;
     for (;;) {
         asked.insert(std::string(text::TrimRight(current)));
-        q.ParamByName("pPOP_NR_UNIKAT").SetText(current);
+        // Compared as the number was written: without what ends it.
+        q.ParamByName("pPOP_NR_UNIKAT").SetText(text::TrimRight(current));
         q.Open();
         if (q.Eof()) break;
         result = q.FieldByName("SPRZET_ID").AsInteger();

@@ -15,10 +15,11 @@ std::string ErrorContext(MigrationDefinition& d, int t, int c) {
     }
     if (c >= 0) {
         s += "\r\nNr Linii " + std::to_string(c) + "  Treść: "_w;
-        if (tableKnown && c < d.Tables[t].ColumnCount()) {
-            const ColumnMapping& m = d.Tables[t].Columns[c];
-            s += m.TargetColumn + " = " + m.SourceExpr;
-        }
+        // A line past the last mapped column (an UPDATE link checked after them all) still has
+        // the shape "column = source", both empty.
+        const bool mapped = tableKnown && c < d.Tables[t].ColumnCount();
+        const ColumnMapping* m = mapped ? &d.Tables[t].Columns[c] : nullptr;
+        s += (m ? m->TargetColumn : std::string()) + " = " + (m ? m->SourceExpr : std::string());
     }
     s += "\r\nNr odczytanego rekordu = " + std::to_string(d.CurrentRecordNo);
     d.ErrorsOccurred = true;

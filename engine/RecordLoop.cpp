@@ -32,7 +32,7 @@ void BindQueryParams(TDane& dane, fb::Query& q, const std::vector<QueryParamRef>
         const CalculationDef& calc = d.CalculationAt(r.FromDbf ? -1 : r.Source);
         switch (r.Kind) {
             case ValueKind::Text:
-                q.ParamByName(name).SetText(text::TrimRight(f ? f->TextValue : calc.TextResult));
+                q.ParamByName(name).SetText(BoundText(f ? f->TextValue : calc.TextResult));
                 break;
             case ValueKind::Integer:
                 q.ParamByName(name).SetInteger(f ? f->IntegerValue : calc.IntegerResult);

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
 #include "config/Fb.h"
 #include "config/Text.h"
 #include "support/TestDatabase.h"
@@ -152,6 +156,165 @@ TEST(FbLayerTest, ValuesAreConvertedToTheColumnTypeOrRefusedClearly) {
         EXPECT_NE(e.Message().find("BIG"), std::string::npos) << e.what();
     }
     c.write.Rollback();
+}
+
+TEST(FbLayerTest, FloatingValuesOutOfRangeAreRefusedNamingTheValueAndTheColumn) {
+    // A floating value converted to a date, an integer or money is checked before the
+    // conversion (beyond the range the conversion is undefined) and refused with the value.
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec(kAllTypes);
+    fixture.Exec(
+        "INSERT INTO T (ID, D) VALUES (1, 1e300); INSERT INTO T (ID, D) VALUES (2, -1e300);"
+        "INSERT INTO T (ID, D) VALUES (3, 2958465.5); INSERT INTO T (ID, D) VALUES (4, "
+        "-693593.5)");
+    Connection c(fixture.Location());
+    c.write.Start();
+    fb::Statement insert(c.write, "IBSQLMigracja");
+    insert.SetSql(
+        "INSERT INTO T (ID, V, S, I, N92, F, DT) VALUES (:ID, :V, :S, :I, :N92, :F, "
+        ":DT)");
+    auto expectRefused = [&](const char* param, auto set, const std::string& value) {
+        SCOPED_TRACE(param);
+        insert.ParamByName("ID").SetInteger(10);
+        for (const char* p : {"V", "S", "I", "N92", "F", "DT"}) insert.ParamByName(p).SetNull();
+        set(insert.ParamByName(param));
+        try {
+            insert.ExecQuery();
+            ADD_FAILURE() << param << " was accepted";
+        } catch (const fb::Error& e) {
+            EXPECT_NE(e.Message().find("parameter " + std::string(param) + ": value " + value),
+                      std::string::npos)
+                << e.what();
+        }
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::pair<double, const char*> dates[] = {{1e300, "1e+300"},
+                                                    {-1e300, "-1e+300"},
+                                                    {1e10, "10000000000"},
+                                                    {-1e10, "-10000000000"},
+                                                    {nan, "nan"}};
+    for (const auto& [bad, shown] : dates) {
+        expectRefused(
+            "DT", [&](fb::Param& p) { p.SetDate(bad); }, shown);
+        expectRefused(
+            "V", [&](fb::Param& p) { p.SetDate(bad); }, shown);
+    }
+    expectRefused(
+        "DT", [](fb::Param& p) { p.SetDouble(3e6); }, "3000000 is not a date");
+    expectRefused(
+        "I", [](fb::Param& p) { p.SetDouble(1e300); }, "1e+300 is out of range");
+    expectRefused(
+        "S", [](fb::Param& p) { p.SetDouble(-1e19); }, "-1e+19 is out of range");
+    expectRefused(
+        "N92", [](fb::Param& p) { p.SetDouble(1e17); }, "1e+17 is out of range");
+    expectRefused(
+        "I", [&](fb::Param& p) { p.SetDouble(nan); }, "nan is out of range");
+    expectRefused(
+        "F", [](fb::Param& p) { p.SetDouble(1e300); }, "1e+300 does not fit FLOAT");
+
+    // The last day and the first day, with a time of day, are dates still.
+    insert.ParamByName("ID").SetInteger(11);
+    for (const char* p : {"V", "S", "I", "N92", "F"}) insert.ParamByName(p).SetNull();
+    insert.ParamByName("DT").SetDate(2958465.5);
+    insert.ExecQuery();
+    insert.ParamByName("ID").SetInteger(12);
+    insert.ParamByName("DT").SetDate(-693593.5);
+    insert.ExecQuery();
+
+    fb::Query q(c.write, "IBQueryR");
+    q.SetSql("SELECT ID, D FROM T WHERE ID < 10 ORDER BY ID");
+    q.Open();
+    for (const char* value : {"1e+300", "-1e+300"}) {
+        ASSERT_FALSE(q.Eof());
+        const fb::Field& d = q.FieldByName("D");
+        for (auto read :
+             {+[](const fb::Field& f) { f.AsDate(); }, +[](const fb::Field& f) { f.AsMoney(); },
+              +[](const fb::Field& f) { f.AsInt64(); },
+              +[](const fb::Field& f) { f.AsInteger(); }}) {
+            try {
+                read(d);
+                ADD_FAILURE() << value << " was read";
+            } catch (const fb::Error& e) {
+                EXPECT_NE(e.Message().find("column D: value " + std::string(value)),
+                          std::string::npos)
+                    << e.what();
+            }
+        }
+        q.Next();
+    }
+    EXPECT_EQ(FormatDateTime(q.FieldByName("D").AsDate()), "9999-12-31 12:00:00");
+    q.Next();
+    EXPECT_EQ(FormatDateTime(q.FieldByName("D").AsDate()), "0001-01-01 12:00:00");
+    q.Close();
+    q.SetSql("SELECT EXTRACT(YEAR FROM DT) FROM T WHERE ID = 11");
+    q.Open();
+    EXPECT_EQ(q.Fields(0).AsInteger(), 9999);
+    c.write.Rollback();
+    EXPECT_THROW(DecodeDateTime(1e300), std::range_error);
+    EXPECT_EQ(DecodeDateTime(-693593.5).year, 1);
+}
+
+TEST(FbLayerTest, TextsOfAnyLengthAreWrittenIntoBlobsAndReadBack) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec(
+        "CREATE TABLE B (ID INTEGER, M BLOB SUB_TYPE TEXT, U BLOB SUB_TYPE TEXT CHARACTER SET "
+        "UTF8, R BLOB, N BLOB SUB_TYPE TEXT CHARACTER SET NONE)");
+    Connection c(fixture.Location());
+    c.write.Start();
+    fb::Statement insert(c.write, "IBSQLMigracja");
+    insert.SetSql("INSERT INTO B (ID, M, U, R, N) VALUES (:ID, :M, :U, :R, :N)");
+    const std::string polish = "Zażółć gęślą jaźń"_w;
+    std::string longText;
+    while (longText.size() < 100000) longText += polish + "\r\n";
+    const std::string bytes("\x00\x01\xff\x80 binary", 12);
+    insert.ParamByName("ID").SetInteger(1);
+    insert.ParamByName("M").SetText(longText);
+    insert.ParamByName("U").SetText(polish);
+    insert.ParamByName("R").SetText(bytes);
+    insert.ParamByName("N").SetText(polish);
+    insert.CheckParam(insert.ParamByName("M"));  // no length to exceed
+    insert.ExecQuery();
+    // Numbers and dates go in as their text, an empty text as an empty BLOB, NULL as NULL.
+    insert.ParamByName("ID").SetInteger(2);
+    insert.ParamByName("M").SetMoney(Money::FromRaw(125000));
+    insert.ParamByName("U").SetDate(EncodeDateTime({2024, 3, 1}));
+    insert.ParamByName("R").SetText("");
+    insert.ExecQuery();
+    insert.ParamByName("ID").SetInteger(3);
+    for (const char* p : {"M", "U", "R"}) insert.ParamByName(p).SetNull();
+    insert.ExecQuery();
+    c.write.Commit();
+
+    // Firebird itself reads the texts back in the connection's Windows-1250.
+    EXPECT_EQ(fixture.Scalar("SELECT CAST(U AS VARCHAR(100)) FROM B WHERE ID = 1"), polish);
+    EXPECT_EQ(fixture.Scalar("SELECT CHAR_LENGTH(U) FROM B WHERE ID = 1"),
+              std::to_string(text::Win1250ToUtf8(polish).size() - 9));  // 9 two-byte letters
+    EXPECT_EQ(fixture.Scalar("SELECT CAST(SUBSTRING(M FROM 1 FOR 40) AS VARCHAR(40)) FROM B "
+                             "WHERE ID = 1"),
+              longText.substr(0, 40));
+    EXPECT_EQ(fixture.Scalar("SELECT OCTET_LENGTH(M) FROM B WHERE ID = 1"),
+              std::to_string(longText.size()));
+    EXPECT_EQ(fixture.Scalar("SELECT OCTET_LENGTH(R) FROM B WHERE ID = 1"), "12");
+    EXPECT_EQ(fixture.Scalar("SELECT CAST(N AS VARCHAR(100)) FROM B WHERE ID = 1"), polish);
+
+    // And the layer reads them as texts too.
+    c.read.Start();
+    fb::Query q(c.read, "IBQueryR");
+    q.SetSql("SELECT M, U, R FROM B ORDER BY ID");
+    q.Open();
+    EXPECT_EQ(q.Fields(0).AsText(), longText);
+    EXPECT_EQ(q.Fields(1).AsText(), polish);
+    EXPECT_EQ(q.Fields(2).AsText(), bytes);
+    q.Next();
+    EXPECT_EQ(q.Fields(0).AsText(), "12.5");
+    EXPECT_EQ(q.Fields(1).AsText(), "2024-03-01");
+    EXPECT_FALSE(q.Fields(2).IsNull());
+    EXPECT_EQ(q.Fields(2).AsText(), "");
+    q.Next();
+    EXPECT_TRUE(q.Fields(0).IsNull());
+    EXPECT_EQ(q.Fields(0).AsText(), "");
+    q.Close();
+    c.read.Commit();
 }
 
 TEST(FbLayerTest, NamedParametersMapOntoPositionalMarkers) {

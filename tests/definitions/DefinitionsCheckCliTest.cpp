@@ -265,3 +265,65 @@ TEST(DefinitionsCheckCliTest, RunningOutOfMemoryFailsThatDefinitionAndTheCheckGo
         << r.out << r.err;
     EXPECT_TRUE(r.out.ends_with("  ok\n")) << r.out << r.err;
 }
+
+TEST(DefinitionsCheckCliTest, PrepareReportsEachProblemWithTheEntryARunWrites) {
+    // Problems that stop the preparation half-way leave references the listing cannot follow
+    // (a field number of -1); the dry run must still print the run's own entries.
+    ProgramFolder p;
+    migracja::testing::DbfWriter()
+        .Field("NRKLI", 'C', 8)
+        .Field("NAZWA", 'C', 40)
+        .Record({"K1", "Firma"})
+        .WriteTo(p.dbf / "KLIENCI.DBF");
+    const std::vector<std::string> start = {
+        "[START]", "PlikDBF=KLIENCI.DBF", "Tabela_0=REJESTR_FIRM", "[WARUNKI_SQL]",
+        "Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI"};
+    const std::vector<std::string> columns = {"[Tabela0]", "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)",
+                                              "NAZWA_FIRMY=PLIKDBF->NAZWA"};
+    struct Case {
+        const char* file;
+        std::vector<std::string> lines;
+        const char* entry;
+    };
+    const std::vector<Case> cases = {
+        {"01-tekst.ini",
+         {"[WARUNKI]", "Warunek_0=LENGTH(TRIM(PLIKDBF->NOSUCH))"},
+         "error: Nie ma pola DBF o nazwie: NOSUCH !\n    Dla pliku KLIENCI.DBF\n    Nr Tabeli = 0  "
+         " "
+         "Nazwa: REJESTR_FIRM\n    Nr odczytanego rekordu = 0"},
+        {"02-pos.ini",
+         {"[WARUNKI]", "Warunek_0=POS(PLIKDBF->NOSUCH 'AB')"},
+         "error: Nie ma pola DBF o nazwie: NOSUCH !"},
+        {"03-obliczenia.ini",
+         {"[WARUNKI]", "Warunek_0=LENGTH(TRIM(OBLICZENIA->WYNIKNRX))"},
+         "error: Błąd pola obliczanego X !"},
+        {"04-gdyjest.ini",
+         {"GdyJest_0=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NOSUCH"},
+         "error: W pliku KLIENCI.DBF brak pola o nazwie NOSUCH"},
+        {"05-wyliczenia.ini",
+         {"[OBLICZANE]", "WynikNr0=Copy40(PLIKDBF->NOSUCH);"},
+         "error: W pliku KLIENCI.DBF brak pola o nazwie NOSUCH"},
+        {"06-inite.ini",
+         {"[INITE]", "Tabela_0=KATEGORIE", "TypWyniku_0=(N)", "PoleID_0=KATEGORIA_ID",
+          "Warunek_0=NIE_MA_KOLUMNY = 1"},
+         "Select Count(*) From KATEGORIE where NIE_MA_KOLUMNY = 1\n    (INITE nr 0, KATEGORIE)"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> lines = start;
+        lines.insert(lines.end(), c.lines.begin(), c.lines.end());
+        lines.insert(lines.end(), columns.begin(), columns.end());
+        for (std::string& l : lines) l = text::Utf8ToWin1250(l);
+        p.Definition(c.file, lines);
+    }
+    const Result r = p.Check(true);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    for (const Case& c : cases) {
+        const std::size_t at = r.out.find(std::string(c.file) + "\n");
+        ASSERT_NE(at, std::string::npos) << c.file << "\n" << r.out;
+        const std::size_t end = r.out.find("\n  FAILED\n", at);
+        ASSERT_NE(end, std::string::npos) << c.file << "\n" << r.out;
+        const std::string part = r.out.substr(at, end - at);
+        EXPECT_TRUE(Contains(part, c.entry)) << c.file << "\n" << part;
+        EXPECT_FALSE(Contains(part, "range")) << c.file << "\n" << part;
+    }
+}

@@ -70,8 +70,8 @@ TEST(TargetSchemaTest, ColumnKindsFollowTheStoredTypes) {
         {"T_CHAR", K::Text},      {"T_VARCHAR", K::Text},  {"T_SMALL", K::Integer},
         {"T_INT", K::Integer},    {"T_NUM40", K::Integer}, {"T_NUM92", K::Other},
         {"T_DEC42", K::Other},    {"T_NUM152", K::Money},  {"T_DOUBLE", K::Money},
-        {"T_FLOAT", K::Money},    {"T_DATE", K::Date},     {"T_MEMO", K::Other},
-        {"T_BLOB", K::Other},     {"T_BOOL", K::Logical},  {"T_CALC", K::Integer},
+        {"T_FLOAT", K::Money},    {"T_DATE", K::Date},     {"T_MEMO", K::Text},
+        {"T_BLOB", K::Text},      {"T_BOOL", K::Logical},  {"T_CALC", K::Integer},
         {"DBF_UNQ_KEY", K::Text},
     };
     ASSERT_EQ(s.ColumnCount(), static_cast<int>(expected.size()));

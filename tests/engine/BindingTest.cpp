@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include "calc/CalcFunctions.h"
+#include "engine/Binding.h"
 #include "engine/EngineFixture.h"
 
 using namespace migracja;
+using namespace migracja::literals;
 using migracja::testing::DbfWriter;
 using migracja::testing::EngineFixture;
 
@@ -169,4 +172,108 @@ TEST(BindingTest, TheKeyOfAnEarlierTableIsTakenOnlyWhenThatTableHasOne) {
     EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM WHERE F_SERWIS = 'T'"), 2);
     EXPECT_EQ(f.dane.Definition.Counters[0], 1);
     EXPECT_EQ(f.dane.Definition.Counters[1], 2);
+}
+
+TEST(BindingTest, LookupsBindTheirReferencesOnTheirOwnQueryOrOnTheSharedOne) {
+    // Each kind of lookup, once through the query prepared for its column and once, as code
+    // outside a prepared run does, through the shared read query: both must run with the
+    // record's values bound, not with NULLs.
+    EngineFixture f(
+        "INSERT INTO ZLECENIA (ZLECENIE_ID, NR_ZLECENIA, OPIS_USTERKI, FIRMA_ID, KWOTA, "
+        "DATA_PRZYJECIA) VALUES (1000, 'Z1', 'Ekran', 7, 12.5, '2024-03-01')");
+    DbfWriter w;
+    w.Field("NRZL", 'C', 6).Record({"Z1"});
+    f.Dbf("KLIENCI.DBF", w);
+    const std::string where = " FROM ZLECENIA WHERE NR_ZLECENIA = PLIKDBF->NRZL";
+    ASSERT_TRUE(f.Prepare(f.Definition(
+        Definition({"ZLECENIE_ID=GENERATOR(GEN_ZLECENIA)",
+                    "OPIS_USTERKI=SELECT OPIS_USTERKI" + where, "FIRMA_ID=SELECT FIRMA_ID" + where,
+                    "KWOTA=SELECT KWOTA" + where, "DATA_PRZYJECIA=SELECT DATA_PRZYJECIA" + where},
+                   "ZLECENIA"))))
+        << f.Log();
+    f.dane.ReadSourceRecord();
+    const auto slot = [&](const std::string& column) {
+        for (int c = 0; c < f.Table(0).ColumnCount(); ++c)
+            if (f.Table(0).Columns[static_cast<std::size_t>(c)].TargetColumn == column) return c;
+        throw std::out_of_range(column);
+    };
+    for (const bool prepared : {true, false}) {
+        SCOPED_TRACE(prepared ? "prepared" : "shared");
+        if (!prepared)
+            for (engine::ColumnMapping& m : f.Table(0).Columns) m.ColumnQuery = nullptr;
+        EXPECT_EQ(engine::LookupText(f.dane, 0, slot("OPIS_USTERKI")), "Ekran");
+        EXPECT_EQ(engine::LookupInteger(f.dane, 0, slot("FIRMA_ID")), 7);
+        EXPECT_EQ(engine::LookupMoney(f.dane, 0, slot("KWOTA")), Money::FromRaw(125000));
+        EXPECT_EQ(engine::LookupDate(f.dane, 0, slot("DATA_PRZYJECIA")),
+                  EncodeDateTime({2024, 3, 1}));
+        EXPECT_TRUE(f.dane.MigrationErrorLog.empty()) << f.Log();
+    }
+    // And a whole record through the shared queries writes what the lookups found.
+    f.Run();
+    EXPECT_FALSE(f.dane.Definition.StopRequested) << f.Log();
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM ZLECENIA WHERE ZLECENIE_ID <> 1000 AND OPIS_USTERKI = "
+                      "'Ekran' AND FIRMA_ID = 7 AND KWOTA = 12.5 AND DATA_PRZYJECIA = "
+                      "'2024-03-01'"),
+              1);
+}
+
+TEST(BindingTest, ALookupOfANumberOutOfRangeStopsTheRunNamingTheValueAndTheColumn) {
+    // A DOUBLE PRECISION of 1e300 read into a date, an integer or a money column.
+    for (const char* column : {"DATA_PRZYJECIA", "FIRMA_ID", "KWOTA"}) {
+        SCOPED_TRACE(column);
+        EngineFixture f(
+            "CREATE TABLE LICZBY (ID INTEGER, V DOUBLE PRECISION); COMMIT; "
+            "INSERT INTO LICZBY VALUES (1, 1e300)");
+        DbfWriter w;
+        w.Field("NR", 'N', 4).Record({"1"});
+        f.Dbf("KLIENCI.DBF", w);
+        ASSERT_TRUE(f.Prepare(f.Definition(
+            Definition({"ZLECENIE_ID=GENERATOR(GEN_ZLECENIA)",
+                        std::string(column) + "=SELECT V FROM LICZBY WHERE ID = PLIKDBF->NR"},
+                       "ZLECENIA"))))
+            << f.Log();
+        EXPECT_THROW(f.Run(), fb::Error);
+        EXPECT_TRUE(f.dane.Definition.StopRequested);
+        EXPECT_TRUE(f.LogHas("column V: value 1e+300 ")) << f.Log();
+        EXPECT_TRUE(f.LogHas("Nr Linii 1  Treść: " + std::string(column) +
+                             " = SELECT V FROM LICZBY WHERE ID = PLIKDBF->NR"))
+            << f.Log();
+        EXPECT_EQ(f.Count("SELECT COUNT(*) FROM ZLECENIA"), 0);
+    }
+}
+
+TEST(BindingTest, TextsCalculationsAndLookupsAreWrittenIntoBlobColumnsOfAnyLength) {
+    // Remarks and notes of real target databases are BLOBs: a text one, in the database's
+    // Windows-1250 or in UTF8, and an untyped one. The lookup copies a remark of 112 KB.
+    EngineFixture f(
+        "CREATE TABLE NOTATKI (ID INTEGER NOT NULL PRIMARY KEY, UWAGI BLOB SUB_TYPE TEXT, "
+        "SUROWE BLOB, OPIS BLOB SUB_TYPE TEXT CHARACTER SET UTF8, ZRODLO BLOB SUB_TYPE 1, "
+        "PUSTE BLOB SUB_TYPE TEXT); CREATE GENERATOR GEN_NOTATKI; "
+        "CREATE TABLE ZRODLA (ID INTEGER, TRESC BLOB SUB_TYPE TEXT); COMMIT; " +
+        "INSERT INTO ZRODLA VALUES (1, 'Uwaga: zażółć ')"_w);
+    for (int i = 0; i < 13; ++i) f.db.Exec("UPDATE ZRODLA SET TRESC = TRESC || TRESC");
+    f.dane.RefreshCatalogue();
+    DbfWriter w;
+    w.Field("NR", 'N', 4).Field("NAZWA", 'C', 20).Field("MIASTO", 'C', 20).Field("PUSTE", 'C', 5);
+    w.Record({"1", "Żółw"_w, "Łódź"_w, ""});
+    f.Dbf("KLIENCI.DBF", w);
+    ASSERT_TRUE(f.Prepare(f.Definition(
+        {"[START]", "PlikDBF=KLIENCI.DBF", "Tabela_0=NOTATKI", "[OBLICZANE]",
+         "WynikNr0=Copy40(PLIKDBF->MIASTO);", "[WARUNKI_SQL]",
+         "Warunek_0=SELECT COUNT(*) FROM NOTATKI WHERE 1 = 0", "[Tabela0]",
+         "ID=GENERATOR(GEN_NOTATKI)", "UWAGI=PLIKDBF->NAZWA PLIKDBF->MIASTO ' uwagi'",
+         "SUROWE=PLIKDBF->NAZWA", "OPIS=OBLICZENIA->WYNIKNR0",
+         "ZRODLO=SELECT TRESC FROM ZRODLA WHERE ID = PLIKDBF->NR", "PUSTE=PLIKDBF->PUSTE"})))
+        << f.Log();
+    EXPECT_EQ(f.Column(0, "ZRODLO").SourceCode, engine::kSourceLookup + 1);
+    f.Run();
+    ASSERT_FALSE(f.dane.Definition.StopRequested) << f.Log();
+    EXPECT_EQ(f.db.Scalar("SELECT CAST(UWAGI AS VARCHAR(100)) FROM NOTATKI"), "ŻółwŁódź UWAGI"_w);
+    EXPECT_EQ(f.db.Scalar("SELECT SUROWE FROM NOTATKI"), "Żółw"_w);
+    EXPECT_EQ(f.db.Scalar("SELECT CAST(OPIS AS VARCHAR(100)) FROM NOTATKI"),
+              calc::Copy40("Łódź"_w));
+    // Its final blank goes, as it goes from every text written.
+    EXPECT_EQ(f.db.Scalar("SELECT OCTET_LENGTH(ZRODLO) FROM NOTATKI"), "114687");
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM NOTATKI N JOIN ZRODLA Z ON Z.TRESC = N.ZRODLO"), 1);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM NOTATKI WHERE PUSTE IS NULL"), 1);
 }

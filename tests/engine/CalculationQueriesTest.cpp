@@ -128,9 +128,10 @@ TEST(CalculationLookupTest, CompanyByKeyAndRole) {
 
 TEST(CalculationLookupTest, ActiveDeviceAtTheEndOfTheChain) {
     Target target;
-    CalculationRun run(OneTextField({"100", "101", "102", "200", "999"}), &target.db);
+    // A number ending in a TAB is the number a definition wrote without it.
+    CalculationRun run(OneTextField({"100", "101", "102", "200", "999", "100\t"}), &target.db);
     run.Add("GetIDAktywnejKasy", {"T"});
-    for (const std::int32_t expected : {12, 12, 12, 20, -1}) {
+    for (const std::int32_t expected : {12, 12, 12, 20, -1, 12}) {
         run.EvaluateRecord();
         EXPECT_EQ(run.Result(0).IntegerResult, expected);
     }

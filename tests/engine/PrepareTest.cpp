@@ -158,6 +158,13 @@ TEST(PrepareTest, DefinitionErrorsOfTablesAndColumnsAreReportedWithTheirContext)
              std::vector<std::string>{"[Tabela0]", "TEL_ID=GENERATOR(GEN_NIE_MA)"},
          " - Nie ma generatora o nazwie GEN_NIE_MA !\r\nDla pliku TEL.DBF\r\nNr Tabeli = 0   "
          "Nazwa: TELEFONY\r\nNr Linii 0  Treść: TEL_ID = GENERATOR(GEN_NIE_MA)"},
+        {"an update table without the key of its insert table",
+         Start({"TELEFONY", "TELEFONY"}) + kPhoneExists +
+             std::vector<std::string>{"[Tabela0]", "TEL_ID=GENERATOR(GEN_TELEFONY)", "[Tabela1]",
+                                      "OPIS=(C)biuro", "TYP=(C)Telefon"},
+         // The line after the last mapped column has neither column nor source.
+         "Błąd powiązania Update-u):  !\r\nDla pliku TEL.DBF\r\nNr Tabeli = 1   Nazwa: "
+         "TELEFONY\r\nNr Linii 2  Treść:  = \r\nNr odczytanego rekordu = 0"},
         {"a type letter outside CNFD",
          Start({"TELEFONY"}) + kPhoneExists + std::vector<std::string>{"[Tabela0]", "OPIS=(Q)abc"},
          "W (Q)abc  zły typ [CNFD] z \r\nDla pliku TEL.DBF"},

@@ -298,3 +298,81 @@ TEST(RecordLoopTest, ARecordOfAGroupSeesTheRowsTheEarlierRecordsOfItsGroupWrote)
                 "AND R.FIRMA_ID = T.POLE_ID"),
         2);
 }
+
+TEST(RecordLoopTest, ARerunFindsEveryRecordItWroteWhateverEndsItsKey) {
+    // Keys and telephones that end in blanks, a TAB or other control characters, with a Polish
+    // letter in the legacy code page. The text written and the text that the SQL condition, the
+    // exists-query and a lookup compare must be the same, or every rerun inserts the records
+    // again (the condition) or loses their later tables (the exists-query).
+    struct CodePage {
+        const char* setting;
+        std::string lowerL;  // "ł" in that code page
+    };
+    for (const CodePage& page : {CodePage{"Mazovia", "\x92"}, CodePage{"Latin2", "\x88"}}) {
+        SCOPED_TRACE(page.setting);
+        EngineFixture f;
+        const std::vector<std::string> keys = {
+            "AB\t", "CD  ", "EF\x01", "GH \t\r\n", "I" + page.lowerL + "\x1f", "JK\x1a"};
+        DbfWriter w;
+        w.Field("NRKLI", 'C', 8).Field("NAZWA", 'C', 10).Field("TELEFON", 'C', 12);
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            w.Record({keys[i], "Firma", std::to_string(100 + i) + "\t"});
+        f.Dbf("FIRMY.DBF", w);
+        const auto companies = f.Definition(
+            {"[START]",
+             "PlikDBF=FIRMY.DBF",
+             std::string("Kodowanie=") + page.setting,
+             "Tabela_0=REJESTR_FIRM",
+             "Tabela_1=TELEFONY",
+             "Tabela_2=REJESTR_FIRM",
+             "[WARUNKI_SQL]",
+             "Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
+             "GdyJest_0=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
+             "Warunek_1=SELECT COUNT(*) FROM TELEFONY WHERE NUMER = PLIKDBF->TELEFON",
+             "[Tabela0]",
+             "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)",
+             "NAZWA_FIRMY=PLIKDBF->NAZWA",
+             "DBF_UNQ_KEY=PLIKDBF->NRKLI",
+             "[Tabela1]",
+             "TEL_ID=GENERATOR(GEN_TELEFONY)",
+             "FIRMA_ID=GENERATOR(0)",
+             "NUMER=PLIKDBF->TELEFON",
+             "[Tabela2]",
+             "FIRMA_ID=GENERATOR(0)",
+             "F_SERWIS=(C)T"});
+        // A second definition over the same file finds each company by a lookup.
+        const auto orders = f.Definition(
+            {"[START]", "PlikDBF=FIRMY.DBF", std::string("Kodowanie=") + page.setting,
+             "Tabela_0=TELEFONY", "[WARUNKI_SQL]",
+             "Warunek_0=SELECT COUNT(*) FROM TELEFONY WHERE 1 = 0", "[Tabela0]",
+             "TEL_ID=GENERATOR(GEN_TELEFONY)", "TYP=(C)Lookup",
+             "POLE_ID=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI"},
+            "02-test.ini");
+
+        for (int run = 1; run <= 2; ++run) {
+            SCOPED_TRACE(run);
+            f.db.Exec("UPDATE REJESTR_FIRM SET F_SERWIS = 'N'");
+            ASSERT_TRUE(f.Prepare(companies)) << f.Log();
+            f.Run();
+            ASSERT_FALSE(f.dane.Definition.StopRequested) << f.Log();
+            EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 6);
+            EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 6);
+            // The exists-query found every company again, so its update table ran.
+            EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM WHERE F_SERWIS = 'T'"), 6);
+        }
+        ASSERT_TRUE(f.Prepare(orders)) << f.Log();
+        f.Run();
+        ASSERT_FALSE(f.dane.Definition.StopRequested) << f.Log();
+        EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY T JOIN REJESTR_FIRM R ON R.FIRMA_ID = "
+                          "T.POLE_ID WHERE T.TYP = 'Lookup'"),
+                  6);
+        // The key is written without what ends it, in Windows-1250.
+        EXPECT_EQ(f.db.Scalar("SELECT DBF_UNQ_KEY FROM REJESTR_FIRM WHERE DBF_UNQ_KEY "
+                              "STARTING 'AB'"),
+                  "AB");
+        EXPECT_EQ(f.db.Scalar("SELECT DBF_UNQ_KEY FROM REJESTR_FIRM WHERE DBF_UNQ_KEY "
+                              "STARTING 'I'"),
+                  "Ił"_w);
+        EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY WHERE NUMER = '100'"), 1);
+    }
+}
