@@ -1,5 +1,7 @@
 #include "definitions/DefinitionLoader.h"
 
+#include <algorithm>
+
 #include "config/Text.h"
 #include "definitions/DefinitionFile.h"
 #include "definitions/TargetSchema.h"
@@ -83,6 +85,21 @@ bool TFormIni::LoadDefinition(const std::filesystem::path& file) {
     d.DecodeTo = ini.Number(kStartSection, "DeSzyfrowanieDo");
     for (int k = 0; k < engine::kMaxCalculations; ++k)
         d.CalculationTexts[k] = ini.Text(kCalculationsSection, CalculationKey(k));
+
+    // A NUL would cut an SQL text or a name at that byte and the rest would be lost silently:
+    // the definition is refused before any table is read or the database is touched.
+    if (const auto bad = ini.FindUnstorableByte()) {
+        std::string where = "sekcja ["_w + bad->section + "], ";
+        where += bad->key.empty()
+                     ? "wiersz "_w + std::to_string(bad->line)
+                     : "klucz "_w + bad->key + " (wiersz "_w + std::to_string(bad->line) + ")";
+        std::replace(where.begin(), where.end(), '\0', '?');  // the names may hold it too
+        dane_.AddErrorWithContext("Definicja zawiera znak o kodzie "_w + std::to_string(bad->byte) +
+                                      ", którego plik INI nie może zawierać: "_w + where + " !" +
+                                      FileLine(file),
+                                  -1, -1);
+        return true;
+    }
 
     // Nine progress counters and nine usable tables: a tenth table is refused before anything
     // is read or added to the database, rather than run with a count of 0 or cut silently.
