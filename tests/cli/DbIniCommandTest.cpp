@@ -110,7 +110,9 @@ TEST(DbIniCommandTest, BadInputGivesOneLineAndAFailureStatus) {
 
     const Result invalid = RunCli({"dbini", "decode", "abc%def"});
     ExpectOneErrorLine(invalid);
-    EXPECT_NE(invalid.err.find("not valid"), std::string::npos) << invalid.err;
+    EXPECT_NE(invalid.err.find("Db.Ini (klucz Password w sekcji [BD_TARVIK]) jest nieprawidłowe"),
+              std::string::npos)
+        << invalid.err;
 
     // A location with a line break cannot be stored.
     ExpectOneErrorLine(
