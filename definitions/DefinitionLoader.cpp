@@ -33,15 +33,8 @@ void ReadMappings(const DefinitionFile& ini, const std::string& section,
         mapping.TargetColumn = column;
         mapping.SourceExpr = std::move(value);
         engine::Append(columns, engine::kMaxColumns, std::move(mapping),
-                       "column mappings of [" + section + "]");
+                       "Za dużo kolumn w sekcji ["_w + section + "]");
     }
-}
-
-std::string ColumnLimitMessage(const ColumnLimitError& e) {
-    std::string s = "Tabela "_w + e.Table() + " ma " + std::to_string(e.Columns()) + " kolumn";
-    if (e.CountsUniqueKey()) s += " (razem z brakującą kolumną DBF_UNQ_KEY)"_w;
-    s += ", a wczytać można najwyżej "_w + std::to_string(engine::kMaxColumns) + " !";
-    return s;
 }
 
 // Number of consecutive keys Tabela_0, Tabela_1, ... present in the section.
@@ -128,7 +121,7 @@ bool TFormIni::LoadDefinition(const std::filesystem::path& file) {
             exists = LoadTargetSchema(dane_, n);
         } catch (const ColumnLimitError& e) {
             d.TableCount = n;
-            dane_.AddErrorWithContext(ColumnLimitMessage(e) + FileLine(file), n, -1);
+            dane_.AddErrorWithContext(std::string(e.what()) + FileLine(file), n, -1);
             return true;
         }
         if (exists) {
@@ -171,7 +164,7 @@ bool TFormIni::LoadDefinition(const std::filesystem::path& file) {
             exists = LoadInitSchema(dane_, n);
         } catch (const ColumnLimitError& e) {
             d.InitTableCount = n;
-            dane_.AddErrorWithContext(ColumnLimitMessage(e) + " (INITE " +
+            dane_.AddErrorWithContext(e.what() + std::string(" (INITE ") +
                                           NumberedKey("Tabela", n) + ")" + FileLine(file),
                                       -1, -1);
             return true;

@@ -135,7 +135,8 @@ std::string DeleteDataRefusal(const engine::TDane& dane, const std::vector<std::
 
 DeleteDataError::DeleteDataError(EmptiedTable failed, std::vector<std::string> emptied,
                                  std::string databaseMessage)
-    : std::runtime_error("cannot empty " + failed.table + ": " + databaseMessage),
+    : std::runtime_error("Nie udało się usunąć rekordów z tabeli "_w + failed.table + ": " +
+                         databaseMessage),
       failed_(std::move(failed)),
       emptied_(std::move(emptied)),
       databaseMessage_(std::move(databaseMessage)) {}
