@@ -9,6 +9,8 @@
 
 namespace migracja::calc {
 
+using namespace migracja::literals;
+
 namespace {
 
 __extension__ typedef __int128 Wide;
@@ -21,13 +23,14 @@ Money DivideHalfEven(Wide n, Wide d) {
     if (twice > d || (twice == d && q % 2 != 0)) q += n < 0 ? -1 : 1;
     if (q > std::numeric_limits<std::int64_t>::max() ||
         q < std::numeric_limits<std::int64_t>::min())
-        throw CalculationError("money product out of range");
+        throw CalculationError("Wynik obliczenia kwoty przekracza zakres kwot"_w);
     return Money::FromRaw(static_cast<std::int64_t>(q));
 }
 
 Wide Times(Wide a, Wide b) {
     Wide product;
-    if (__builtin_mul_overflow(a, b, &product)) throw CalculationError("money product overflow");
+    if (__builtin_mul_overflow(a, b, &product))
+        throw CalculationError("Wynik obliczenia kwoty przekracza zakres kwot"_w);
     return product;
 }
 
@@ -47,7 +50,7 @@ constexpr double kFirstDay = -693593, kPastLastDay = 2958466;
 
 CivilDateTime CalendarDate(DateTime d) {
     if (!(d >= kFirstDay && d < kPastLastDay))
-        throw CalculationError("the value " + std::to_string(d) + " is not a date");
+        throw CalculationError("Wartość "_w + std::to_string(d) + " nie jest datą"_w);
     return DecodeDateTime(std::trunc(d));
 }
 
@@ -117,7 +120,8 @@ DateTime AddYears(DateTime d, std::int64_t years) {
     const CivilDateTime date = CalendarDate(d);
     const std::int64_t year = date.year + years;
     if (year < 1 || year > 9999)
-        throw CalculationError("the year " + std::to_string(year) + " is not a valid date");
+        throw CalculationError("Rok "_w + std::to_string(year) +
+                               " jest poza zakresem dat (1 - 9999)"_w);
     int day = date.day;
     while (!IsValidCivilDate(static_cast<int>(year), date.month, day)) --day;
     const double timeOfDay = std::fabs(d - std::trunc(d));
@@ -158,7 +162,7 @@ DateTime DataiGodzina(DateTime d1, std::string_view time) {
         if (ReadDecimalInteger(rest, v)) minute = v;
     }
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
-        throw CalculationError("'" + std::string(time) + "' is not a valid time of day");
+        throw CalculationError("'" + std::string(time) + "' nie jest poprawną godziną (GG:MM)"_w);
     CivilDateTime c = CalendarDate(d1);
     c.hour = hour;
     c.minute = minute;

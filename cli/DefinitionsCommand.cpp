@@ -55,6 +55,15 @@ std::string Shown(const std::string& win1250, const std::string& indent) {
     return out;
 }
 
+// An exception's text as Windows-1250. The core writes its messages in Windows-1250, but a
+// path taken from the file system may still arrive in UTF-8: text that reads as UTF-8 is taken
+// as such, anything else (Polish letters in Windows-1250 never form UTF-8) as it stands.
+std::string ErrorText(const char* what) {
+    const std::string bytes = what;
+    std::string win1250 = text::Utf8ToWin1250(bytes);
+    return text::Win1250ToUtf8(win1250) == bytes ? win1250 : bytes;
+}
+
 // Answers like the console box, but keeps the texts so that those already in the error log
 // are not printed twice.
 class CollectingMessageBox : public ui::MessageBox {
@@ -168,7 +177,7 @@ bool CheckDbf(const engine::MigrationDefinition& d, const std::string& dbfFolder
             std::printf("%s\n", Shown(table.Warning(), "    warning: ").c_str());
         return true;
     } catch (const std::runtime_error& e) {  // DbfError and file-system failures
-        std::printf("%s\n", Shown(text::Utf8ToWin1250(e.what()), "    error: ").c_str());
+        std::printf("%s\n", Shown(ErrorText(e.what()), "    error: ").c_str());
         return false;
     }
 }
@@ -232,7 +241,7 @@ void PrintPrepared(engine::TDane& dane) {
         }
         engine::PrepareStatements(dane);
     } catch (const std::runtime_error& e) {  // DbfError and database errors
-        dane.MigrationErrorLog.push_back(text::Utf8ToWin1250(e.what()));
+        dane.MigrationErrorLog.push_back(ErrorText(e.what()));
     }
     dane.CloseSourceTable();
     dane.DryRun = false;
@@ -300,7 +309,7 @@ bool CheckDefinition(engine::TDane& dane, const fs::path& file, const std::strin
         std::printf("%s\n", Shown(e.Message(), "  database error: ").c_str());
         ok = false;
     } catch (const std::runtime_error& e) {
-        std::printf("%s\n", Shown(text::Utf8ToWin1250(e.what()), "  error: ").c_str());
+        std::printf("%s\n", Shown(ErrorText(e.what()), "  error: ").c_str());
         ok = false;
     }
 
@@ -350,7 +359,7 @@ bool CheckOneDefinition(engine::TDane& dane, const fs::path& file, const std::st
     } catch (const std::bad_alloc&) {
         error = "error: not enough memory to check this definition";
     } catch (const std::exception& e) {
-        error = std::string("error: ") + e.what();
+        error = "error: " + text::Win1250ToUtf8(ErrorText(e.what()));
     }
     std::printf("  %s\n  FAILED\n", error.c_str());
     std::fflush(stdout);

@@ -56,6 +56,20 @@ const std::string& Options::Require(const std::string& name) const {
 
 }  // namespace migracja::cli
 
+namespace {
+
+// The core's messages are Windows-1250, like the database's own; a path taken from the file
+// system may still come in UTF-8, and text that reads as UTF-8 is shown as it is (Polish
+// letters in Windows-1250 never form UTF-8).
+std::string ForTerminal(const std::string& message) {
+    const std::string utf8 = migracja::text::Win1250ToUtf8(message);
+    return migracja::text::Win1250ToUtf8(migracja::text::Utf8ToWin1250(message)) == message
+               ? message
+               : utf8;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace migracja::cli;
     if (argc < 2) {
@@ -78,7 +92,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "migracja-cli: %s\n", e.message.c_str());
         return 2;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "migracja-cli: %s\n", e.what());
+        std::fprintf(stderr, "migracja-cli: %s\n", ForTerminal(e.what()).c_str());
         return 1;
     }
 }

@@ -14,6 +14,8 @@
 
 namespace migracja::fb {
 
+using namespace migracja::literals;
+
 using Firebird::FbException;
 using Firebird::IMaster;
 using Firebird::IStatus;
@@ -239,7 +241,13 @@ Transaction::~Transaction() {
 
 void Transaction::Start() {
     if (Active()) throw Error("transaction " + name_ + " is already active");
-    if (!db_.Connected()) throw Error("the database is not connected");
+    // Met when a command is chosen after the startup could not connect: the user has to look
+    // at the settings, so the message says where they are.
+    if (!db_.Connected())
+        throw Error(
+            "Brak połączenia z bazą danych TARVIK. Sprawdź ustawienia dostępu do bazy w pliku "
+            "Db.Ini (sekcja [BD_TARVIK], klucze Lokalizacja, User i Password) i uruchom "
+            "program ponownie."_w);
     handle_ = Call({}, [&](ThrowStatusWrapper* s) {
         return db_.Handle()->startTransaction(s, static_cast<unsigned>(tpb_.size()), tpb_.data());
     });

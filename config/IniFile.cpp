@@ -1,17 +1,19 @@
 #include "config/IniFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <stdexcept>
 
+#include "config/FileSearch.h"
 #include "config/RegularFile.h"
 #include "config/Text.h"
 
 namespace migracja::config {
+
+using namespace migracja::literals;
 
 namespace {
 
@@ -81,19 +83,18 @@ std::string_view WithoutEnclosingQuotes(std::string_view value) {
     return value;
 }
 
-bool HasLineBreak(std::string_view s) {
-    return s.find_first_of("\r\n") != std::string_view::npos;
-}
-
 }  // namespace
 
 IniFile IniFile::Load(const std::filesystem::path& path) {
     const RegularFileOpen opened = OpenRegularFile(path, O_RDONLY);
     if (!opened.refusal.empty()) throw std::runtime_error(opened.refusal);
+    const auto cannotRead = [&path](int error) {
+        return std::runtime_error("Nie można odczytać pliku "_w + TextFromPath(path) + ": " +
+                                  SystemErrorText(error));
+    };
     if (!opened.Opened()) {
         if (opened.error == ENOENT) return IniFile();
-        throw std::runtime_error("cannot read " + path.string() + ": " +
-                                 std::strerror(opened.error));
+        throw cannotRead(opened.error);
     }
     const int fd = opened.fd;
     std::string bytes;
@@ -104,7 +105,7 @@ IniFile IniFile::Load(const std::filesystem::path& path) {
         if (got < 0) {
             const int e = errno;
             ::close(fd);
-            throw std::runtime_error("cannot read " + path.string() + ": " + std::strerror(e));
+            throw cannotRead(e);
         }
         if (got == 0) break;
         bytes.append(chunk, static_cast<std::size_t>(got));
@@ -193,15 +194,43 @@ bool IniFile::SectionExists(std::string_view section) const {
     return FindSection(section) != nullptr;
 }
 
+std::optional<IniFile::UnstorableByte> IniFile::FindUnstorableByte() const {
+    std::string_view section;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const LineInfo info = Classify(lines_[i]);
+        if (info.kind == LineInfo::Kind::Section) section = info.name;
+        const std::size_t at = lines_[i].find('\0');
+        if (at == std::string::npos) continue;
+        UnstorableByte found;
+        found.line = i + 1;
+        found.section = std::string(section);
+        if (info.kind == LineInfo::Kind::Key) found.key = std::string(info.name);
+        found.byte = static_cast<unsigned char>(lines_[i][at]);
+        return found;
+    }
+    return std::nullopt;
+}
+
 void IniFile::Set(std::string_view section, std::string_view key, std::string_view value) {
     const std::string_view sectionName = TrimSpaces(section);
     const std::string_view keyName = TrimSpaces(key);
-    if (HasLineBreak(sectionName) || sectionName.find(']') != std::string_view::npos)
-        throw std::invalid_argument("an INI section name cannot hold a line break or ']'");
-    if (keyName.empty() || keyName.front() == ';' || HasLineBreak(keyName) ||
+    // A NUL would end the line for every reader that takes the file as C text.
+    const auto unstorable = [](std::string_view s) {
+        return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+    };
+    if (unstorable(sectionName) || sectionName.find(']') != std::string_view::npos)
+        throw std::invalid_argument(
+            "Nazwa sekcji pliku INI nie może zawierać końca wiersza, znaku NUL ani ']': ["_w +
+            std::string(sectionName) + "]");
+    if (keyName.empty() || keyName.front() == ';' || unstorable(keyName) ||
         keyName.find('=') != std::string_view::npos)
-        throw std::invalid_argument("an INI key must be non-empty, without line breaks or '='");
-    if (HasLineBreak(value)) throw std::invalid_argument("an INI value cannot hold a line break");
+        throw std::invalid_argument(
+            "Nazwa klucza pliku INI musi być niepusta, bez końca wiersza, znaku NUL i '=': "_w +
+            std::string(keyName));
+    if (unstorable(value))
+        throw std::invalid_argument("Wartość klucza "_w + std::string(keyName) + " w sekcji [" +
+                                    std::string(sectionName) +
+                                    "] nie może zawierać końca wiersza ani znaku NUL"_w);
 
     if (const Section* where = FindSection(sectionName)) {
         if (const auto line = FindKeyLine(*where, keyName)) {
@@ -234,18 +263,65 @@ std::string IniFile::Bytes() const {
 }
 
 void IniFile::Save(const std::filesystem::path& path) const {
-    errno = 0;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    const auto fail = [&path] {
-        std::string message = "cannot write " + path.string();
-        if (errno != 0) message += std::string(": ") + std::strerror(errno);
-        throw std::runtime_error(message);
+    namespace fs = std::filesystem;
+    const auto fail = [&path](const std::string& why) {
+        throw std::runtime_error("Nie można zapisać pliku "_w + TextFromPath(path) + ": " + why);
     };
-    if (!out) fail();
+
+    // The file is replaced by renaming a new one over it, so a link to it must be followed to
+    // the file itself: renaming over the link would turn it into a copy.
+    fs::path target = path;
+    for (int hops = 0;; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(target, ec)) break;
+        if (hops == 40) fail(SystemErrorText(ELOOP));
+        const fs::path next = fs::read_symlink(target, ec);
+        if (ec) fail(SystemErrorText(ec.value()));
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    struct stat old {};
+    const bool replacing = ::stat(target.c_str(), &old) == 0;
+    if (!replacing && errno != ENOENT) fail(SystemErrorText(errno));
+    if (replacing && !S_ISREG(old.st_mode))
+        fail(NotARegularFileText(TextFromPath(target), old.st_mode));
+
+    // The new contents go to a temporary file beside the old one (a rename does not cross file
+    // systems), reach the disk, and only then take the old file's place: a write that fails
+    // part-way (disk full, quota, size limit) leaves the old file whole.
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    fs::path temporary;
+    int fd = -1;
+    for (unsigned attempt = 0; fd < 0; ++attempt) {
+        temporary = folder / ("." + target.filename().string() + "." + std::to_string(::getpid()) +
+                              "." + std::to_string(attempt) + ".tmp");
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0 && (errno != EEXIST || attempt == 100)) fail(SystemErrorText(errno));
+    }
+    const auto abandon = [&](int error) {
+        if (fd >= 0) ::close(fd);
+        ::unlink(temporary.c_str());
+        fail(SystemErrorText(error));
+    };
+    // Db.Ini holds the password: the new file keeps the old one's permissions.
+    if (replacing && ::fchmod(fd, old.st_mode & 07777) != 0) abandon(errno);
     const std::string bytes = Bytes();
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) fail();
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) abandon(errno);
+        done += static_cast<std::size_t>(put);
+    }
+    if (::fsync(fd) != 0) abandon(errno);
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0) abandon(errno);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) abandon(errno);
+    // The rename itself reaches the disk with the folder. The new file is whole and in place
+    // already, so a folder that cannot be synced (some network file systems) is not a failure.
+    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
 }
 
 void WriteProfileString(const std::filesystem::path& path, std::string_view section,

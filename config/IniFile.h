@@ -23,7 +23,7 @@ class IniFile {
     // A file that does not exist gives an empty IniFile (Exists() false); it is not created.
     // A file that exists but cannot be read throws std::runtime_error, and so does anything at
     // the path that is not a regular file: a folder, a FIFO, a device, a symbolic link that
-    // dangles or loops. The message names the path.
+    // dangles or loops. The message names the path (Windows-1250, in Polish).
     static IniFile Load(const std::filesystem::path& path);
     static IniFile Parse(std::string_view bytes);
 
@@ -40,12 +40,26 @@ class IniFile {
                              std::int32_t defaultValue) const;
     bool SectionExists(std::string_view section) const;
 
+    // The first line holding a byte that an INI file cannot carry: a NUL, at which the profile
+    // functions (and every reader that takes the text as a C string) end the value without a
+    // word. Readers that must not act on a cut value refuse the file with this.
+    struct UnstorableByte {
+        std::size_t line = 0;  // counted from 1
+        std::string section;   // the section it stands in, as written; empty before the first
+        std::string key;       // the key of that line, as written; empty for other lines
+        unsigned char byte = 0;
+    };
+    std::optional<UnstorableByte> FindUnstorableByte() const;
+
     // Changes the first occurrence of the key, or adds the key after the last line of its section
     // (and the section at the end of the file). Throws std::invalid_argument for names or values
-    // the file could not hold (line breaks, an empty key, '=' in a key, ']' in a section).
+    // the file could not hold (line breaks, NUL, an empty key, '=' in a key, ']' in a section).
     void Set(std::string_view section, std::string_view key, std::string_view value);
     // Writes the lines back byte for byte; new lines take the file's first line end (CR LF for a
-    // new file). Throws std::runtime_error when the file cannot be written.
+    // new file). The new contents reach the disk in a temporary file beside the old one, which
+    // then replaces it, keeping its permissions; a link is followed to the file it names.
+    // Throws std::runtime_error naming the file when it cannot be written, and the old file
+    // stays as it was.
     void Save(const std::filesystem::path& path) const;
 
     // The whole file as Save would write it.

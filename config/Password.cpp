@@ -8,7 +8,11 @@
 #include <cstdio>
 #include <random>
 
+#include "config/Text.h"
+
 namespace migracja::config {
+
+using namespace migracja::literals;
 
 namespace password_cipher {
 
@@ -133,17 +137,20 @@ std::string DescribeCharacter(char c) {
     const auto code = static_cast<unsigned char>(c);
     char buffer[48];
     if (code > 32 && code < 127)
-        std::snprintf(buffer, sizeof buffer, "'%c' (code %u)", c, code);
+        std::snprintf(buffer, sizeof buffer, "'%c' (kod %u)", c, code);
     else
-        std::snprintf(buffer, sizeof buffer, "code %u", code);
+        std::snprintf(buffer, sizeof buffer, "o kodzie %u", code);
     return buffer;
 }
 
 }  // namespace
 
 PasswordFormatError::PasswordFormatError(char character)
-    : std::runtime_error("the stored database password is not valid: it contains the character " +
-                         DescribeCharacter(character)),
+    : std::runtime_error(
+          "Hasło do bazy danych zapisane w pliku Db.Ini (klucz Password w sekcji [BD_TARVIK]) "
+          "jest nieprawidłowe: zawiera znak "_w +
+          DescribeCharacter(character) +
+          ". Zapisz hasło ponownie poleceniem: migracja-cli dbini write"_w),
       character_(character) {}
 
 std::string DecodePassword(std::string_view stored) {

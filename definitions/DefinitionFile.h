@@ -47,6 +47,11 @@ class DefinitionFile {
     // The value as an integer; 0 when absent or not a valid integer.
     std::int32_t Number(std::string_view section, std::string_view key) const;
 
+    // A line that holds a NUL: its value would reach the database cut at that byte.
+    std::optional<config::IniFile::UnstorableByte> FindUnstorableByte() const {
+        return ini_.FindUnstorableByte();
+    }
+
   private:
     explicit DefinitionFile(config::IniFile ini) : ini_(std::move(ini)) {}
     config::IniFile ini_;

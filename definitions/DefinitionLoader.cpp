@@ -1,5 +1,7 @@
 #include "definitions/DefinitionLoader.h"
 
+#include <algorithm>
+
 #include "config/Text.h"
 #include "definitions/DefinitionFile.h"
 #include "definitions/TargetSchema.h"
@@ -31,15 +33,8 @@ void ReadMappings(const DefinitionFile& ini, const std::string& section,
         mapping.TargetColumn = column;
         mapping.SourceExpr = std::move(value);
         engine::Append(columns, engine::kMaxColumns, std::move(mapping),
-                       "column mappings of [" + section + "]");
+                       "Za dużo kolumn w sekcji ["_w + section + "]");
     }
-}
-
-std::string ColumnLimitMessage(const ColumnLimitError& e) {
-    std::string s = "Tabela "_w + e.Table() + " ma " + std::to_string(e.Columns()) + " kolumn";
-    if (e.CountsUniqueKey()) s += " (razem z brakującą kolumną DBF_UNQ_KEY)"_w;
-    s += ", a wczytać można najwyżej "_w + std::to_string(engine::kMaxColumns) + " !";
-    return s;
 }
 
 // Number of consecutive keys Tabela_0, Tabela_1, ... present in the section.
@@ -84,6 +79,21 @@ bool TFormIni::LoadDefinition(const std::filesystem::path& file) {
     for (int k = 0; k < engine::kMaxCalculations; ++k)
         d.CalculationTexts[k] = ini.Text(kCalculationsSection, CalculationKey(k));
 
+    // A NUL would cut an SQL text or a name at that byte and the rest would be lost silently:
+    // the definition is refused before any table is read or the database is touched.
+    if (const auto bad = ini.FindUnstorableByte()) {
+        std::string where = "sekcja ["_w + bad->section + "], ";
+        where += bad->key.empty()
+                     ? "wiersz "_w + std::to_string(bad->line)
+                     : "klucz "_w + bad->key + " (wiersz "_w + std::to_string(bad->line) + ")";
+        std::replace(where.begin(), where.end(), '\0', '?');  // the names may hold it too
+        dane_.AddErrorWithContext("Definicja zawiera znak o kodzie "_w + std::to_string(bad->byte) +
+                                      ", którego plik INI nie może zawierać: "_w + where + " !" +
+                                      FileLine(file),
+                                  -1, -1);
+        return true;
+    }
+
     // Nine progress counters and nine usable tables: a tenth table is refused before anything
     // is read or added to the database, rather than run with a count of 0 or cut silently.
     if (LeadingTables(ini, kStartSection) == engine::kTableSlots) {
@@ -111,7 +121,7 @@ bool TFormIni::LoadDefinition(const std::filesystem::path& file) {
             exists = LoadTargetSchema(dane_, n);
         } catch (const ColumnLimitError& e) {
             d.TableCount = n;
-            dane_.AddErrorWithContext(ColumnLimitMessage(e) + FileLine(file), n, -1);
+            dane_.AddErrorWithContext(std::string(e.what()) + FileLine(file), n, -1);
             return true;
         }
         if (exists) {
@@ -154,7 +164,7 @@ bool TFormIni::LoadDefinition(const std::filesystem::path& file) {
             exists = LoadInitSchema(dane_, n);
         } catch (const ColumnLimitError& e) {
             d.InitTableCount = n;
-            dane_.AddErrorWithContext(ColumnLimitMessage(e) + " (INITE " +
+            dane_.AddErrorWithContext(e.what() + std::string(" (INITE ") +
                                           NumberedKey("Tabela", n) + ")" + FileLine(file),
                                       -1, -1);
             return true;

@@ -6,6 +6,8 @@
 
 namespace migracja::definitions {
 
+using namespace migracja::literals;
+
 namespace {
 
 // RDB$FIELDS.RDB$FIELD_TYPE codes.
@@ -147,9 +149,10 @@ ValueKind ParseResultType(std::string_view text) {
 }
 
 ColumnLimitError::ColumnLimitError(std::string table, int columns, bool countsUniqueKey)
-    : engine::LimitError("table " + table + " has " + std::to_string(columns) + " columns" +
-                         (countsUniqueKey ? " with DBF_UNQ_KEY" : "") + "; at most " +
-                         std::to_string(engine::kMaxColumns) + " can be read"),
+    : engine::LimitError("Tabela "_w + table + " ma " + std::to_string(columns) + " kolumn" +
+                         (countsUniqueKey ? " (razem z brakującą kolumną DBF_UNQ_KEY)"_w : "") +
+                         ", a wczytać można najwyżej "_w + std::to_string(engine::kMaxColumns) +
+                         " !"),
       table_(std::move(table)),
       columns_(columns),
       countsUniqueKey_(countsUniqueKey) {}

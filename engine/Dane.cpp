@@ -85,6 +85,7 @@ SchemaVersion TDane::ReadSchemaVersion() {
 
 void TDane::RefreshCatalogue() {
     DatabaseTables.clear();
+    SystemTables.clear();
     DatabaseGenerators.clear();
     if (!IBDatabase1.Connected()) return;
     fb::TransactionScope read(IBTransactionR, &IBQueryR);
@@ -93,6 +94,11 @@ void TDane::RefreshCatalogue() {
         "RDB$RELATION_NAME");
     for (IBQueryR.Open(); !IBQueryR.Eof(); IBQueryR.Next())
         DatabaseTables.emplace_back(text::TrimRight(IBQueryR.Fields(0).AsText()));
+    // Besides RDB$, the monitoring (MON$) and security (SEC$) tables belong to Firebird itself;
+    // the flag also covers any the engine adds in later versions.
+    IBQueryR.SetSql("Select RDB$RELATION_NAME from RDB$RELATIONS where RDB$SYSTEM_FLAG <> 0");
+    for (IBQueryR.Open(); !IBQueryR.Eof(); IBQueryR.Next())
+        SystemTables.emplace_back(text::TrimRight(IBQueryR.Fields(0).AsText()));
     IBQueryR.SetSql("Select RDB$GENERATOR_NAME From RDB$GENERATORS Order by 1");
     for (IBQueryR.Open(); !IBQueryR.Eof(); IBQueryR.Next()) {
         std::string name = text::ToUpper(text::Trim(IBQueryR.Fields(0).AsText()));

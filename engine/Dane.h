@@ -74,6 +74,7 @@ class TDane {
 
     // Lists kept beside the model.
     std::vector<std::string> DatabaseTables;      // every table, system tables included
+    std::vector<std::string> SystemTables;        // those the catalogue marks as the engine's own
     std::vector<std::string> DatabaseGenerators;  // upper case, system generators left out
     std::vector<std::string> DefinitionTables;    // upper case, of every listed definition
     ErrorLog MigrationErrorLog;
@@ -128,7 +129,8 @@ class TDane {
 
     // "SELECT FIRST 1 VER_MAJOR, VER_MINOR FROM BD_VER ORDER BY ID DESC" on IBQueryTMP.
     SchemaVersion ReadSchemaVersion();
-    // Refills DatabaseTables and DatabaseGenerators; both stay empty when not connected.
+    // Refills DatabaseTables, SystemTables and DatabaseGenerators; all stay empty when not
+    // connected.
     void RefreshCatalogue();
     static bool ContainsIgnoreCase(const std::vector<std::string>& list, const std::string& name);
 

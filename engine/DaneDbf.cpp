@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include "config/FileSearch.h"
 #include "config/Settings.h"
 #include "config/Text.h"
 #include "engine/Dane.h"
@@ -40,10 +41,9 @@ bool TDane::OpenSourceTable() {
     // read, and their count fits the 32-bit counters unless the file really holds more.
     const std::uint32_t records = Dbf1->AvailableRecordCount();
     if (records > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
-        throw dbf::DbfError("DBF file " + Dbf1->Path().string() + " has " +
-                            std::to_string(records) + " records; at most " +
-                            std::to_string(std::numeric_limits<std::int32_t>::max()) +
-                            " can be migrated");
+        throw dbf::DbfError("Plik DBF "_w + config::TextFromPath(Dbf1->Path()) + " ma " +
+                            std::to_string(records) + " rekordów, a przenieść można najwyżej "_w +
+                            std::to_string(std::numeric_limits<std::int32_t>::max()) + " !");
     d.DbfRecordCount = static_cast<std::int32_t>(records);
     if (d.DbfRecordCount == 0) {
         Dbf1.reset();
@@ -56,7 +56,8 @@ bool TDane::OpenSourceTable() {
         info.Name = f.name;
         info.Kind = f.kind;
         if (f.kind == ValueKind::Text) info.Length = f.length;
-        Append(d.DbfFields, kMaxDbfFields, std::move(info), "fields of DBF file " + d.DbfFileName);
+        Append(d.DbfFields, kMaxDbfFields, std::move(info),
+               "Za dużo pól w pliku DBF "_w + d.DbfFileName);
     }
     Dbf1->First();
     return true;

@@ -2,11 +2,14 @@
 
 #include <locale.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <stdexcept>
 
+#include "config/FileSearch.h"
+#include "config/RegularFile.h"
 #include "config/Text.h"
 
 namespace migracja::engine {
@@ -52,7 +55,9 @@ std::string SystemShortDate(const CivilDateTime& date) {
     tm.tm_sec = date.second;
     tm.tm_isdst = -1;
     const TimeLocale locale;
-    if (!locale.get()) throw std::runtime_error("no locale for the short date format");
+    if (!locale.get())
+        throw std::runtime_error(
+            "Brak ustawień regionalnych systemu dla krótkiego formatu daty (nazwa raportu błędów)"_w);
     char buf[128];
     const std::size_t n = strftime_l(buf, sizeof buf, "%x", &tm, locale.get());
     return std::string(buf, n);
@@ -79,10 +84,16 @@ std::optional<std::filesystem::path> WriteErrorReport(const ErrorLog& log, bool 
     std::string content;
     for (const std::string& entry : log) content += entry + "\r\n";
     {
+        errno = 0;
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
         if (out) out.write(content.data(), static_cast<std::streamsize>(content.size()));
         if (out) out.close();
-        if (!out) throw std::runtime_error("cannot save the error report " + file.string());
+        if (!out) {
+            std::string message =
+                "Nie można zapisać raportu błędów "_w + config::TextFromPath(file);
+            if (errno != 0) message += ": " + config::SystemErrorText(errno);
+            throw std::runtime_error(message);
+        }
     }
     if (errorsOccurred &&
         messages.Ask(content + "\r\n" + "Czy pokazać komunikat w notatniku ?"_w, ""))

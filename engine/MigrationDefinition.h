@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Text.h"
 #include "config/Values.h"
 
 namespace migracja::fb {
@@ -33,7 +34,7 @@ inline constexpr int kMaxQueryParams = 6;     // references in an SQL condition 
 inline constexpr int kMaxColumnRefs = 10;     // references in a column source
 inline constexpr int kCounterSlots = 10;
 
-// A bound of the model was exceeded; the message names the item and the limit.
+// A bound of the model was exceeded; the message (Windows-1250) names the item and the limit.
 class LimitError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
@@ -41,8 +42,9 @@ class LimitError : public std::runtime_error {
 
 template <class T>
 T& Append(std::vector<T>& list, std::size_t limit, T value, const std::string& what) {
+    using namespace migracja::literals;
     if (list.size() >= limit)
-        throw LimitError(what + ": more than " + std::to_string(limit) + " are not allowed");
+        throw LimitError(what + " : dopuszczalne jest najwyżej "_w + std::to_string(limit) + " !");
     list.push_back(std::move(value));
     return list.back();
 }

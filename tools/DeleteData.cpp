@@ -49,8 +49,10 @@ bool IsProtectedTable(std::string_view name) {
            kProtectedTables.end();
 }
 
-bool IsSystemTable(std::string_view name) {
-    return name.substr(0, 4) == "RDB$";
+bool IsSystemTable(const engine::TDane& dane, std::string_view name) {
+    const std::string_view prefix = name.substr(0, 4);
+    if (prefix == "RDB$" || prefix == "MON$" || prefix == "SEC$") return true;
+    return Contains(dane.SystemTables, name);
 }
 
 std::int32_t FindKeptCategory(engine::TDane& dane) {
@@ -73,6 +75,11 @@ void RepairKeptCategory(engine::TDane& dane, std::int32_t category) {
 
 bool DeleteTableRows(engine::TDane& dane, const std::string& table, bool keepOwner,
                      bool keepCategory, EmptiedTable* report) {
+    // The refusal of DeleteData also guards callers that come here directly.
+    if (IsSystemTable(dane, table))
+        throw std::invalid_argument("Tabela "_w + table +
+                                    " jest tabelą systemową Firebird-a i nie może być "
+                                    "wyczyszczona."_w);
     EmptiedTable local;
     EmptiedTable& r = report ? *report : local;
     r = EmptiedTable{};
@@ -112,7 +119,10 @@ std::string DeleteDataRefusal(const engine::TDane& dane, const std::vector<std::
     for (const std::string& t : tables) {
         if (!Contains(dane.DatabaseTables, t))
             return "Tabela "_w + t + " nie istnieje w bazie danych TARVIK."_w;
-        if (IsSystemTable(t) || IsProtectedTable(t))
+        if (IsSystemTable(dane, t))
+            return "Tabela "_w + t +
+                   " jest tabelą systemową Firebird-a i nie może być wyczyszczona."_w;
+        if (IsProtectedTable(t))
             return "Tabela "_w + t +
                    " należy do danych stałych bazy TARVIK i nie może być wyczyszczona."_w;
     }
@@ -125,7 +135,8 @@ std::string DeleteDataRefusal(const engine::TDane& dane, const std::vector<std::
 
 DeleteDataError::DeleteDataError(EmptiedTable failed, std::vector<std::string> emptied,
                                  std::string databaseMessage)
-    : std::runtime_error("cannot empty " + failed.table + ": " + databaseMessage),
+    : std::runtime_error("Nie udało się usunąć rekordów z tabeli "_w + failed.table + ": " +
+                         databaseMessage),
       failed_(std::move(failed)),
       emptied_(std::move(emptied)),
       databaseMessage_(std::move(databaseMessage)) {}

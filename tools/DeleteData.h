@@ -38,7 +38,10 @@ inline constexpr std::int32_t kGeneratorRestart = 50000;
 
 // Names compared exactly, as the catalogue spells them.
 bool IsProtectedTable(std::string_view name);
-bool IsSystemTable(std::string_view name);
+// Firebird's own tables: names beginning RDB$, MON$ or SEC$, and any table the catalogue marks
+// as a system table (TDane's SystemTables). Deleting from them breaks the database or, for
+// MON$ATTACHMENTS, disconnects every other user; they are never listed nor emptied.
+bool IsSystemTable(const engine::TDane& dane, std::string_view name);
 
 // What emptying one table did.
 struct EmptiedTable {

@@ -20,7 +20,7 @@ void DeleteDataWindow::BuildList() {
     used_.clear();
     enabled_.clear();
     for (const std::string& name : dane_.DatabaseTables) {
-        if (IsSystemTable(name)) continue;
+        if (IsSystemTable(dane_, name)) continue;
         const bool enabled = !IsProtectedTable(name);
         const bool used = engine::TDane::ContainsIgnoreCase(dane_.DefinitionTables, name);
         view_.AddTable(name, enabled, used);

@@ -87,7 +87,7 @@ TEST_F(DbfDumpTest, BadInputGivesOneLineOnStderrAndAFailingStatus) {
     };
     expectOneLine(Dump({"dump", (dir_ / "BRAK.DBF").string()}), 1, "BRAK.DBF");
     expectOneLine(Dump({"dump", file_, "--index", "NAZWA+ILE"}), 1, "\"NAZWA+ILE\"");
-    expectOneLine(Dump({"dump", dir_.path().string()}), 1, "is a folder");
+    expectOneLine(Dump({"dump", dir_.path().string()}), 1, "jest folderem");
     dir_.Write("TEKST.DBF", "zwykly tekst");
     expectOneLine(Dump({"dump", (dir_ / "TEKST.DBF").string()}), 1, "not a DBF file");
     expectOneLine(Dump({}), 2, "usage");

@@ -107,6 +107,10 @@ TEST(MaintenanceCommandTest, DeleteDataNeedsConfirmationAndRefusesWhatItMustNotE
     ExpectRefused(p.Run({"delete-data", "--tables", "TELEFONY"}));
     ExpectRefused(p.Run({"delete-data", "--tables", "TELEFONY,KODY98", "--yes"}));
     ExpectRefused(p.Run({"delete-data", "--tables", "TELEFONY,BRAK", "--yes"}));
+    // Firebird's own tables, however spelt.
+    ExpectRefused(p.Run({"delete-data", "--tables", "TELEFONY,mon$attachments", "--yes"}));
+    ExpectRefused(p.Run({"delete-data", "--tables", "SEC$USERS", "--yes"}));
+    ExpectRefused(p.Run({"delete-data", "--tables", "RDB$PAGES", "--yes"}));
     ExpectRefused(p.Run({"delete-data", "--tables", "REJESTR_FIRM", "--owner", "5", "--yes"}));
     EXPECT_EQ(p.Count("TELEFONY"), 1);
 

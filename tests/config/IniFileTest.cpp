@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "config/IniFile.h"
 #include "config/Text.h"
@@ -168,11 +174,11 @@ TEST(IniFileFileTest, OnlyRegularFilesAreReadAndLinksAreFollowedOrReported) {
     std::filesystem::create_symlink(dir / "loop-a.ini", dir / "loop-b.ini");
     std::filesystem::create_directory(dir / "folder.ini");
     const std::pair<const char*, const char*> refused[] = {
-        {"fifo.ini", "is a named pipe (FIFO), not a regular file"},
-        {"to-fifo.ini", "is a named pipe (FIFO), not a regular file"},
-        {"dangling.ini", "is a symbolic link whose target does not exist"},
-        {"loop-a.ini", "is a symbolic link that leads round in a loop"},
-        {"folder.ini", "is a folder, not a regular file"},
+        {"fifo.ini", "jest łączem nazwanym (FIFO), a nie zwykłym plikiem"},
+        {"to-fifo.ini", "jest łączem nazwanym (FIFO), a nie zwykłym plikiem"},
+        {"dangling.ini", "jest dowiązaniem symbolicznym do pliku, którego nie ma"},
+        {"loop-a.ini", "jest dowiązaniem symbolicznym, które prowadzi w koło"},
+        {"folder.ini", "jest folderem, a nie zwykłym plikiem"},
     };
     for (const auto& [name, why] : refused) {
         SCOPED_TRACE(name);
@@ -181,7 +187,7 @@ TEST(IniFileFileTest, OnlyRegularFilesAreReadAndLinksAreFollowedOrReported) {
             IniFile::Load(path);
             ADD_FAILURE() << "read";
         } catch (const std::runtime_error& e) {
-            EXPECT_EQ(std::string(e.what()), path + " " + why);
+            EXPECT_EQ(std::string(e.what()), path + " " + text::Utf8ToWin1250(why));
         }
     }
     // /dev/zero never ends.
@@ -309,7 +315,101 @@ TEST(IniFileWriteTest, UnstorableTextsAndUnwritablePathsAreRefused) {
         WriteProfileString(dir / "no such folder" / "x.ini", "s", "k", "v");
         ADD_FAILURE() << "wrote into a missing folder";
     } catch (const std::runtime_error& e) {
-        EXPECT_NE(std::string(e.what()).find("x.ini"), std::string::npos) << e.what();
+        EXPECT_EQ(std::string(e.what()), "Nie można zapisać pliku "_w +
+                                             (dir / "no such folder" / "x.ini").string() +
+                                             ": nie ma takiego pliku ani folderu");
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "no such folder"));
+
+    // A NUL ends the line for readers that take the file as C text.
+    EXPECT_THROW(ini.Set("s", "k", std::string("a\0b", 3)), std::invalid_argument);
+    EXPECT_THROW(ini.Set("s", std::string("k\0", 2), "v"), std::invalid_argument);
+    try {
+        ini.Set("BD_TARVIK", "Lokalizacja", "a\nb");
+        ADD_FAILURE();
+    } catch (const std::invalid_argument& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Wartość klucza Lokalizacja w sekcji [BD_TARVIK] nie może zawierać końca "
+                  "wiersza ani znaku NUL"_w);
+    }
+    EXPECT_EQ(ini.Bytes(), "[s]\nk=1\n");
+
+    // What stands at the path and is not a file is left alone.
+    std::filesystem::create_directory(dir / "Folder.ini");
+    try {
+        WriteProfileString(dir / "Folder.ini", "s", "k", "v");
+        ADD_FAILURE() << "wrote over a folder";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("jest folderem"_w), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "Folder.ini"));
+}
+
+namespace {
+
+// Saves in a child process whose files may grow to `limit` bytes only, as on a full disk or an
+// exhausted quota; true when Save reported the failure with an exception.
+bool SaveFailsUnderSizeLimit(const IniFile& ini, const std::filesystem::path& path, rlim_t limit) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+        const rlimit small{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        try {
+            ini.Save(path);
+        } catch (const std::runtime_error& e) {
+            const std::string expected = "Nie można zapisać pliku "_w + path.string() +
+                                         ": plik przekroczyłby dopuszczalny rozmiar"_w;
+            ::_exit(std::string(e.what()) == expected ? 0 : 3);
+        }
+        ::_exit(2);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::vector<std::string> FileNames(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+TEST(IniFileWriteTest, ASaveCutShortLeavesTheOldFileWholeAndNoTemporaryFile) {
+    TempDir dir;
+    const std::string before =
+        "[BD_TARVIK]\r\nLokalizacja=serwer:/dane/tarvik.fdb\r\nUser=SYSDBA\r\n"
+        "Password=AbCdEfGhIjKlMnOpQrStUvWx\r\n";
+    dir.Write("Db.Ini", before);
+    ::chmod((dir / "Db.Ini").c_str(), 0600);
+    IniFile ini = IniFile::Load(dir / "Db.Ini");
+    // Longer than the limit: the keys after the cut would be lost.
+    ini.Set("BD_TARVIK", "Lokalizacja", std::string(6000, 'x'));
+    ASSERT_TRUE(SaveFailsUnderSizeLimit(ini, dir / "Db.Ini", 4096));
+    EXPECT_TRUE(dir.Read("Db.Ini") == before) << "the old file was cut";
+    EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"Db.Ini"});
+
+    // Without the limit the same save goes through and keeps the file's permissions.
+    ini.Save(dir / "Db.Ini");
+    EXPECT_EQ(IniFile::Load(dir / "Db.Ini").ReadString("bd_tarvik", "password", ""),
+              "AbCdEfGhIjKlMnOpQrStUvWx");
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "Db.Ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(FileNames(dir.path()), std::vector<std::string>{"Db.Ini"});
+}
+
+TEST(IniFileWriteTest, ASaveThroughALinkChangesTheFileItNamesAndKeepsTheLink) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "wspolne");
+    dir.Write("wspolne/Migracja.ini", "[Old_Tarvik]\r\nPathToDbf=C:\\Stare\r\n");
+    std::filesystem::create_symlink("wspolne/Migracja.ini", dir / "Migracja.ini");
+    WriteProfileString(dir / "Migracja.ini", "Old_Tarvik", "PathToDbf", "D:\\Nowe");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "Migracja.ini"));
+    EXPECT_EQ(dir.Read("wspolne/Migracja.ini"), "[Old_Tarvik]\r\nPathToDbf=D:\\Nowe\r\n");
+    EXPECT_EQ(FileNames(dir / "wspolne"), std::vector<std::string>{"Migracja.ini"});
 }

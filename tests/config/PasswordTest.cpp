@@ -206,7 +206,7 @@ TEST(PasswordTest, OtherCharactersMakeTheValueInvalid) {
         } catch (const PasswordFormatError& e) {
             EXPECT_EQ(e.character(), bad);
             const std::string message = e.what();
-            EXPECT_NE(message.find("not valid"), std::string::npos) << message;
+            EXPECT_NE(message.find("jest nieprawidłowe"_w), std::string::npos) << message;
             EXPECT_NE(message.find(std::to_string(static_cast<unsigned char>(bad))),
                       std::string::npos)
                 << message;

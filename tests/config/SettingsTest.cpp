@@ -62,7 +62,16 @@ TEST(DbSettingsTest, MissingKeysTakeTheirDefaults) {
 TEST(DbSettingsTest, AnInvalidStoredPasswordIsAnError) {
     TempDir dir;
     dir.Write("Db.Ini", "[BD_TARVIK]\r\nPassword=abc%def\r\n");
-    EXPECT_THROW(ReadDbSettings(dir.path()), PasswordFormatError);
+    try {
+        ReadDbSettings(dir.path());
+        ADD_FAILURE() << "accepted";
+    } catch (const PasswordFormatError& e) {
+        // The default handler shows this in a box: it must say which file and key to mend.
+        EXPECT_EQ(std::string(e.what()),
+                  "Hasło do bazy danych zapisane w pliku Db.Ini (klucz Password w sekcji "
+                  "[BD_TARVIK]) jest nieprawidłowe: zawiera znak '%' (kod 37). Zapisz hasło "
+                  "ponownie poleceniem: migracja-cli dbini write"_w);
+    }
 }
 
 TEST(DbSettingsTest, WritingCreatesOrUpdatesDbIni) {

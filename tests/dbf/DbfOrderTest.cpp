@@ -93,6 +93,26 @@ TEST_F(DbfOrderTest, JoinedFieldsAndFunctionsBuildCompositeKeys) {
     EXPECT_EQ(OrderedBy("(MIASTO)+'-'+NAZWA"), "527316");
 }
 
+TEST_F(DbfOrderTest, FunctionNamesMayBeShortenedToFourLettersButNoFewer) {
+    EXPECT_EQ(OrderedBy("UPPE(NAZWA)"), OrderedBy("UPPER(NAZWA)"));
+    EXPECT_EQ(OrderedBy("SUBST(NAZWA,2,3)+KOD"), OrderedBy("SUBSTR(NAZWA,2,3)+KOD"));
+    EXPECT_EQ(OrderedBy("RIGH(DTOS(DATA),4)+KOD"), OrderedBy("RIGHT(DTOS(DATA),4)+KOD"));
+    EXPECT_EQ(OrderedBy("dtos(DATA)+KOD"), "253617");
+    // Three letters could name more than one dBase function; longer names are no names.
+    for (const char* bad :
+         {"UPP(NAZWA)", "SUB(NAZWA,2,3)", "DTO(DATA)", "RIG(NAZWA,2)", "LEF(NAZWA,2)", "UP(NAZWA)",
+          "U(NAZWA)", "UPPERX(NAZWA)", "STRX(NR)", "ST(NR)"}) {
+        SCOPED_TRACE(bad);
+        try {
+            table_->SetOrder(bad);
+            ADD_FAILURE() << "accepted";
+        } catch (const DbfError& e) {
+            EXPECT_NE(std::string(e.what()).find(std::string("\"") + bad + "\""), std::string::npos)
+                << e.what();
+        }
+    }
+}
+
 TEST_F(DbfOrderTest, AFileCutShortWhileReadInOrderGivesAnErrorNotACrash) {
     table_->SetOrder("NAZWA");  // 5 2 3 7 1 6
     ASSERT_EQ(table_->RecordNumber(), 5u);

@@ -117,6 +117,37 @@ TEST(DefinitionLoaderTest, TenTablesAreRefusedBeforeTheDatabaseIsTouched) {
     EXPECT_FALSE(f.HasColumn("REJESTR_FIRM", "DBF_UNQ_KEY"));
 }
 
+TEST(DefinitionLoaderTest, ALineHoldingANulIsRefusedNamingTheSectionAndTheKey) {
+    LoaderFixture f;
+    // Read as a C string, the existence test would end before "OR 1=1" and run in part.
+    const std::string cut = std::string("Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM WHERE ") +
+                            '\0' + "NAZWA_SKROT = 'X' OR 1=1";
+    const auto file = f.Write(
+        "01-nul.ini", {"[START]", "PlikDBF=KLIENCI.DBF", "Tabela_0=REJESTR_FIRM", "[WARUNKI_SQL]",
+                       cut, "[Tabela0]", "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)"});
+    ASSERT_TRUE(f.Load(file));
+    const engine::MigrationDefinition& d = f.dane.Definition;
+    EXPECT_TRUE(d.StopRequested);
+    EXPECT_EQ(d.TableCount, 0);
+    ASSERT_EQ(f.dane.MigrationErrorLog.size(), 1u);
+    EXPECT_EQ(f.dane.MigrationErrorLog[0],
+              "Definicja zawiera znak o kodzie 0, którego plik INI nie może zawierać: sekcja "
+              "[WARUNKI_SQL], klucz Warunek_0 (wiersz 5) !"_w +
+                  "\r\n(plik " + Win1250(file) + ")\r\nDla pliku KLIENCI.DBF" +
+                  "\r\nNr odczytanego rekordu = 0");
+    EXPECT_FALSE(f.HasColumn("REJESTR_FIRM", "DBF_UNQ_KEY"));
+
+    // Also in a line that is no key: whatever follows the byte is unknown.
+    const auto other = f.Write(
+        "02-nul.ini", {"[START]", "PlikDBF=KLIENCI.DBF",
+                       std::string("; uwaga") + '\0' + "Tabela_1=CENNIK", "Tabela_0=REJESTR_FIRM"});
+    ASSERT_TRUE(f.Load(other));
+    EXPECT_TRUE(f.dane.Definition.StopRequested);
+    ASSERT_EQ(f.dane.MigrationErrorLog.size(), 2u);
+    EXPECT_NE(f.dane.MigrationErrorLog[1].find("sekcja [START], wiersz 3 !"), std::string::npos)
+        << f.dane.MigrationErrorLog[1];
+}
+
 TEST(DefinitionLoaderTest, TenInitialRecordsAreAllowed) {
     LoaderFixture f;
     std::vector<std::string> lines{"[START]", "[INITE]"};

@@ -228,18 +228,20 @@ TEST(DefinitionsCheckCliTest, SpecialFilesAndOverWideKeysAreEachReportedAndTheCh
                r.out.substr(start, end - start).find(error) != std::string::npos;
     };
     const std::string defs = p.definitions.string();
-    EXPECT_TRUE(
-        failed("01-fifo.ini",
-               "error: " + defs + "/01-fifo.ini is a named pipe (FIFO), not a regular file"))
+    EXPECT_TRUE(failed(
+        "01-fifo.ini",
+        "error: " + defs + "/01-fifo.ini jest łączem nazwanym (FIFO), a nie zwykłym plikiem"))
         << r.out;
     EXPECT_TRUE(failed("02-wiszacy.ini", "error: " + defs +
-                                             "/02-wiszacy.ini is a symbolic link whose target "
-                                             "does not exist"))
+                                             "/02-wiszacy.ini jest dowiązaniem symbolicznym do "
+                                             "pliku, którego nie ma"))
         << r.out;
-    EXPECT_TRUE(failed("03-petla.ini",
-                       "error: " + defs + "/03-petla.ini is a symbolic link that leads round"))
+    EXPECT_TRUE(failed(
+        "03-petla.ini",
+        "error: " + defs + "/03-petla.ini jest dowiązaniem symbolicznym, które prowadzi w koło"))
         << r.out;
-    EXPECT_TRUE(failed("04-fifo-dbf.ini", "FIFO.DBF is a named pipe (FIFO), not a regular file"))
+    EXPECT_TRUE(
+        failed("04-fifo-dbf.ini", "FIFO.DBF jest łączem nazwanym (FIFO), a nie zwykłym plikiem"))
         << r.out;
     EXPECT_TRUE(failed("05-szeroki.ini", "bytes wide; at most 512 are allowed")) << r.out;
     EXPECT_TRUE(Contains(r.out, "06-dobry.ini\n  PlikDBF: KAT.DBF\n")) << r.out;

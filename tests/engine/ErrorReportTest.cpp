@@ -155,8 +155,15 @@ TEST(ErrorReportTest, ZeroStartGivesTheZeroDateToTheFormatter) {
 TEST(ErrorReportTest, UnsavableFileRaisesBeforeAsking) {
     Report r;
     r.dane.AddErrorWithContext("Błąd"_w, -1, -1);
-    EXPECT_THROW(
-        WriteErrorReport(r.dane, kStart, r.dir / "nie-ma-katalogu", r.messages, r.viewer, IsoDate),
-        std::runtime_error);
+    try {
+        WriteErrorReport(r.dane, kStart, r.dir / "nie-ma-katalogu", r.messages, r.viewer, IsoDate);
+        ADD_FAILURE() << "saved";
+    } catch (const std::runtime_error& e) {
+        // Shown by the default handler: in Polish, naming the file and why.
+        EXPECT_EQ(std::string(e.what()),
+                  "Nie można zapisać raportu błędów "_w +
+                      (r.dir / "nie-ma-katalogu" / "Migracja 2024-03-05 09_07.err").string() +
+                      ": nie ma takiego pliku ani folderu");
+    }
     EXPECT_TRUE(r.messages.shown.empty());
 }

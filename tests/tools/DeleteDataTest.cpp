@@ -92,14 +92,12 @@ TEST(DeleteDataTest, ListsUserTablesWithProtectedOnesDisabledAndUsedOnesTicked) 
     std::vector<std::string> names;
     for (const Item& i : w.list.items) names.push_back(i.name);
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
-    for (const Item& i : w.list.items) {
-        EXPECT_NE(i.name.substr(0, 4), "RDB$");
+    for (const Item& i : w.list.items)
         EXPECT_EQ(i.enabled, !tools::IsProtectedTable(i.name)) << i.name;
-    }
     EXPECT_EQ(names.size(),
               w.dane.DatabaseTables.size() -
                   std::count_if(w.dane.DatabaseTables.begin(), w.dane.DatabaseTables.end(),
-                                [](const std::string& t) { return t.rfind("RDB$", 0) == 0; }));
+                                [](const std::string& t) { return t.find('$') == 3; }));
     // Ticked exactly where a definition writes the table, disabled ones included.
     EXPECT_TRUE(w.list.Named("REJESTR_FIRM").checked);
     EXPECT_TRUE(w.list.Named("TELEFONY").checked);
@@ -116,6 +114,35 @@ TEST(DeleteDataTest, ListsUserTablesWithProtectedOnesDisabledAndUsedOnesTicked) 
         EXPECT_EQ(i.checked,
                   i.name == "REJESTR_FIRM" || i.name == "TELEFONY" || i.name == "KODY98");
     EXPECT_EQ(w.list.freezes, 2);
+}
+
+TEST(DeleteDataTest, FirebirdsOwnTablesAreNeitherListedNorEmptied) {
+    Window w;
+    // The monitoring and security tables are Firebird's as much as RDB$...: emptying
+    // MON$ATTACHMENTS through a server would disconnect every other user.
+    for (const char* own : {"RDB$RELATIONS", "MON$ATTACHMENTS", "MON$STATEMENTS", "SEC$USERS"}) {
+        SCOPED_TRACE(own);
+        EXPECT_TRUE(std::find(w.dane.DatabaseTables.begin(), w.dane.DatabaseTables.end(), own) !=
+                    w.dane.DatabaseTables.end());
+        EXPECT_TRUE(std::find(w.dane.SystemTables.begin(), w.dane.SystemTables.end(), own) !=
+                    w.dane.SystemTables.end());
+        EXPECT_TRUE(tools::IsSystemTable(w.dane, own));
+        for (const Item& i : w.list.items) EXPECT_NE(i.name, own);
+        try {
+            tools::DeleteData(w.dane, {"TELEFONY", own});
+            ADD_FAILURE() << "accepted";
+        } catch (const std::invalid_argument& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "Tabela "_w + own +
+                          " jest tabelą systemową Firebird-a i nie może być wyczyszczona."_w);
+        }
+        EXPECT_THROW(tools::DeleteTableRows(w.dane, own, false, false), std::invalid_argument);
+    }
+    // Only Firebird's tables: the user's tables are not marked.
+    for (const std::string& t : w.dane.SystemTables) EXPECT_EQ(t.find('$'), 3u) << t;
+    EXPECT_FALSE(tools::IsSystemTable(w.dane, "TELEFONY"));
+    EXPECT_EQ(w.Count("TELEFONY"), 2);
+    EXPECT_GE(w.Count("MON$ATTACHMENTS"), 1);
 }
 
 TEST(DeleteDataTest, WrongPasswordCancelAndNoDeleteNothing) {

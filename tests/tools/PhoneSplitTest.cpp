@@ -45,9 +45,22 @@ const std::vector<Case>& Cases() {
         {"1234567, 7654321", "022", {"022|1234567|Telefon", "022|7654321|Telefon"}, 2},
         // Up to four characters that belong to no number are dropped.
         {"1234567 kom, 7654321", nullptr, {"NULL|1234567|Telefon", "NULL|7654321|Telefon"}, 2},
+        {"123456 faks,7654321", nullptr, {"NULL|123456|Telefon", "NULL|7654321|Telefon"}, 2},
         // Short endings replace the end of the first number.
         {"1234567, 22", nullptr, {"NULL|1234567|Telefon", "NULL|1234522|Telefon"}, 2},
         {"0221234567/68", nullptr, {"022|1234567|Telefon", "022|1234568|Telefon"}, 2},
+        // ... and so do endings of three digits, in any of the places after the first.
+        {"1234567, 789", nullptr, {"NULL|1234567|Telefon", "NULL|1234789|Telefon"}, 2},
+        {"0221234567/689", nullptr, {"022|1234567|Telefon", "022|1234689|Telefon"}, 2},
+        {"1234567, 8, 99, 111",
+         nullptr,
+         {"NULL|1234567|Telefon", "NULL|1234568|Telefon", "NULL|1234599|Telefon",
+          "NULL|1234111|Telefon"},
+         4},
+        {"1234567, 22, 333",
+         nullptr,
+         {"NULL|1234567|Telefon", "NULL|1234522|Telefon", "NULL|1234333|Telefon"},
+         3},
         // An internal extension becomes a row of its own, without the area code.
         {"0221234567wew12", nullptr, {"022|1234567|Telefon", "NULL|12|Wewnętrzny"}, 2},
         // A text of full column length lost the end of its last number.
@@ -57,6 +70,8 @@ const std::vector<Case>& Cases() {
         {"111111,2,3,4,5", nullptr, {"NULL|111111,2,3,4,5|Telefon"}, 0, true},
         {"1234567 wew 12345", nullptr, {"NULL|1234567 wew 12345|Telefon"}, 0, true},
         {"fax 1234567, mob 765", nullptr, {"NULL|fax 1234567, mob 765|Telefon"}, 0, true},
+        // Five characters that belong to no number are one too many.
+        {"123456 fakso,654321", nullptr, {"NULL|123456 fakso,654321|Telefon"}, 0, true},
         {"tel 1234567, wew12", nullptr, {"NULL|tel 1234567, wew12|Telefon"}, 0, true},
         // Nothing to do.
         {"", nullptr, {"NULL||Telefon"}, 0},

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "ToolsFixture.h"
+#include "config/Fb.h"
 #include "config/Text.h"
 #include "support/ScriptedUi.h"
+#include "tools/PhoneCleanup.h"
 #include "tools/SerialCleanup.h"
 
 using namespace migracja;
@@ -73,4 +75,24 @@ TEST(SerialCleanupTest, RowsCommittedBeforeAFailureStayCleaned) {
     EXPECT_EQ(Serials(f), (std::vector<std::string>{"A1", "B 2", "C 3"}));
     // The clean-up transaction is not left hanging: the next run starts afresh.
     EXPECT_FALSE(f.dane.IBTransaction_UN.Active());
+}
+
+TEST(SerialCleanupTest, WithoutAConnectionTheCleanUpsSayWhereTheSettingsAre) {
+    // After a startup that could not connect the context menu still offers the clean-ups.
+    engine::TDane dane;
+    const std::string expected =
+        "Brak połączenia z bazą danych TARVIK. Sprawdź ustawienia dostępu do bazy w pliku Db.Ini "
+        "(sekcja [BD_TARVIK], klucze Lokalizacja, User i Password) i uruchom program ponownie."_w;
+    try {
+        tools::RemoveSerialSpaces(dane);
+        ADD_FAILURE() << "ran without a database";
+    } catch (const fb::Error& e) {
+        EXPECT_EQ(e.Message(), expected);
+    }
+    try {
+        tools::SplitGluedPhoneNumbers(dane, migracja::testing::FixedNow);
+        ADD_FAILURE() << "ran without a database";
+    } catch (const fb::Error& e) {
+        EXPECT_EQ(e.Message(), expected);
+    }
 }
