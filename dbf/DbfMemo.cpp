@@ -1,0 +1,230 @@
+#include "dbf/DbfMemo.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "config/FileSearch.h"
+#include "config/RegularFile.h"
+#include "config/Text.h"
+#include "dbf/DbfField.h"
+
+namespace migracja::dbf {
+namespace {
+
+constexpr std::uint32_t kHeaderBytes = 512;  // every memo format starts with a 512-byte header
+constexpr char kEndMark = '\x1A';
+constexpr char kDBase4Signature[] = "\xFF\xFF\x08\x00";
+
+bool IsFoxVersion(std::uint8_t v) {
+    return v == 0x30 || v == 0x31 || v == 0x32 || v == 0xF5 || v == 0xFB;
+}
+
+std::string Count(std::uint64_t n) {
+    return std::to_string(n);
+}
+
+}  // namespace
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& o) noexcept {
+    if (this != &o) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = o.fd_;
+        o.fd_ = -1;
+    }
+    return *this;
+}
+
+FileDescriptor::~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::uint32_t ReadU32Le(const char* p) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(p[0])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(p[1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(p[2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(p[3])) << 24;
+}
+
+std::uint32_t ReadU32Be(const char* p) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(p[3])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(p[2])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(p[1])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(p[0])) << 24;
+}
+
+FileDescriptor OpenLockedFile(const std::filesystem::path& file, bool exclusive,
+                              const std::string& what, std::uint64_t& size) {
+    const std::string name = file.string();
+    // A write lock needs a descriptor open for writing; the file is never written. Read-only
+    // files still get a read lock, and flock below keeps them exclusive.
+    bool writable = false;
+    config::RegularFileOpen opened;
+    if (exclusive) {
+        opened = config::OpenRegularFile(file, O_RDWR);
+        writable = opened.Opened();
+        const int e = opened.error;
+        if (e == EACCES || e == EROFS || e == EPERM || e == ETXTBSY)
+            opened = config::OpenRegularFile(file, O_RDONLY);
+    } else {
+        opened = config::OpenRegularFile(file, O_RDONLY);
+    }
+    if (!opened.refusal.empty())
+        throw DbfError("Nie można otworzyć pliku " + what + ": " + opened.refusal);
+    if (!opened.Opened()) {
+        const int e = opened.error;
+        if (e == ENOENT || e == ENOTDIR)
+            throw DbfError("Plik " + what + " " + name + " nie istnieje");
+        throw DbfError("Nie można otworzyć pliku " + what + " " + name + ": " + std::strerror(e));
+    }
+    FileDescriptor fd(opened.fd);
+
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        throw DbfError("Nie można zbadać pliku " + what + " " + name + ": " + std::strerror(errno));
+    size = static_cast<std::uint64_t>(st.st_size);
+
+    const std::string locked = "Plik " + what + " " + name +
+                               " jest używany przez inny program albo już otwarty, więc nie można "
+                               "go otworzyć " +
+                               (exclusive ? "na wyłączność" : "do odczytu");
+    // An open-file-description lock conflicts with other opens in this process as well as with
+    // POSIX record locks of other programs; flock covers programs that lock the BSD way.
+    struct flock range {};
+    range.l_type = static_cast<short>(exclusive && writable ? F_WRLCK : F_RDLCK);
+    range.l_whence = SEEK_SET;
+    range.l_start = 0;
+    range.l_len = 0;  // the whole file, however it grows
+    if (::fcntl(fd.get(), F_OFD_SETLK, &range) != 0) {
+        if (errno == EAGAIN || errno == EACCES) throw DbfError(locked);
+        throw DbfError("Nie można zablokować pliku " + what + " " + name + ": " +
+                       std::strerror(errno));
+    }
+    if (::flock(fd.get(), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) throw DbfError(locked);
+        throw DbfError("Nie można zablokować pliku " + what + " " + name + ": " +
+                       std::strerror(errno));
+    }
+    return fd;
+}
+
+std::optional<std::filesystem::path> DbfMemo::Find(const std::filesystem::path& dbfFile,
+                                                   std::uint8_t version) {
+    std::filesystem::path folder = dbfFile.parent_path();
+    if (folder.empty()) folder = ".";
+    const std::string stem = config::TextFromPath(dbfFile.stem());
+    const char* first = IsFoxVersion(version) ? ".FPT" : ".DBT";
+    const char* second = IsFoxVersion(version) ? ".DBT" : ".FPT";
+    if (auto found = config::FindFile(folder, stem + first)) return found;
+    return config::FindFile(folder, stem + second);
+}
+
+DbfMemo DbfMemo::Open(const std::filesystem::path& file, std::uint8_t version, bool exclusive) {
+    DbfMemo m;
+    m.path_ = file;
+    m.fd_ = OpenLockedFile(file, exclusive, "memo", m.size_);
+    const std::string ext = text::ToUpper(config::TextFromPath(file.extension()));
+    if (ext == ".FPT")
+        m.format_ = Format::Fox;
+    else
+        m.format_ = (version & 0x0F) == 0x03 ? Format::DBase3 : Format::DBase4;
+
+    // A file shorter than its header holds no entry; every read reports it as past the end.
+    if (m.size_ < kHeaderBytes) return m;
+    char head[kHeaderBytes];
+    m.ReadAt(0, head, sizeof head);
+    if (m.format_ == Format::Fox) {
+        m.blockSize_ = static_cast<std::uint32_t>(static_cast<unsigned char>(head[6])) << 8 |
+                       static_cast<unsigned char>(head[7]);
+        if (m.blockSize_ == 0)
+            throw DbfError("Plik memo " + m.path_.string() +
+                           " jest uszkodzony: nagłówek podaje rozmiar bloku 0");
+    } else if (m.format_ == Format::DBase4) {
+        m.blockSize_ = static_cast<unsigned char>(head[20]) |
+                       static_cast<std::uint32_t>(static_cast<unsigned char>(head[21])) << 8;
+        if (m.blockSize_ == 0) m.blockSize_ = 512;  // as dBase IV itself assumes
+    }
+    return m;
+}
+
+void DbfMemo::ReadAt(std::uint64_t offset, char* out, std::size_t n) {
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got =
+            ::pread(fd_.get(), out + done, n - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw DbfError("nie można czytać pliku: " + std::string(std::strerror(errno)));
+        if (got == 0) throw DbfError("plik stał się krótszy w trakcie odczytu");
+        done += static_cast<std::size_t>(got);
+    }
+}
+
+std::string_view DbfMemo::Read(std::uint64_t block) {
+    // Block 0 (and in FoxPro files every block within the first 512 bytes) is the header.
+    const std::uint64_t start = block * blockSize_;
+    if (block == 0 || start < kHeaderBytes)
+        throw DbfError("numer bloku " + Count(block) + " wskazuje na nagłówek pliku memo");
+    if (start >= size_)
+        throw DbfError("numer bloku " + Count(block) + " wskazuje poza koniec pliku memo (" +
+                       Count(size_) + " bajtów)");
+    const std::uint64_t room = size_ - start;
+
+    if (format_ == Format::Fox) {
+        if (room < 8) throw DbfError("wpis w bloku " + Count(block) + " jest ucięty");
+        char head[8];
+        ReadAt(start, head, sizeof head);
+        const std::uint32_t type = ReadU32Be(head);
+        const std::uint64_t length = ReadU32Be(head + 4);
+        if (type == 0)
+            throw DbfError("wpis w bloku " + Count(block) + " jest obrazem, nie tekstem");
+        if (type != 1)
+            throw DbfError("wpis w bloku " + Count(block) + " zawiera dane binarne (typ " +
+                           Count(type) + "), nie tekst");
+        if (length > room - 8)
+            throw DbfError("długość wpisu w bloku " + Count(block) + " (" + Count(length) +
+                           " bajtów) wykracza poza koniec pliku memo");
+        buffer_.resize(static_cast<std::size_t>(length));
+        ReadAt(start + 8, buffer_.data(), buffer_.size());
+        return buffer_;
+    }
+
+    // dBase IV writes a length before the text; dBase III (and dBase IV for entries it took over
+    // from dBase III) ends the text with 0x1A, so both are recognised in either kind of .DBT.
+    char head[8] = {};
+    if (room >= 8) ReadAt(start, head, sizeof head);
+    if (room >= 8 && std::memcmp(head, kDBase4Signature, 4) == 0) {
+        const std::uint64_t length = ReadU32Le(head + 4);
+        if (length < 8)
+            throw DbfError("wpis w bloku " + Count(block) + " podaje długość " + Count(length) +
+                           ", mniejszą niż jego własny nagłówek");
+        if (length > room)
+            throw DbfError("długość wpisu w bloku " + Count(block) + " (" + Count(length - 8) +
+                           " bajtów) wykracza poza koniec pliku memo");
+        buffer_.resize(static_cast<std::size_t>(length - 8));
+        ReadAt(start + 8, buffer_.data(), buffer_.size());
+        return buffer_;
+    }
+    // Read block by block up to the end mark; the file's end bounds the search.
+    buffer_.clear();
+    std::uint64_t at = start;
+    char chunk[512];
+    while (at < size_) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof chunk, size_ - at));
+        ReadAt(at, chunk, n);
+        if (const void* end = std::memchr(chunk, kEndMark, n)) {
+            buffer_.append(chunk, static_cast<std::size_t>(static_cast<const char*>(end) - chunk));
+            return buffer_;
+        }
+        buffer_.append(chunk, n);
+        at += n;
+    }
+    throw DbfError("wpis w bloku " + Count(block) +
+                   " nie ma znaku końca (0x1A) przed końcem pliku memo");
+}
+
+}  // namespace migracja::dbf
