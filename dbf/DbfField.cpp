@@ -214,8 +214,8 @@ std::string_view TextOf(const char* raw, std::size_t length) {
 
 std::optional<std::uint64_t> MemoBlockOf(const DbfField& f, const char* raw) {
     const std::size_t n = static_cast<std::size_t>(f.length);
-    if (n == 4)  // Visual FoxPro: a binary number, 0 for none
-        return static_cast<std::uint32_t>(Int32Le(raw));
+    if (n == 4)  // Visual FoxPro: a binary number, 0 (or blanks) for none
+        return AllBlank(raw, 4) ? 0 : static_cast<std::uint32_t>(Int32Le(raw));
     std::uint64_t block = 0;
     bool digits = false;
     for (std::size_t i = 0; i < n; ++i) {

@@ -55,8 +55,8 @@ TEST(DbfFieldsTest, KindsFollowTheTypeLetterAndForNumbersLengthAndDecimals) {
         {'N', ValueKind::Money}, {'F', ValueKind::Integer}, {'F', ValueKind::Money},
         {'D', ValueKind::Date},  {'L', ValueKind::Logical}, {'T', ValueKind::Date},
         {'@', ValueKind::Date},  {'I', ValueKind::Integer}, {'O', ValueKind::Money},
-        {'M', ValueKind::Other}, {'G', ValueKind::Other},   {'B', ValueKind::Other},
-        {'Y', ValueKind::Other}, {'P', ValueKind::Other},   {'+', ValueKind::Other},
+        {'M', ValueKind::Text},  {'G', ValueKind::Other},   {'B', ValueKind::Other},
+        {'Y', ValueKind::Money}, {'P', ValueKind::Other},   {'+', ValueKind::Other},
         {'0', ValueKind::Other},
     };
     ASSERT_EQ(t.FieldCount(), static_cast<int>(expected.size()));
