@@ -408,7 +408,6 @@ bool DbfTable::IsUnreadable(int i) const {
     const char* p = Current(i, "bajtów");
     const DbfField& f = fields_[static_cast<std::size_t>(i)];
     if (!IsNumericType(f)) return false;
-    if (f.type != 'N' && f.type != 'F') return false;  // binary numbers always mean something
     const std::string_view raw(p, static_cast<std::size_t>(f.length));
     if (raw.find_first_not_of(std::string_view(" \0", 2)) == std::string_view::npos) return false;
     const auto d = NumberOf(f, p);

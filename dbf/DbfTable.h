@@ -110,7 +110,8 @@ class DbfTable {
     // record when the memo file is missing or damaged, or the entry is not text.
     std::string_view AsMemo(int i);
     // Whether the value of field i is neither blank nor readable as its type: a number field
-    // holding overflow marks ("***") or other text, or a number too large for the field's kind.
+    // holding overflow marks ("***") or other text, or a number (a double too) too large for
+    // the field's kind.
     // The typed accessors give 0 for such a value; the migration reports it instead.
     bool IsUnreadable(int i) const;
 

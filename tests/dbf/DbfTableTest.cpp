@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "config/Text.h"
 #include "dbf/DbfTable.h"
 #include "support/DbfWriter.h"
@@ -96,6 +98,12 @@ TEST(DbfValuesTest, NumbersAreReadAsIntegersOrAsMoneyRoundedToFourDecimals) {
     EXPECT_EQ(t.AsInteger(4), -123456);
     EXPECT_EQ(t.AsMoney(5).ToString(), "2.7183");
     EXPECT_EQ(t.AsMoney(6).ToString(), "150.0000");
+    const auto unreadable = [&t] {
+        std::vector<bool> flags;
+        for (int i = 0; i < t.FieldCount(); ++i) flags.push_back(t.IsUnreadable(i));
+        return flags;
+    };
+    EXPECT_EQ(unreadable(), std::vector<bool>(7, false));
 
     ASSERT_TRUE(t.Next());
     EXPECT_EQ(t.AsInteger(0), -999);
@@ -110,10 +118,12 @@ TEST(DbfValuesTest, NumbersAreReadAsIntegersOrAsMoneyRoundedToFourDecimals) {
     EXPECT_EQ(t.AsInteger(0), 0);
     for (int i : {1, 2, 3, 5, 6}) EXPECT_EQ(t.AsMoney(i), Money{}) << i;
     EXPECT_EQ(t.AsInteger(4), 0);
+    EXPECT_EQ(unreadable(), std::vector<bool>(7, false));  // blank is 0, not a fault
 
-    ASSERT_TRUE(t.Next());  // overflow markers and garbage read as 0
+    ASSERT_TRUE(t.Next());  // overflow markers and garbage read as 0, and are unreadable
     EXPECT_EQ(t.AsInteger(0), 0);
     for (int i : {1, 2, 3, 5, 6}) EXPECT_EQ(t.AsMoney(i), Money{}) << i;
+    EXPECT_EQ(unreadable(), (std::vector<bool>{true, true, true, true, false, true, true}));
 
     ASSERT_TRUE(t.Next());  // the extremes of each width
     EXPECT_EQ(t.AsInteger(0), 9999);
@@ -124,6 +134,7 @@ TEST(DbfValuesTest, NumbersAreReadAsIntegersOrAsMoneyRoundedToFourDecimals) {
     EXPECT_EQ(t.AsMoney(4), Money::FromInt(-2147483648LL));
     EXPECT_EQ(t.AsMoney(5).ToString(), "123456.7800");
     EXPECT_EQ(t.AsInteger(6), 1000000);  // integers of money fields round
+    EXPECT_EQ(unreadable(), std::vector<bool>(7, false));
     EXPECT_FALSE(t.Next());
 }
 
