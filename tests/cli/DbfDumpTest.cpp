@@ -89,7 +89,7 @@ TEST_F(DbfDumpTest, BadInputGivesOneLineOnStderrAndAFailingStatus) {
     expectOneLine(Dump({"dump", file_, "--index", "NAZWA+ILE"}), 1, "\"NAZWA+ILE\"");
     expectOneLine(Dump({"dump", dir_.path().string()}), 1, "is a folder");
     dir_.Write("TEKST.DBF", "zwykly tekst");
-    expectOneLine(Dump({"dump", (dir_ / "TEKST.DBF").string()}), 1, "not a DBF file");
+    expectOneLine(Dump({"dump", (dir_ / "TEKST.DBF").string()}), 1, "nie jest plikiem DBF");
     expectOneLine(Dump({}), 2, "usage");
     expectOneLine(Dump({"dump"}), 2, "usage");
     expectOneLine(Dump({"show", file_}), 2, "usage");

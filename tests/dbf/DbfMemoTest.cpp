@@ -23,7 +23,7 @@ using migracja::testing::TempDir;
 namespace {
 
 // "Żółw gęś" in code page 852 and in Mazovia, as the legacy programs stored it.
-const std::string kCp852 = "\xBD\xA2\x88w g\xD8\x98";
+const std::string kCp852 = "\xBD\xA2\x88w g\xA9\x98";
 const std::string kMazovia = "\xA1\xA2\x92w g\x91\x9E";
 
 // A long memo that spans several blocks of every format.
@@ -110,7 +110,7 @@ for my $v (3, 0x8B) {
     my $t = XBase->create(name => "p$v.dbf", version => $v, field_names => ['NR', 'UWAGI'],
         field_types => ['C', 'M'], field_lengths => [3, 10], field_decimals => [0, 0])
         or die XBase->errstr;
-    my @memos = ("\xBD\xA2\x88w g\xD8\x98", '', $long, "dwie\r\nlinie");
+    my @memos = ("\xBD\xA2\x88w g\xA9\x98", '', $long, "dwie\r\nlinie");
     for my $r (0 .. $#memos) { $t->set_record($r, $r + 1, $memos[$r]) or die $t->errstr; }
     $t->close;
 }
