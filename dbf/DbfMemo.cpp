@@ -129,7 +129,8 @@ DbfMemo DbfMemo::Open(const std::filesystem::path& file, std::uint8_t version, b
     m.path_ = file;
     m.fd_ = OpenLockedFile(file, exclusive, "memo", m.size_);
     const std::string ext = text::ToUpper(config::TextFromPath(file.extension()));
-    if (ext == ".FPT")
+    // A path without either extension (a memo file handed over by name) follows the version.
+    if (ext == ".FPT" || (ext != ".DBT" && IsFoxVersion(version)))
         m.format_ = Format::Fox;
     else
         m.format_ = (version & 0x0F) == 0x03 ? Format::DBase3 : Format::DBase4;
