@@ -19,6 +19,7 @@ namespace {
 
 constexpr std::uint32_t kHeaderBytes = 512;  // every memo format starts with a 512-byte header
 constexpr char kEndMark = '\x1A';
+constexpr std::uint64_t kFirstRead = 4096;
 constexpr char kDBase4Signature[] = "\xFF\xFF\x08\x00";
 
 bool IsFoxVersion(std::uint8_t v) {
@@ -175,54 +176,57 @@ std::string_view DbfMemo::Read(std::uint64_t block) {
                        Count(size_) + " bajtów)");
     const std::uint64_t room = size_ - start;
 
+    // Most memos are short: one read takes the entry's head and, usually, all of its text.
+    buffer_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(room, kFirstRead)));
+    ReadAt(start, buffer_.data(), buffer_.size());
+    // The text of an entry whose length its head gives: from `skip` on, `length` bytes.
+    const auto lengthPrefixed = [&](std::uint64_t skip, std::uint64_t length) -> std::string_view {
+        if (length > room - skip)
+            throw DbfError("długość wpisu w bloku " + Count(block) + " (" + Count(length) +
+                           " bajtów) wykracza poza koniec pliku memo");
+        const std::size_t have = buffer_.size();
+        buffer_.resize(static_cast<std::size_t>(skip + length));
+        if (buffer_.size() > have)
+            ReadAt(start + have, buffer_.data() + have, buffer_.size() - have);
+        return std::string_view(buffer_).substr(static_cast<std::size_t>(skip));
+    };
+
     if (format_ == Format::Fox) {
         if (room < 8) throw DbfError("wpis w bloku " + Count(block) + " jest ucięty");
-        char head[8];
-        ReadAt(start, head, sizeof head);
-        const std::uint32_t type = ReadU32Be(head);
-        const std::uint64_t length = ReadU32Be(head + 4);
+        const std::uint32_t type = ReadU32Be(buffer_.data());
+        const std::uint64_t length = ReadU32Be(buffer_.data() + 4);
         if (type == 0)
             throw DbfError("wpis w bloku " + Count(block) + " jest obrazem, nie tekstem");
         if (type != 1)
             throw DbfError("wpis w bloku " + Count(block) + " zawiera dane binarne (typ " +
                            Count(type) + "), nie tekst");
-        if (length > room - 8)
-            throw DbfError("długość wpisu w bloku " + Count(block) + " (" + Count(length) +
-                           " bajtów) wykracza poza koniec pliku memo");
-        buffer_.resize(static_cast<std::size_t>(length));
-        ReadAt(start + 8, buffer_.data(), buffer_.size());
-        return buffer_;
+        return lengthPrefixed(8, length);
     }
 
     // dBase IV writes a length before the text; dBase III (and dBase IV for entries it took over
     // from dBase III) ends the text with 0x1A, so both are recognised in either kind of .DBT.
-    char head[8] = {};
-    if (room >= 8) ReadAt(start, head, sizeof head);
-    if (room >= 8 && std::memcmp(head, kDBase4Signature, 4) == 0) {
-        const std::uint64_t length = ReadU32Le(head + 4);
+    if (room >= 8 && std::memcmp(buffer_.data(), kDBase4Signature, 4) == 0) {
+        const std::uint64_t length = ReadU32Le(buffer_.data() + 4);
         if (length < 8)
             throw DbfError("wpis w bloku " + Count(block) + " podaje długość " + Count(length) +
                            ", mniejszą niż jego własny nagłówek");
-        if (length > room)
-            throw DbfError("długość wpisu w bloku " + Count(block) + " (" + Count(length - 8) +
-                           " bajtów) wykracza poza koniec pliku memo");
-        buffer_.resize(static_cast<std::size_t>(length - 8));
-        ReadAt(start + 8, buffer_.data(), buffer_.size());
-        return buffer_;
+        return lengthPrefixed(8, length - 8);
     }
-    // Read block by block up to the end mark; the file's end bounds the search.
-    buffer_.clear();
-    std::uint64_t at = start;
-    char chunk[512];
-    while (at < size_) {
-        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof chunk, size_ - at));
-        ReadAt(at, chunk, n);
-        if (const void* end = std::memchr(chunk, kEndMark, n)) {
-            buffer_.append(chunk, static_cast<std::size_t>(static_cast<const char*>(end) - chunk));
+    // Read on up to the end mark; the file's end bounds the search.
+    std::size_t searched = 0;
+    for (;;) {
+        if (const void* end =
+                std::memchr(buffer_.data() + searched, kEndMark, buffer_.size() - searched)) {
+            buffer_.resize(
+                static_cast<std::size_t>(static_cast<const char*>(end) - buffer_.data()));
             return buffer_;
         }
-        buffer_.append(chunk, n);
-        at += n;
+        searched = buffer_.size();
+        if (searched >= room) break;
+        const auto more =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kFirstRead, room - searched));
+        buffer_.resize(searched + more);
+        ReadAt(start + searched, buffer_.data() + searched, more);
     }
     throw DbfError("wpis w bloku " + Count(block) +
                    " nie ma znaku końca (0x1A) przed końcem pliku memo");
