@@ -241,7 +241,7 @@ TEST(DefinitionsCheckCliTest, SpecialFilesAndOverWideKeysAreEachReportedAndTheCh
         << r.out;
     EXPECT_TRUE(failed("04-fifo-dbf.ini", "FIFO.DBF is a named pipe (FIFO), not a regular file"))
         << r.out;
-    EXPECT_TRUE(failed("05-szeroki.ini", "bytes wide; at most 512 are allowed")) << r.out;
+    EXPECT_TRUE(failed("05-szeroki.ini", "bajtów; dozwolone jest najwyżej 512")) << r.out;
     EXPECT_TRUE(Contains(r.out, "06-dobry.ini\n  PlikDBF: KAT.DBF\n")) << r.out;
     EXPECT_TRUE(r.out.ends_with("  ok\n")) << r.out;
 }
