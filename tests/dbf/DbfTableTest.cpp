@@ -210,11 +210,15 @@ TEST(DbfValuesTest, OnlyTOrLowerCaseTIsTrue) {
     TempDir dir;
     DbfWriter w;
     w.Field("CZY", 'L', 1);
-    for (const char* v : {"T", "t", "Y", "y", "F", "?", "", "N"}) w.Record({v});
+    // Y stays false although dBase writes it for yes: the legacy program read only T.
+    for (const char* v : {"T", "t", "Y", "y", "F", "f", "?", "", "N", "n"}) w.Record({v});
     DbfTable t = WriteAndOpen(dir, w);
     std::string read;
-    for (bool more = !t.Eof(); more; more = t.Next()) read += t.AsLogical(0) ? 'T' : 'N';
-    EXPECT_EQ(read, "TTNNNNNN");
+    for (bool more = !t.Eof(); more; more = t.Next()) {
+        read += t.AsLogical(0) ? 'T' : 'N';
+        EXPECT_FALSE(t.IsUnreadable(0));
+    }
+    EXPECT_EQ(read, "TTNNNNNNNN");
 }
 
 TEST(DbfValuesTest, ZeroLengthAndTooShortFieldsGiveEmptyValuesWithoutReadingTheNextRecord) {
