@@ -123,6 +123,19 @@ TEST_F(DbfDumpTest, ATruncatedFileIsDumpedUpToItsLastWholeRecordWithAWarning) {
         << m.err;
 }
 
+TEST_F(DbfDumpTest, AMissingMemoFileStopsTheDumpAtTheFirstMemoWithOneLine) {
+    DbfWriter w(0x83);
+    w.Field("KOD", 'C', 3).Field("UWAGI", 'M', 10);
+    w.Record({"a", ""}).Record({"b", "         1"}).WriteTo(dir_ / "NOTKI.DBF");
+    const DumpRun r = Dump({"dump", (dir_ / "NOTKI.DBF").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    EXPECT_NE(r.err.find("Brak pliku memo (NOTKI.DBT albo NOTKI.FPT) obok pliku DBF (pole UWAGI, "
+                         "rekord nr 2 pliku DBF"),
+              std::string::npos)
+        << r.err;
+}
+
 TEST_F(DbfDumpTest, ShowsMemoTextsTheVisualFoxProTypesAndTheCodePageMark) {
     if (const std::string why = migracja::testing::PythonDbfMissing(); !why.empty())
         GTEST_SKIP() << why;
