@@ -1,8 +1,5 @@
 #include "dbf/DbfTable.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
