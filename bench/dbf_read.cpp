@@ -9,9 +9,13 @@
 // program under the map ends the process with SIGBUS). Each mode runs five rounds; the table
 // gives the best and the median.
 //
+// A second file has one memo field per record (FoxPro memo file, 64-byte blocks, memos of 0 to
+// 2,000 bytes): it is read with the memo and without it, at both sizes, so that the cost of a
+// memo read and the flat peak show.
+//
 // Usage: bench_dbf_read [RECORDS]   (default 1000000)
-//        bench_dbf_read --generate RECORDS FILE; bench_dbf_read --child raw|navigate|file|index
-//        FILE
+//        bench_dbf_read --generate RECORDS FILE; bench_dbf_read --child
+//        raw|navigate|file|index|memo|memo-skip FILE
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -142,6 +146,70 @@ void Generate(const std::filesystem::path& file, std::uint32_t records) {
     if (std::fclose(out) != 0) throw std::runtime_error("cannot write " + file.string());
 }
 
+// A FoxPro file of records (KOD C(8), UWAGI M) and its memo file: the memo of record r has
+// r * 7919 % 2001 bytes, so lengths spread evenly over 0 to 2,000; an empty one has no block.
+std::uint64_t GenerateMemo(const std::filesystem::path& file, std::uint32_t records) {
+    constexpr std::uint32_t kBlock = 64;
+    std::string header(32, '\0');
+    header[0] = static_cast<char>(0xF5);
+    header[1] = 124, header[2] = 1, header[3] = 1;
+    const std::uint32_t headerLength = 32 + 32 * 2 + 1, recordLength = 1 + 8 + 10;
+    for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<char>((records >> (8 * i)) & 0xFF);
+    header[8] = static_cast<char>(headerLength), header[9] = 0;
+    header[10] = static_cast<char>(recordLength), header[11] = 0;
+    for (const FieldDef& f : {FieldDef{"KOD", 'C', 8, 0}, FieldDef{"UWAGI", 'M', 10, 0}}) {
+        std::string d(32, '\0');
+        std::memcpy(d.data(), f.name, std::strlen(f.name));
+        d[11] = f.type;
+        d[16] = static_cast<char>(f.length);
+        header += d;
+    }
+    header += '\x0D';
+    std::filesystem::path memoFile = file;
+    memoFile.replace_extension(".FPT");
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    std::FILE* memo = std::fopen(memoFile.c_str(), "wb");
+    if (!out || !memo) throw std::runtime_error("cannot write " + file.string());
+    std::fwrite(header.data(), 1, header.size(), out);
+    std::string memoHeader(512, '\0');
+    memoHeader[7] = static_cast<char>(kBlock);
+    std::fwrite(memoHeader.data(), 1, memoHeader.size(), memo);
+    std::uint32_t nextBlock = 512 / kBlock;
+    std::uint64_t memoBytes = 0;
+    const std::string text =
+        "Klient prosi o kontakt po godzinie 15. Urzadzenie serwisowane w zeszlym roku.\r\n";
+    std::string chunk, entries;
+    for (std::uint32_t r = 1; r <= records; ++r) {
+        const std::uint32_t length = static_cast<std::uint32_t>(r * 7919ull % 2001);
+        chunk += ' ';
+        Pad(chunk, "K" + std::to_string(r), 8, false);
+        Pad(chunk, length == 0 ? "" : std::to_string(nextBlock), 10, true);
+        if (length > 0) {
+            for (int shift : {24, 16, 8, 0}) entries += static_cast<char>((1u >> shift) & 0xFF);
+            for (int shift : {24, 16, 8, 0}) entries += static_cast<char>((length >> shift) & 0xFF);
+            for (std::uint32_t k = 0; k < length; ++k) entries += text[k % text.size()];
+            const std::uint32_t blocks = (8 + length + kBlock - 1) / kBlock;
+            entries.resize(entries.size() + (blocks * kBlock - 8 - length), '\0');
+            nextBlock += blocks;
+            memoBytes += length;
+        }
+        if (chunk.size() >= (1 << 20)) {
+            std::fwrite(chunk.data(), 1, chunk.size(), out);
+            chunk.clear();
+        }
+        if (entries.size() >= (1 << 22)) {
+            std::fwrite(entries.data(), 1, entries.size(), memo);
+            entries.clear();
+        }
+    }
+    chunk += '\x1A';
+    std::fwrite(chunk.data(), 1, chunk.size(), out);
+    std::fwrite(entries.data(), 1, entries.size(), memo);
+    if (std::fclose(out) != 0 || std::fclose(memo) != 0)
+        throw std::runtime_error("cannot write " + file.string());
+    return memoBytes;
+}
+
 // The value slots of one field, filled the way the data module fills them per record.
 struct Slot {
     std::string text;
@@ -207,7 +275,14 @@ int Child(const std::string& mode, const std::string& file) {
             t.SetOrder(kIndexExpression);
             extra = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         }
-        if (mode == "navigate") {
+        if (mode == "memo" || mode == "memo-skip") {
+            // As a run reads it: the code every record, the memo only when a definition uses it.
+            for (bool more = !t.Eof(); more; more = t.Next(), ++records) {
+                slots[0].text.assign(t.AsText(0));
+                if (mode == "memo") slots[1].text.assign(t.AsMemo(1));
+                check += slots[1].text.size();
+            }
+        } else if (mode == "navigate") {
             for (bool more = !t.Eof(); more; more = t.Next()) check += t.RecordNumber(), ++records;
         } else {
             records = ReadAllFields(t, slots);
@@ -305,6 +380,31 @@ int main(int argc, char** argv) {
         Row("index order, 1/10 of the records", smallIndex, raw.seconds / 10, rl);
         std::printf("\nvisited records: %llu of %u (every 50th is deleted)\n", file.records,
                     records);
+
+        const auto memoBig = dir / "MEMO.DBF", memoSmall = dir / "MEMO10.DBF";
+        const std::uint64_t memoBytes = GenerateMemo(memoBig, records);
+        GenerateMemo(memoSmall, records / 10);
+        std::filesystem::path memoFile = memoBig;
+        memoFile.replace_extension(".FPT");
+        std::printf(
+            "\nmemo file: %u records x 19 bytes, memo file %.1f MB (%.1f MB of text, memos of 0 to "
+            "2,000 bytes in 64-byte blocks); best and median of 3 rounds\n\n",
+            records, static_cast<double>(std::filesystem::file_size(memoFile)) / 1e6,
+            static_cast<double>(memoBytes) / 1e6);
+        std::printf("%-34s %9s %9s %12s %9s %8s %9s %9s %8s\n", "mode", "best s", "median s",
+                    "records/s", "MB/s", "", "HWM0 kB", "HWM kB", "grow kB");
+        const Result withMemo = RunChild("memo", memoBig, 3);
+        const Result withoutMemo = RunChild("memo-skip", memoBig, 3);
+        const Result smallMemo = RunChild("memo", memoSmall, 3);
+        // MB/s here counts the memo text read, the part that dominates.
+        const auto memoRow = [&](const char* label, const Result& r, double bytes) {
+            std::printf("%-34s %9.3f %9.3f %12.0f %9.0f %8s %9ld %9ld %8ld\n", label, r.seconds,
+                        r.median, static_cast<double>(r.records) / r.seconds,
+                        bytes / r.seconds / 1e6, "", r.hwmStart, r.hwmEnd, r.hwmEnd - r.hwmStart);
+        };
+        memoRow("memo read with every record", withMemo, static_cast<double>(memoBytes));
+        memoRow("memo field not read", withoutMemo, 0);
+        memoRow("memo read, 1/10 of the records", smallMemo, static_cast<double>(memoBytes) / 10);
         std::filesystem::remove_all(dir);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_dbf_read: %s\n", e.what());

@@ -1,11 +1,14 @@
 // dbf dump FILE [--index EXPR]: shows a legacy DBF file the way the migration reads it: the
 // same exclusive open, the same order and the same typed values.
 //
-// Output: "records\tN", "fields\tK", then one "field\ti\tNAME\tTYPE\tLENGTH\tDECIMALS\tKIND"
-// line per field, then one tab-separated line per visited record. Text is printed as stored
-// (no code-page translation); tab, line feed, carriage return and backslash inside it are
-// written as \t, \n, \r and \\ so that every record stays one line.
+// Output: "records\tN", "fields\tK", "codepage\tMARK\tCODE PAGE" (the header's language-driver
+// byte, "0x00\t-" when there is none), "memo\tFILE" when the file has memo fields ("-" when
+// the memo file is missing), then one "field\ti\tNAME\tTYPE\tLENGTH\tDECIMALS\tKIND" line per
+// field, then one tab-separated line per visited record; memo fields show their text. Text is
+// printed as stored (no code-page translation); tab, line feed, carriage return and backslash
+// inside it are written as \t, \n, \r and \\ so that every record stays one line.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -38,10 +41,10 @@ void AppendEscaped(std::string& out, std::string_view text) {
     }
 }
 
-void AppendValue(std::string& out, const DbfTable& t, int i) {
+void AppendValue(std::string& out, DbfTable& t, int i) {
     switch (t.Field(i).kind) {
         case ValueKind::Text:
-            AppendEscaped(out, t.AsText(i));
+            AppendEscaped(out, t.Field(i).IsMemo() ? t.AsMemo(i) : t.AsText(i));
             break;
         case ValueKind::Integer:
             out += std::to_string(t.AsInteger(i));
@@ -60,6 +63,16 @@ void AppendValue(std::string& out, const DbfTable& t, int i) {
     }
 }
 
+std::string CodePageLine(std::uint8_t mark) {
+    static const char* kDigits = "0123456789abcdef";
+    const int page = dbf::CodePageOfMark(mark);
+    return std::string("codepage\t0x") + kDigits[mark >> 4] + kDigits[mark & 15] + "\t" +
+           (mark == 0   ? "-"
+            : page == 0 ? "?"
+                        : std::to_string(page)) +
+           "\n";
+}
+
 int Dump(const std::string& file, const std::string* index) {
     DbfTable t = DbfTable::Open(file);
     if (index && dbf::IsIndexExpression(*index)) t.SetOrder(*index);
@@ -67,7 +80,8 @@ int Dump(const std::string& file, const std::string* index) {
         std::fprintf(stderr, "migracja-cli: warning: %s\n", t.Warning().c_str());
 
     std::string out = "records\t" + std::to_string(t.RecordCount()) + "\nfields\t" +
-                      std::to_string(t.FieldCount()) + "\n";
+                      std::to_string(t.FieldCount()) + "\n" + CodePageLine(t.CodePageMark());
+    if (t.HasMemoFields()) out += "memo\t" + (t.Memo() ? t.Memo()->Path().string() : "-") + "\n";
     for (int i = 0; i < t.FieldCount(); ++i) {
         const auto& f = t.Field(i);
         out += "field\t" + std::to_string(i) + "\t" + f.name + "\t" + f.type + "\t" +

@@ -148,6 +148,37 @@ void PrintMappings(const std::vector<engine::ColumnMapping>& columns) {
         std::printf("%s\n", Shown(m.TargetColumn + " = " + m.SourceExpr, "    ").c_str());
 }
 
+// What a run would meet in the file without it stopping: records the header does not count (or
+// counts but lacks), a missing memo file, text in another code page than Kodowanie converts.
+void PrintDbfNotes(const engine::MigrationDefinition& d, const dbf::DbfTable& table) {
+    const auto warn = [](const std::string& utf8) {
+        std::printf("%s\n", Shown(text::Utf8ToWin1250(utf8), "    warning: ").c_str());
+    };
+    if (!table.Warning().empty()) warn(table.Warning());
+    if (table.HasMemoFields()) {
+        if (table.Memo())
+            std::printf("      memo: %s\n", table.Memo()->Path().string().c_str());
+        else
+            warn("brak pliku memo (" + table.Path().stem().string() + ".DBT albo " +
+                 table.Path().stem().string() +
+                 ".FPT); pola memo, których definicja używa, "
+                 "zatrzymają przebieg");
+    }
+    // Only the code pages the program converts are compared; an unmarked file, or one marked
+    // with a code page nothing converts, says nothing about the definition.
+    const int page = dbf::CodePageOfMark(table.CodePageMark());
+    const int expected = page == 620 ? 1 : page == 852 ? 2 : page == 1250 ? 0 : -1;
+    const int mode = engine::EncodingModeOf(d.SourceEncoding);
+    if (expected < 0 || mode == expected) return;
+    static const char* kSetting[] = {"bez Kodowanie (tekst bez zmian)", "Kodowanie=M (Mazovia)",
+                                     "Kodowanie=L (strona kodowa 852)"};
+    warn("plik jest oznaczony jako zapisany w " +
+         (page == 620 ? std::string("Mazovii (strona kodowa 620)")
+                      : "stronie kodowej " + std::to_string(page)) +
+         ", a definicja czyta go " + (mode == 0 ? "bez Kodowanie" : kSetting[mode]) + "; pasuje " +
+         kSetting[expected]);
+}
+
 // Reports the definition's DBF file; false when it is there but cannot be read as a run would.
 bool CheckDbf(const engine::MigrationDefinition& d, const std::string& dbfFolder) {
     std::printf("%s\n", Shown("PlikDBF: " + d.DbfFileName, "  ").c_str());
@@ -173,8 +204,7 @@ bool CheckDbf(const engine::MigrationDefinition& d, const std::string& dbfFolder
         for (const dbf::DbfField& f : table.Fields())
             std::printf("      %s %c (%c %d.%d)\n", text::Win1250ToUtf8(f.name).c_str(),
                         KindLetter(f.kind), f.type, f.length, f.decimals);
-        if (!table.Warning().empty())
-            std::printf("%s\n", Shown(table.Warning(), "    warning: ").c_str());
+        PrintDbfNotes(d, table);
         return true;
     } catch (const std::runtime_error& e) {  // DbfError and file-system failures
         std::printf("%s\n", Shown(ErrorText(e.what()), "    error: ").c_str());
@@ -229,6 +259,19 @@ std::string QueryParams(const engine::MigrationDefinition& d,
     return s;
 }
 
+// Reads the first record as a run would, once preparation has marked the fields the definition
+// uses: a damaged or missing memo file, or a value that cannot be read, shows here rather than
+// in the run.
+void ReadFirstRecord(engine::TDane& dane) {
+    if (dane.SourceAtEnd()) return;
+    try {
+        dane.ReadSourceRecord();
+    } catch (const dbf::DbfError& e) {
+        dane.AddErrorWithContext(text::Utf8ToWin1250(e.what()), -1, -1);
+    }
+    dane.Dbf1->First();
+}
+
 // Prepares the loaded definition in a dry run and prints what a run would execute.
 void PrintPrepared(engine::TDane& dane) {
     engine::MigrationDefinition& d = dane.Definition;
@@ -240,6 +283,7 @@ void PrintPrepared(engine::TDane& dane) {
             return;
         }
         engine::PrepareStatements(dane);
+        if (!d.StopRequested) ReadFirstRecord(dane);
     } catch (const std::runtime_error& e) {  // DbfError and database errors
         dane.MigrationErrorLog.push_back(ErrorText(e.what()));
     }

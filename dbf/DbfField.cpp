@@ -6,11 +6,14 @@
 #include <cstring>
 #include <limits>
 
+#include "config/Text.h"
+
 namespace migracja::dbf {
 
-ValueKind DbfKindOf(char type, int length, int decimals) {
+ValueKind DbfKindOf(char type, int length, int decimals, bool visualFoxPro) {
     switch (type) {
         case 'C':
+        case 'M':
             return ValueKind::Text;
         case 'L':
             return ValueKind::Logical;
@@ -23,7 +26,10 @@ ValueKind DbfKindOf(char type, int length, int decimals) {
             // Narrow whole numbers fit a 32-bit integer; anything wider is read as money.
             return decimals == 0 && length <= 4 ? ValueKind::Integer : ValueKind::Money;
         case 'O':
+        case 'Y':
             return ValueKind::Money;
+        case 'B':
+            return visualFoxPro ? ValueKind::Money : ValueKind::Other;
         case 'I':
             return ValueKind::Integer;
         default:
@@ -147,8 +153,16 @@ std::optional<Decimal> NumberOf(const DbfField& f, const char* raw) {
             if (n < 4 || AllBlank(raw, 4)) return std::nullopt;
             return Decimal{Int32Le(raw), 0};
         case 'O':
-            if (n < 8 || AllBlank(raw, 8)) return std::nullopt;
+        case 'B':
+            if (f.kind == ValueKind::Other || n < 8 || AllBlank(raw, 8)) return std::nullopt;
             return FromDouble(DoubleLe(raw));
+        case 'Y':
+            // Already the money form: no rounding, no trip through a double.
+            if (n < 8) return std::nullopt;
+            return Decimal{
+                static_cast<std::int64_t>(static_cast<std::uint64_t>(Int32Le(raw + 4)) << 32 |
+                                          static_cast<std::uint32_t>(Int32Le(raw))),
+                4};
         default:
             return std::nullopt;
     }
@@ -196,6 +210,115 @@ std::string_view TextOf(const char* raw, std::size_t length) {
         while (n > 0 && raw[n - 1] == ' ') --n;
     }
     return std::string_view(raw, n);
+}
+
+std::optional<std::uint64_t> MemoBlockOf(const DbfField& f, const char* raw) {
+    const std::size_t n = static_cast<std::size_t>(f.length);
+    if (n == 4)  // Visual FoxPro: a binary number, 0 (or blanks) for none
+        return AllBlank(raw, 4) ? 0 : static_cast<std::uint32_t>(Int32Le(raw));
+    std::uint64_t block = 0;
+    bool digits = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = raw[i];
+        if (c >= '0' && c <= '9') {
+            if (block > 0xFFFFFFFFull) return std::nullopt;  // no memo file is that large
+            block = block * 10 + static_cast<std::uint64_t>(c - '0');
+            digits = true;
+        } else if (!IsBlankByte(c) || (digits && i + 1 < n && !AllBlank(raw + i, n - i))) {
+            return std::nullopt;  // only blanks may surround the digits
+        }
+    }
+    return block;
+}
+
+int CodePageOfMark(std::uint8_t mark) {
+    // The language drivers of dBase IV, FoxPro and Visual FoxPro.
+    switch (mark) {
+        case 0x01:
+        case 0x09:
+        case 0x0B:
+        case 0x0D:
+        case 0x0F:
+        case 0x11:
+        case 0x15:
+        case 0x18:
+        case 0x19:
+        case 0x1B:
+            return 437;
+        case 0x02:
+        case 0x0A:
+        case 0x0E:
+        case 0x10:
+        case 0x12:
+        case 0x14:
+        case 0x16:
+        case 0x1A:
+        case 0x1D:
+        case 0x25:
+        case 0x37:
+            return 850;
+        case 0x1F:
+        case 0x22:
+        case 0x23:
+        case 0x40:
+        case 0x64:
+            return 852;
+        case 0x26:
+        case 0x65:
+            return 866;
+        case 0x17:
+        case 0x66:
+            return 865;
+        case 0x67:
+            return 861;
+        case 0x68:
+            return 895;  // Kamenický
+        case 0x69:
+            return 620;  // Mazovia
+        case 0x6A:
+            return 737;
+        case 0x6B:
+            return 857;
+        case 0x03:
+        case 0x57:
+        case 0x58:
+        case 0x59:
+            return 1252;
+        case 0xC8:
+            return 1250;
+        case 0xC9:
+            return 1251;
+        case 0xCA:
+            return 1254;
+        case 0xCB:
+            return 1253;
+        case 0x7D:
+            return 1255;
+        case 0x7E:
+            return 1256;
+        default:
+            return 0;
+    }
+}
+
+std::string FieldName(const DbfField& f) {
+    return text::Win1250ToUtf8(f.name);
+}
+
+std::string ShownBytes(std::string_view raw) {
+    static const char* kDigits = "0123456789ABCDEF";
+    std::string shown = "\"";
+    for (char c : raw) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            shown += "\\x";
+            shown += kDigits[u >> 4];
+            shown += kDigits[u & 15];
+        } else {
+            shown += text::Win1250ToUtf8(std::string_view(&c, 1));
+        }
+    }
+    return shown + "\"";
 }
 
 }  // namespace migracja::dbf

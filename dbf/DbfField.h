@@ -14,8 +14,10 @@
 
 namespace migracja::dbf {
 
-// Every failure of the DBF layer: missing, locked, damaged or unsupported files, index
-// expressions that cannot be evaluated. The message names the file.
+// Every failure of the DBF layer: missing, locked, damaged or unsupported files and memo files,
+// index expressions that cannot be evaluated. The message is Polish, in UTF-8 like every
+// exception text, because users meet it in the report; it names the file, and the field and
+// record where there is one.
 class DbfError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
@@ -29,12 +31,15 @@ struct DbfField {
     ValueKind kind = ValueKind::Other;
     std::size_t offset = 0;  // position in the record; byte 0 is the deletion flag
 
-    // Kind 0 fields (memo, general, binary, currency, ...) have no value the reader can deliver.
+    // Kind 0 fields (general, picture, dBase binary, ...) have no value the reader can deliver.
     bool IsReadable() const { return kind != ValueKind::Other; }
+    // Memo fields hold a block number of the memo file; their value is the text there.
+    bool IsMemo() const { return type == 'M'; }
 };
 
-// The value kind of a field by its type letter; N and F depend on length and decimals.
-ValueKind DbfKindOf(char type, int length, int decimals);
+// The value kind of a field by its type letter; N and F depend on length and decimals. B is a
+// double in Visual FoxPro files and a binary memo elsewhere.
+ValueKind DbfKindOf(char type, int length, int decimals, bool visualFoxPro = false);
 
 // An exact decimal number: mantissa / 10^scale.
 struct Decimal {
@@ -49,7 +54,8 @@ std::optional<Decimal> ParseDecimal(std::string_view text);
 // The mantissa at another scale, rounding half away from zero; nullopt when it does not fit.
 std::optional<std::int64_t> Rescale(Decimal d, int scale);
 
-// The numeric value of a field of type N, F, I or O; nullopt when blank or unreadable.
+// The numeric value of a field of type N, F, I, O, Y (currency: a 64-bit count of
+// ten-thousandths) or B (double); nullopt when blank or unreadable.
 std::optional<Decimal> NumberOf(const DbfField& f, const char* raw);
 
 // Date of a D field at midnight, or date-time of a T or @ field (Julian day number and
@@ -58,6 +64,20 @@ DateTime DateOf(const DbfField& f, const char* raw);
 
 // Stored text up to the first NUL with trailing blanks removed; leading blanks are kept.
 std::string_view TextOf(const char* raw, std::size_t length);
+
+// The memo block a memo field points to: ten digits, or in Visual FoxPro a 32-bit number; 0 when
+// the record has no memo. nullopt when the bytes are no block number.
+std::optional<std::uint64_t> MemoBlockOf(const DbfField& f, const char* raw);
+
+// A field name (Windows-1250 bytes as in the header) for an error message.
+std::string FieldName(const DbfField& f);
+// Stored bytes for an error message: quoted, letters of the legacy code page as UTF-8,
+// control bytes as \xNN.
+std::string ShownBytes(std::string_view raw);
+
+// The code page a header's language-driver byte names (852, 620 for Mazovia, 1250, ...); 0 for
+// no mark or one that is not known.
+int CodePageOfMark(std::uint8_t mark);
 
 // Julian day number of 1899-12-30, day 0 of DateTime.
 inline constexpr std::int64_t kJulianDayOfZero = 2415019;

@@ -182,13 +182,13 @@ class Parser {
     NodePtr ParseAll() {
         NodePtr n = ParseSum();
         SkipBlanks();
-        if (pos_ < s_.size()) Fail("unexpected " + Quoted(s_.substr(pos_)));
+        if (pos_ < s_.size()) Fail("nieoczekiwane " + Quoted(s_.substr(pos_)));
         return n;
     }
 
     [[noreturn]] void Fail(const std::string& reason) const {
-        throw DbfError("cannot evaluate index expression " + Quoted(s_) + " for " + fileName_ +
-                       ": " + reason);
+        throw DbfError("Nie można obliczyć wyrażenia indeksu " + Quoted(s_) + " dla pliku " +
+                       fileName_ + ": " + reason);
     }
 
     // Long expressions are named by their start and length, so a message stays readable.
@@ -196,7 +196,7 @@ class Parser {
         constexpr std::size_t kShown = 80;
         if (s.size() <= kShown) return "\"" + std::string(s) + "\"";
         return "\"" + std::string(s.substr(0, kShown)) + "...\" (" + std::to_string(s.size()) +
-               " characters)";
+               " znaków)";
     }
 
   private:
@@ -218,7 +218,7 @@ class Parser {
         return false;
     }
     void Expect(char c, const char* what) {
-        if (!Accept(c)) Fail(std::string("expected ") + what);
+        if (!Accept(c)) Fail(std::string("oczekiwano ") + what);
     }
 
     NodePtr ParseSum() {
@@ -229,7 +229,7 @@ class Parser {
         do concat->Add(ParseTerm());
         while (Accept('+'));
         for (const auto& p : concat->parts)
-            if (p->type != Type::Character) Fail("\"+\" joins character values only");
+            if (p->type != Type::Character) Fail("\"+\" łączy tylko wartości znakowe");
         return concat;
     }
 
@@ -239,8 +239,8 @@ class Parser {
       public:
         explicit Nested(Parser& p) : p_(p) {
             if (++p_.depth_ > DbfKeyExpression::kMaxNesting)
-                p_.Fail("parentheses and functions are nested more than " +
-                        std::to_string(DbfKeyExpression::kMaxNesting) + " deep");
+                p_.Fail("nawiasy i funkcje są zagnieżdżone głębiej niż na " +
+                        std::to_string(DbfKeyExpression::kMaxNesting) + " poziomów");
         }
         ~Nested() { --p_.depth_; }
         Nested(const Nested&) = delete;
@@ -252,7 +252,7 @@ class Parser {
 
     NodePtr ParseTerm() {
         SkipBlanks();
-        if (pos_ >= s_.size()) Fail("the expression ends too early");
+        if (pos_ >= s_.size()) Fail("wyrażenie kończy się za wcześnie");
         const char c = s_[pos_];
         if (c == '(') {
             ++pos_;
@@ -264,12 +264,12 @@ class Parser {
         if (c == '"' || c == '\'' || c == '[') {
             const char close = c == '[' ? ']' : c;
             const std::size_t end = s_.find(close, pos_ + 1);
-            if (end == std::string_view::npos) Fail("unterminated string");
+            if (end == std::string_view::npos) Fail("tekst w cudzysłowie nie jest zamknięty");
             auto lit = std::make_unique<Literal>(std::string(s_.substr(pos_ + 1, end - pos_ - 1)));
             pos_ = end + 1;
             return lit;
         }
-        if (!IsIdentStart(c)) Fail("unexpected " + Quoted(s_.substr(pos_)));
+        if (!IsIdentStart(c)) Fail("nieoczekiwane " + Quoted(s_.substr(pos_)));
         const std::size_t begin = pos_;
         while (pos_ < s_.size() && IsIdentChar(s_[pos_])) ++pos_;
         const std::string name(s_.substr(begin, pos_ - begin));
@@ -290,17 +290,18 @@ class Parser {
                 case 'F':
                 case 'I':
                 case 'O':
+                case 'Y':
                     return std::make_unique<NumberField>(f);
                 case 'D':
                 case 'T':
                 case '@':
                     return std::make_unique<DateField>(f);
                 default:
-                    Fail("field " + f.name + " of type " + std::string(1, f.type) +
-                         " cannot be part of a key");
+                    Fail("pole " + FieldName(f) + " typu " + std::string(1, f.type) +
+                         " nie może być częścią klucza");
             }
         }
-        Fail("no field " + name);
+        Fail("brak pola " + text::Win1250ToUtf8(name));
     }
 
     static bool NamesFunction(const std::string& written, std::string_view function) {
@@ -315,15 +316,15 @@ class Parser {
         long v = 0;
         while (pos_ < s_.size() && s_[pos_] >= '0' && s_[pos_] <= '9' && v < 100000)
             v = v * 10 + (s_[pos_++] - '0');
-        if (pos_ == begin) Fail(std::string("expected a whole number for ") + what);
+        if (pos_ == begin) Fail(std::string("oczekiwano liczby całkowitej: ") + what);
         return static_cast<int>(v);
     }
 
     NodePtr Argument(Type wanted, const std::string& function) {
         NodePtr a = ParseSum();
         if (a->type != wanted) {
-            static const char* kNames[] = {"a character", "a numeric", "a date"};
-            Fail(function + "() needs " + kNames[static_cast<int>(wanted)] + " argument");
+            static const char* kNames[] = {"znakowego", "liczbowego", "typu data"};
+            Fail(function + "() wymaga argumentu " + kNames[static_cast<int>(wanted)]);
         }
         return a;
     }
@@ -338,34 +339,34 @@ class Parser {
             NodePtr arg = Argument(Type::Numeric, "STR");
             int len = 10, dec = 0;
             if (Accept(',')) {
-                len = ParseInt("the length of STR()");
-                if (Accept(',')) dec = ParseInt("the decimals of STR()");
+                len = ParseInt("długość STR()");
+                if (Accept(',')) dec = ParseInt("miejsca po przecinku STR()");
             }
-            if (len < 1 || len > 255) Fail("the length of STR() must be 1 to 255");
+            if (len < 1 || len > 255) Fail("długość STR() musi wynosić od 1 do 255");
             if (dec > 18 || (dec > 0 && dec + 2 > len))
-                Fail("the decimals of STR() do not fit its length");
+                Fail("miejsca po przecinku STR() nie mieszczą się w jej długości");
             result = std::make_unique<Str>(std::move(arg), len, dec);
         } else if (NamesFunction(name, "SUBSTR")) {
             NodePtr arg = Argument(Type::Character, "SUBSTR");
-            Expect(',', "the start of SUBSTR()");
-            const auto start = static_cast<std::size_t>(ParseInt("the start of SUBSTR()"));
+            Expect(',', "początku SUBSTR()");
+            const auto start = static_cast<std::size_t>(ParseInt("początek SUBSTR()"));
             const std::size_t avail =
                 start >= 1 && start <= arg->width ? arg->width - start + 1 : 0;
             std::size_t len = avail;
-            if (Accept(',')) len = static_cast<std::size_t>(ParseInt("the length of SUBSTR()"));
-            if (avail < 1 || len < 1 || len > avail) Fail("SUBSTR() reaches outside its argument");
+            if (Accept(',')) len = static_cast<std::size_t>(ParseInt("długość SUBSTR()"));
+            if (avail < 1 || len < 1 || len > avail) Fail("SUBSTR() sięga poza swój argument");
             result = std::make_unique<Substr>(std::move(arg), start - 1, len);
         } else if (NamesFunction(name, "LEFT") || NamesFunction(name, "RIGHT")) {
             const bool left = NamesFunction(name, "LEFT");
             NodePtr arg = Argument(Type::Character, left ? "LEFT" : "RIGHT");
-            Expect(',', "the length");
-            const int len = ParseInt("the length");
+            Expect(',', "długości");
+            const int len = ParseInt("długość");
             if (len < 1 || static_cast<std::size_t>(len) > arg->width)
-                Fail(std::string(left ? "LEFT" : "RIGHT") + "() reaches outside its argument");
+                Fail(std::string(left ? "LEFT" : "RIGHT") + "() sięga poza swój argument");
             const std::size_t from = left ? 0 : arg->width - static_cast<std::size_t>(len);
             result = std::make_unique<Substr>(std::move(arg), from, static_cast<std::size_t>(len));
         } else {
-            Fail("unknown function " + name + "()");
+            Fail("nieznana funkcja " + text::Win1250ToUtf8(name) + "()");
         }
         Expect(')', "\")\"");
         return result;
@@ -392,11 +393,11 @@ DbfKeyExpression DbfKeyExpression::Compile(std::string_view expression,
     e.root_ = parser.ParseAll();
     e.type_ = e.root_->type;
     e.width_ = e.type_ == Type::Character ? e.root_->width : 8;
-    if (e.width_ == 0) parser.Fail("the key is empty");
+    if (e.width_ == 0) parser.Fail("klucz jest pusty");
     // Every record keeps its key while the order is built, so the width bounds the memory.
     if (e.width_ > kMaxKeyWidth)
-        parser.Fail("the key is " + std::to_string(e.width_) + " bytes wide; at most " +
-                    std::to_string(kMaxKeyWidth) + " are allowed");
+        parser.Fail("klucz ma " + std::to_string(e.width_) + " bajtów; dozwolone jest najwyżej " +
+                    std::to_string(kMaxKeyWidth));
     return e;
 }
 

@@ -1,8 +1,5 @@
 #include "dbf/DbfTable.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,7 +7,6 @@
 #include <cstring>
 #include <limits>
 
-#include "config/RegularFile.h"
 #include "config/Text.h"
 #include "dbf/DbfKeyExpression.h"
 
@@ -58,6 +54,10 @@ bool IsSupportedVersion(std::uint8_t v) {
     }
 }
 
+bool IsVisualFoxPro(std::uint8_t v) {
+    return v == 0x30 || v == 0x31 || v == 0x32;
+}
+
 std::string Hex(std::uint8_t v) {
     static const char* kDigits = "0123456789ABCDEF";
     return std::string("0x") + kDigits[v >> 4] + kDigits[v & 15];
@@ -65,73 +65,24 @@ std::string Hex(std::uint8_t v) {
 
 }  // namespace
 
-DbfTable::Descriptor& DbfTable::Descriptor::operator=(Descriptor&& o) noexcept {
-    if (this != &o) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = o.fd_;
-        o.fd_ = -1;
-    }
-    return *this;
-}
-
-DbfTable::Descriptor::~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
 DbfTable DbfTable::Open(const std::filesystem::path& file, Access access) {
+    return Open(file, access, std::nullopt);
+}
+
+DbfTable DbfTable::Open(const std::filesystem::path& file, Access access,
+                        const std::optional<std::filesystem::path>& memoFile) {
     DbfTable t;
     t.path_ = file;
     t.name_ = file.string();
     const bool exclusive = access == Access::Exclusive;
-
-    // A write lock needs a descriptor open for writing; the file is never written. Read-only
-    // files still get a read lock, and flock below keeps them exclusive.
-    bool writable = false;
-    config::RegularFileOpen opened;
-    if (exclusive) {
-        opened = config::OpenRegularFile(file, O_RDWR);
-        writable = opened.Opened();
-        const int e = opened.error;
-        if (e == EACCES || e == EROFS || e == EPERM || e == ETXTBSY)
-            opened = config::OpenRegularFile(file, O_RDONLY);
-    } else {
-        opened = config::OpenRegularFile(file, O_RDONLY);
-    }
-    if (!opened.refusal.empty()) throw DbfError("DBF file " + opened.refusal);
-    if (!opened.Opened()) {
-        const int e = opened.error;
-        if (e == ENOENT || e == ENOTDIR) throw DbfError("DBF file " + t.name_ + " does not exist");
-        throw DbfError("cannot open DBF file " + t.name_ + ": " + std::strerror(e));
-    }
-    const int fd = opened.fd;
-    t.fd_ = Descriptor(fd);
-
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        throw DbfError("cannot examine DBF file " + t.name_ + ": " + std::strerror(errno));
-    t.fileSize_ = static_cast<std::uint64_t>(st.st_size);
-
-    const std::string locked = "DBF file " + t.name_ +
-                               " is in use by another program or already open, so it cannot "
-                               "be opened " +
-                               (exclusive ? "exclusively" : "for reading");
-    // An open-file-description lock conflicts with other opens in this process as well as with
-    // POSIX record locks of other programs; flock covers programs that lock the BSD way.
-    struct flock range {};
-    range.l_type = static_cast<short>(exclusive && writable ? F_WRLCK : F_RDLCK);
-    range.l_whence = SEEK_SET;
-    range.l_start = 0;
-    range.l_len = 0;  // the whole file, however it grows
-    if (::fcntl(fd, F_OFD_SETLK, &range) != 0) {
-        if (errno == EAGAIN || errno == EACCES) throw DbfError(locked);
-        throw DbfError("cannot lock DBF file " + t.name_ + ": " + std::strerror(errno));
-    }
-    if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK) throw DbfError(locked);
-        throw DbfError("cannot lock DBF file " + t.name_ + ": " + std::strerror(errno));
-    }
-
+    t.fd_ = OpenLockedFile(file, exclusive, "DBF", t.fileSize_);
     t.ReadHeader();
+    if (t.HasMemoFields()) {
+        // Locked now, with the DBF file, so that the legacy program cannot change the memos
+        // under the run either; a missing file is reported by the first memo read.
+        const auto memo = memoFile ? memoFile : DbfMemo::Find(file, t.version_);
+        if (memo) t.memo_.emplace(DbfMemo::Open(*memo, t.version_, exclusive));
+    }
     t.buffer_.resize(std::max<std::size_t>(kBufferBytes, t.recordLength_));
     t.First();
     return t;
@@ -139,7 +90,7 @@ DbfTable DbfTable::Open(const std::filesystem::path& file, Access access) {
 
 void DbfTable::ReadHeader() {
     const auto notDbf = [&](const std::string& why) {
-        return DbfError(name_ + " is not a DBF file or is damaged: " + why);
+        return DbfError("Plik " + name_ + " nie jest plikiem DBF albo jest uszkodzony: " + why);
     };
     const auto readAt = [&](std::uint64_t offset, char* out, std::size_t n) {
         std::size_t done = 0;
@@ -148,28 +99,30 @@ void DbfTable::ReadHeader() {
                 ::pread(fd_.get(), out + done, n - done, static_cast<off_t>(offset + done));
             if (got < 0 && errno == EINTR) continue;
             if (got < 0)
-                throw DbfError("cannot read DBF file " + name_ + ": " + std::strerror(errno));
-            if (got == 0) throw notDbf("the file ends inside its header");
+                throw DbfError("Nie można czytać pliku DBF " + name_ + ": " +
+                               SystemErrorUtf8(errno));
+            if (got == 0) throw notDbf("plik kończy się w środku nagłówka");
             done += static_cast<std::size_t>(got);
         }
     };
 
-    if (fileSize_ < 32) throw notDbf("the file is too short");
+    if (fileSize_ < 32) throw notDbf("plik jest za krótki");
     char head[32];
     readAt(0, head, sizeof head);
     version_ = static_cast<std::uint8_t>(head[0]);
     if (version_ == 0x04 || version_ == 0x8C)
-        throw DbfError("DBF file " + name_ + " is in dBase 7 format, which is not supported");
-    if (!IsSupportedVersion(version_)) throw notDbf("unknown version byte " + Hex(version_));
+        throw DbfError("Plik DBF " + name_ + " ma format dBase 7, którego program nie obsługuje");
+    if (!IsSupportedVersion(version_)) throw notDbf("nieznany bajt wersji " + Hex(version_));
     recordCount_ = U32(head + 4);
     headerLength_ = U16(head + 8);
     recordLength_ = U16(head + 10);
+    codePageMark_ = static_cast<std::uint8_t>(head[29]);
     if (headerLength_ < kMinHeaderLength)
-        throw notDbf("header length " + std::to_string(headerLength_) + " is too small");
+        throw notDbf("długość nagłówka " + std::to_string(headerLength_) + " jest za mała");
     if (headerLength_ > fileSize_)
-        throw notDbf("the header (" + std::to_string(headerLength_) +
-                     " bytes) is longer than the file");
-    if (recordLength_ < 2) throw notDbf("record length " + std::to_string(recordLength_));
+        throw notDbf("nagłówek (" + std::to_string(headerLength_) +
+                     " bajtów) jest dłuższy niż plik");
+    if (recordLength_ < 2) throw notDbf("długość rekordu " + std::to_string(recordLength_));
 
     std::string header(headerLength_, '\0');
     readAt(0, header.data(), header.size());
@@ -188,25 +141,34 @@ void DbfTable::ReadHeader() {
             f.length += f.decimals * 256;
             f.decimals = 0;
         }
-        f.kind = DbfKindOf(f.type, f.length, f.decimals);
+        f.kind = DbfKindOf(f.type, f.length, f.decimals, IsVisualFoxPro(version_));
         f.offset = offset;
         offset += static_cast<std::size_t>(f.length);
         fields_.push_back(std::move(f));
     }
-    if (fields_.empty()) throw notDbf("no field descriptors");
+    if (fields_.empty()) throw notDbf("brak opisów pól");
     if (fields_.size() > kMaxFields)
-        throw DbfError("DBF file " + name_ + " has " + std::to_string(fields_.size()) +
-                       " fields; at most " + std::to_string(kMaxFields) + " are supported");
+        throw DbfError("Plik DBF " + name_ + " ma " + std::to_string(fields_.size()) +
+                       " pól; program obsługuje najwyżej " + std::to_string(kMaxFields));
     if (offset > recordLength_)
-        throw notDbf("the fields need " + std::to_string(offset) + " bytes but a record has " +
+        throw notDbf("pola zajmują " + std::to_string(offset) + " bajtów, a rekord ma " +
                      std::to_string(recordLength_));
 
     const std::uint64_t whole = (fileSize_ - headerLength_) / recordLength_;
     available_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(recordCount_, whole));
     if (available_ < recordCount_)
-        warning_ = "DBF file " + name_ + " is truncated: its header declares " +
-                   std::to_string(recordCount_) + " records but only " +
-                   std::to_string(available_) + " whole records are present; the rest is not read";
+        warning_ = "Plik DBF " + name_ + " jest ucięty: nagłówek podaje " +
+                   std::to_string(recordCount_) + " rekordów, a w pliku jest tylko " +
+                   std::to_string(available_) + " pełnych rekordów; reszta nie zostanie odczytana";
+    // Records appended by a program that did not update the header are left unread, as the
+    // legacy program leaves them, but not without a word.
+    if (whole > recordCount_) {
+        extra_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+            whole - recordCount_, std::numeric_limits<std::uint32_t>::max()));
+        warning_ = "Plik DBF " + name_ + " zawiera " + std::to_string(extra_) +
+                   " rekordów za ostatnim rekordem liczonym w nagłówku (" +
+                   std::to_string(recordCount_) + "); nie zostaną odczytane";
+    }
 }
 
 void DbfTable::Load(std::uint32_t record) {
@@ -231,11 +193,11 @@ void DbfTable::Load(std::uint32_t record) {
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             windowLength_ = 0;
-            throw DbfError("cannot read DBF file " + name_ + ": " + std::strerror(errno));
+            throw DbfError("Nie można czytać pliku DBF " + name_ + ": " + SystemErrorUtf8(errno));
         }
         if (got == 0) {
             windowLength_ = 0;
-            throw DbfError("DBF file " + name_ + " became shorter while it was read");
+            throw DbfError("Plik DBF " + name_ + " stał się krótszy w trakcie odczytu");
         }
         done += static_cast<std::size_t>(got);
     }
@@ -331,7 +293,7 @@ void DbfTable::ClearOrder() {
 }
 
 void DbfTable::NoField(int i) const {
-    throw DbfError("DBF file " + name_ + " has no field number " + std::to_string(i));
+    throw DbfError("Plik DBF " + name_ + " nie ma pola nr " + std::to_string(i));
 }
 
 std::optional<int> DbfTable::FindField(std::string_view name) const {
@@ -341,37 +303,37 @@ std::optional<int> DbfTable::FindField(std::string_view name) const {
 }
 
 void DbfTable::NoRecord(int i, const char* use) const {
-    throw DbfError(std::string("no current record in DBF file ") + name_ + " to read " + use +
-                   " of field " + fields_[static_cast<std::size_t>(i)].name);
+    throw DbfError("Brak bieżącego rekordu w pliku DBF " + name_ + " do odczytu " + use + " pola " +
+                   FieldName(fields_[static_cast<std::size_t>(i)]));
 }
 
 void DbfTable::WrongType(int i, const char* wanted) const {
     const DbfField& f = fields_[static_cast<std::size_t>(i)];
-    throw DbfError("field " + f.name + " of DBF file " + name_ + " has type " +
-                   std::string(1, f.type) + " and cannot be read as " + wanted);
+    throw DbfError("Pole " + FieldName(f) + " pliku DBF " + name_ + " ma typ " +
+                   std::string(1, f.type) + " i nie można go odczytać jako " + wanted);
 }
 
 std::string_view DbfTable::RawValue(int i) const {
-    const char* p = Current(i, "the bytes");
+    const char* p = Current(i, "bajtów");
     return std::string_view(p,
                             static_cast<std::size_t>(fields_[static_cast<std::size_t>(i)].length));
 }
 
 std::string_view DbfTable::AsText(int i) const {
-    const char* p = Current(i, "the text");
+    const char* p = Current(i, "tekstu");
     return TextOf(p, static_cast<std::size_t>(fields_[static_cast<std::size_t>(i)].length));
 }
 
 namespace {
-bool IsNumericType(char t) {
-    return t == 'N' || t == 'F' || t == 'I' || t == 'O';
+bool IsNumericType(const DbfField& f) {
+    return f.kind == ValueKind::Integer || f.kind == ValueKind::Money;
 }
 }  // namespace
 
 std::int32_t DbfTable::AsInteger(int i) const {
-    const char* p = Current(i, "an integer");
+    const char* p = Current(i, "liczby całkowitej");
     const DbfField& f = fields_[static_cast<std::size_t>(i)];
-    if (!IsNumericType(f.type)) WrongType(i, "an integer");
+    if (!IsNumericType(f)) WrongType(i, "liczbę całkowitą");
     const auto d = NumberOf(f, p);
     if (!d) return 0;
     const auto m = Rescale(*d, 0);
@@ -382,9 +344,9 @@ std::int32_t DbfTable::AsInteger(int i) const {
 }
 
 Money DbfTable::AsMoney(int i) const {
-    const char* p = Current(i, "an amount");
+    const char* p = Current(i, "kwoty");
     const DbfField& f = fields_[static_cast<std::size_t>(i)];
-    if (!IsNumericType(f.type)) WrongType(i, "an amount");
+    if (!IsNumericType(f)) WrongType(i, "kwotę");
     const auto d = NumberOf(f, p);
     if (!d) return Money{};
     const auto m = Rescale(*d, 4);
@@ -392,18 +354,68 @@ Money DbfTable::AsMoney(int i) const {
 }
 
 DateTime DbfTable::AsDateTime(int i) const {
-    const char* p = Current(i, "a date");
+    const char* p = Current(i, "daty");
     const DbfField& f = fields_[static_cast<std::size_t>(i)];
-    if (f.type != 'D' && f.type != 'T' && f.type != '@') WrongType(i, "a date");
+    if (f.type != 'D' && f.type != 'T' && f.type != '@') WrongType(i, "datę");
     return DateOf(f, p);
 }
 
 bool DbfTable::AsLogical(int i) const {
-    const char* p = Current(i, "a logical value");
+    const char* p = Current(i, "wartości logicznej");
     const DbfField& f = fields_[static_cast<std::size_t>(i)];
-    if (f.type != 'L') WrongType(i, "a logical value");
+    if (f.type != 'L') WrongType(i, "wartość logiczną");
     // A logical field declared with no bytes holds nothing, so it is false like a blank one.
     return f.length > 0 && (p[0] == 'T' || p[0] == 't');
+}
+
+}  // namespace migracja::dbf
+
+namespace migracja::dbf {
+
+bool DbfTable::HasMemoFields() const {
+    return std::any_of(fields_.begin(), fields_.end(),
+                       [](const DbfField& f) { return f.IsMemo(); });
+}
+
+std::string_view DbfTable::AsMemo(int i) {
+    const char* p = Current(i, "memo");
+    const DbfField& f = fields_[static_cast<std::size_t>(i)];
+    if (!f.IsMemo()) WrongType(i, "memo");
+    const auto where = [&] {
+        return " (pole " + FieldName(f) + ", rekord nr " + std::to_string(current_) +
+               " pliku DBF " + name_ + ")";
+    };
+    const std::optional<std::uint64_t> block = MemoBlockOf(f, p);
+    if (!block) throw DbfError("Nieczytelny numer bloku memo " + ShownBytes(RawValue(i)) + where());
+    if (*block == 0) return {};
+    if (!memo_)
+        throw DbfError("Brak pliku memo (" + path_.stem().string() + ".DBT albo " +
+                       path_.stem().string() + ".FPT) obok pliku DBF" + where());
+    try {
+        // Kept as written, line breaks and trailing blanks included; a NUL ends it, as it ends a
+        // character field.
+        const std::string_view text = memo_->Read(*block);
+        return text.substr(0, text.find('\0'));
+    } catch (const DbfError& e) {
+        throw DbfError("Plik memo " + memo_->Path().string() + " jest uszkodzony: " + e.what() +
+                       where());
+    }
+}
+
+bool DbfTable::IsUnreadable(int i) const {
+    const char* p = Current(i, "bajtów");
+    const DbfField& f = fields_[static_cast<std::size_t>(i)];
+    if (!IsNumericType(f)) return false;
+    const std::string_view raw(p, static_cast<std::size_t>(f.length));
+    if (raw.find_first_not_of(std::string_view(" \0", 2)) == std::string_view::npos) return false;
+    const auto d = NumberOf(f, p);
+    if (!d) return true;
+    if (f.kind == ValueKind::Integer) {
+        const auto m = Rescale(*d, 0);
+        return !m || *m < std::numeric_limits<std::int32_t>::min() ||
+               *m > std::numeric_limits<std::int32_t>::max();
+    }
+    return !Rescale(*d, 4);
 }
 
 }  // namespace migracja::dbf

@@ -14,6 +14,7 @@
 
 #include "config/Values.h"
 #include "dbf/DbfField.h"
+#include "dbf/DbfMemo.h"
 
 namespace migracja::dbf {
 
@@ -35,7 +36,12 @@ class DbfTable {
     // Opens and locks the file and positions on the first visited record. Throws DbfError when
     // the file is missing, locked, not a DBF file, of an unsupported variant, or has more than
     // kMaxFields fields.
+    // A file with memo fields also opens and locks its memo file (DbfMemo::Find) with the same
+    // access; when there is none, reading a memo reports it.
     static DbfTable Open(const std::filesystem::path& file, Access access = Access::Exclusive);
+    // The same with the memo file named, for files that do not lie side by side.
+    static DbfTable Open(const std::filesystem::path& file, Access access,
+                         const std::optional<std::filesystem::path>& memoFile);
 
     DbfTable(DbfTable&&) noexcept = default;
     DbfTable& operator=(DbfTable&&) noexcept = default;
@@ -45,14 +51,24 @@ class DbfTable {
 
     const std::filesystem::path& Path() const { return path_; }
     std::uint8_t Version() const { return version_; }
+    // The language-driver byte of the header (the code page the file was written in); 0 when
+    // the file carries no mark.
+    std::uint8_t CodePageMark() const { return codePageMark_; }
 
     // The record count of the header, deleted records included.
     std::uint32_t RecordCount() const { return recordCount_; }
     // Whole records actually present; less than RecordCount() when the file is truncated.
     std::uint32_t AvailableRecordCount() const { return available_; }
     bool IsTruncated() const { return available_ < recordCount_; }
-    // A sentence for the error log when the file is truncated, else empty.
+    // Whole records that follow the last one the header counts; they are not read.
+    std::uint32_t ExtraRecordCount() const { return extra_; }
+    // A sentence for the error log when the file is truncated or holds records past its
+    // header's count, else empty.
     const std::string& Warning() const { return warning_; }
+
+    bool HasMemoFields() const;
+    // The open memo file; nullopt when the file has no memo fields or no memo file.
+    const std::optional<DbfMemo>& Memo() const { return memo_; }
 
     const std::vector<DbfField>& Fields() const { return fields_; }
     int FieldCount() const { return static_cast<int>(fields_.size()); }
@@ -89,21 +105,17 @@ class DbfTable {
     Money AsMoney(int i) const;            // N, F, I, O; 0 when blank or unreadable
     DateTime AsDateTime(int i) const;      // D, T, @; 0 when blank or impossible
     bool AsLogical(int i) const;           // L: true only for "T" and "t"
+    // M: the text of the memo, read from the memo file now; empty when the record has none.
+    // Valid until the next memo read. Throws DbfError naming the memo file, the field and the
+    // record when the memo file is missing or damaged, or the entry is not text.
+    std::string_view AsMemo(int i);
+    // Whether the value of field i is neither blank nor readable as its type: a number field
+    // holding overflow marks ("***") or other text, or a number (a double too) too large for
+    // the field's kind.
+    // The typed accessors give 0 for such a value; the migration reports it instead.
+    bool IsUnreadable(int i) const;
 
   private:
-    class Descriptor {
-      public:
-        Descriptor() = default;
-        explicit Descriptor(int fd) : fd_(fd) {}
-        Descriptor(Descriptor&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
-        Descriptor& operator=(Descriptor&& o) noexcept;
-        ~Descriptor();
-        int get() const { return fd_; }
-
-      private:
-        int fd_ = -1;
-    };
-
     DbfTable() = default;
     void ReadHeader();
     void Load(std::uint32_t record);
@@ -121,15 +133,18 @@ class DbfTable {
 
     std::filesystem::path path_;
     std::string name_;  // path_ as text, for messages
-    Descriptor fd_;
+    FileDescriptor fd_;
     std::uint64_t fileSize_ = 0;
     std::uint8_t version_ = 0;
     std::uint32_t recordCount_ = 0;
     std::uint32_t available_ = 0;
+    std::uint32_t extra_ = 0;
+    std::uint8_t codePageMark_ = 0;
     std::uint32_t headerLength_ = 0;
     std::uint32_t recordLength_ = 0;
     std::string warning_;
     std::vector<DbfField> fields_;
+    std::optional<DbfMemo> memo_;
 
     // Read window over the record area: whole records from file offset windowStart_.
     std::vector<char> buffer_;

@@ -157,12 +157,18 @@ class TDane {
     // (from the working directory when there is one there, otherwise from the DBF folder).
     void CloseSourceTable();
     // Copies the current record into DbfFields, counts it and clears TableWritten of all tables.
+    // Memo fields are read only when the definition refers to them (Used). A number field
+    // holding no number (overflow marks, stray text) is an error entry that sets the record
+    // aside; a damaged memo throws DbfError.
     void ReadSourceRecord();
     // Moves to the next visited record; false at the end.
     bool AdvanceSourceRecord();
     bool SourceAtEnd() const { return !Dbf1 || Dbf1->Eof(); }
 
   private:
+    // An error entry for a value of the current record that cannot be read.
+    void ReportUnreadable(int i);
+
     std::vector<std::unique_ptr<fb::Query>> conditionQueries_;
     std::vector<std::unique_ptr<fb::SqlObject>> definitionObjects_;
     std::filesystem::path dbfFolder_;

@@ -32,18 +32,19 @@ bool TDane::OpenSourceTable() {
     // The definitions name files as the legacy program wrote them, in Windows-1250 and in any
     // letter case; the search matches them against the names on disk.
     Dbf1.emplace(dbf::DbfTable::Open(config::FindProgramFile(dbfFolder_, d.DbfFileName)));
-    if (Dbf1->IsTruncated()) {
-        // The whole records are still migrated; the user must learn that the rest is missing.
-        MigrationErrorLog.push_back(Dbf1->Warning());
+    if (!Dbf1->Warning().empty()) {
+        // The whole records are still migrated; the user must learn that the rest is missing,
+        // or that records past the header's count are left out.
+        MigrationErrorLog.push_back(text::Utf8ToWin1250(Dbf1->Warning()));
         d.ErrorsOccurred = true;
     }
     // The header's count may be anything up to 2^32 - 1; only the whole records present are
     // read, and their count fits the 32-bit counters unless the file really holds more.
     const std::uint32_t records = Dbf1->AvailableRecordCount();
     if (records > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()))
-        throw dbf::DbfError("Plik DBF "_w + config::TextFromPath(Dbf1->Path()) + " ma " +
-                            std::to_string(records) + " rekordów, a przenieść można najwyżej "_w +
-                            std::to_string(std::numeric_limits<std::int32_t>::max()) + " !");
+        throw dbf::DbfError("Plik DBF " + Dbf1->Path().string() + " ma " + std::to_string(records) +
+                            " rekordów; przenieść można najwyżej " +
+                            std::to_string(std::numeric_limits<std::int32_t>::max()));
     d.DbfRecordCount = static_cast<std::int32_t>(records);
     if (d.DbfRecordCount == 0) {
         Dbf1.reset();
@@ -56,6 +57,7 @@ bool TDane::OpenSourceTable() {
         info.Name = f.name;
         info.Kind = f.kind;
         if (f.kind == ValueKind::Text) info.Length = f.length;
+        info.Memo = f.IsMemo();
         Append(d.DbfFields, kMaxDbfFields, std::move(info),
                "Za dużo pól w pliku DBF "_w + d.DbfFileName);
     }
@@ -75,19 +77,35 @@ void TDane::CloseSourceTable() {
     }
 }
 
+void TDane::ReportUnreadable(int i) {
+    MigrationDefinition& d = Definition;
+    const DbfFieldInfo& f = d.DbfFields[static_cast<std::size_t>(i)];
+    // Reading it as 0 would write a wrong amount without a word; the record is set aside.
+    AddErrorWithContext("Nieczytelna wartość pola "_w + f.Name + " (nr " + std::to_string(i) +
+                            ") w rekordzie nr " + std::to_string(Dbf1->RecordNumber()) + " pliku " +
+                            d.DbfFileName + ": " +
+                            text::Utf8ToWin1250(dbf::ShownBytes(Dbf1->RawValue(i))),
+                        -1, -1);
+}
+
 void TDane::ReadSourceRecord() {
     MigrationDefinition& d = Definition;
     for (int i = 0; i < d.DbfFieldCount(); ++i) {
         DbfFieldInfo& f = d.DbfFields[static_cast<std::size_t>(i)];
         switch (f.Kind) {
             case ValueKind::Text:
-                f.TextValue.assign(Dbf1->AsText(i));
+                if (!f.Memo)
+                    f.TextValue.assign(Dbf1->AsText(i));
+                else if (f.Used)
+                    f.TextValue.assign(Dbf1->AsMemo(i));
                 break;
             case ValueKind::Integer:
                 f.IntegerValue = Dbf1->AsInteger(i);
+                if (f.IntegerValue == 0 && Dbf1->IsUnreadable(i)) ReportUnreadable(i);
                 break;
             case ValueKind::Money:
                 f.MoneyValue = Dbf1->AsMoney(i);
+                if (f.MoneyValue.raw == 0 && Dbf1->IsUnreadable(i)) ReportUnreadable(i);
                 break;
             case ValueKind::Date:
                 f.DateValue = Dbf1->AsDateTime(i);

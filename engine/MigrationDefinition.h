@@ -54,6 +54,10 @@ struct DbfFieldInfo {
     std::string Name;
     ValueKind Kind = ValueKind::Other;
     int Length = 0;  // declared length, for text fields
+    // A memo field is read from the memo file, and only when the definition refers to it, so
+    // that memos nobody migrates cost nothing and cannot stop a run.
+    bool Memo = false;
+    bool Used = false;
     std::string TextValue;
     std::int32_t IntegerValue = 0;
     Money MoneyValue;

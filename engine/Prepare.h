@@ -17,9 +17,12 @@ namespace migracja::engine {
 // refuses is reported before the first record rather than in the middle of the run.
 void PrepareStatements(TDane& dane);
 
-// The number of the DBF field with exactly this (upper-case) name; -1 with an entry when there
-// is none.
+// The number of the DBF field with exactly this (upper-case) name, which marks it as used; -1
+// with an entry when there is none.
 int FindDbfField(TDane& dane, const std::string& name);
+
+// EncodingMode of a Kodowanie text: M (either case) Mazovia 1, else L code page 852 2, else 0.
+int EncodingModeOf(const std::string& kodowanie);
 
 void ParseConditions(TDane& dane);
 void ParseCalculations(TDane& dane);

@@ -28,7 +28,10 @@ void ReportLimit(TDane& dane, int n, const std::string& what, int limit) {
 int FindDbfField(TDane& dane, const std::string& name) {
     MigrationDefinition& d = dane.Definition;
     for (int i = 0; i < d.DbfFieldCount(); ++i)
-        if (d.DbfFields[static_cast<std::size_t>(i)].Name == name) return i;
+        if (d.DbfFields[static_cast<std::size_t>(i)].Name == name) {
+            d.DbfFields[static_cast<std::size_t>(i)].Used = true;
+            return i;
+        }
     dane.MigrationErrorLog.push_back("W pliku " + d.DbfFileName + " brak pola o nazwie " + name);
     d.StopRequested = true;
     d.ErrorsOccurred = true;

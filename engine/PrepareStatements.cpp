@@ -191,14 +191,18 @@ void BuildCounters(TDane& dane) {
     for (int j = 0; j < d.CounterCount; ++j) d.Counters[static_cast<std::size_t>(j)] = 0;
 }
 
+int EncodingModeOf(const std::string& kodowanie) {
+    const std::string encoding = text::ToUpper(kodowanie);
+    return encoding.find('M') != std::string::npos   ? 1
+           : encoding.find('L') != std::string::npos ? 2
+                                                     : 0;
+}
+
 void PrepareStatements(TDane& dane) {
     MigrationDefinition& d = dane.Definition;
     d.DecodeActive = 0 < d.DecodeFrom && d.DecodeFrom < d.DecodeTo;
     if (d.StopRequested) return;
-    const std::string encoding = text::ToUpper(d.SourceEncoding);
-    d.EncodingMode = encoding.find('M') != std::string::npos   ? 1
-                     : encoding.find('L') != std::string::npos ? 2
-                                                               : 0;
+    d.EncodingMode = EncodingModeOf(d.SourceEncoding);
     CheckRunBounds(dane);
     if (d.StopRequested) return;
     ParseConditions(dane);

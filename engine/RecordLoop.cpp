@@ -295,7 +295,7 @@ bool DbfStep(TDane& dane, F&& step) {
         step();
         return true;
     } catch (const dbf::DbfError& e) {
-        dane.AddErrorWithContext(e.what(), -1, -1);
+        dane.AddErrorWithContext(text::Utf8ToWin1250(e.what()), -1, -1);
         return false;
     }
 }

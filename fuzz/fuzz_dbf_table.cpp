@@ -1,9 +1,15 @@
 // The DBF reader on arbitrary file contents: header, field descriptors, every record read with
-// every accessor, then index orders over the fields the header declares.
+// every accessor, memos included, then index orders over the fields the header declares. An
+// input holding the marker "MEMOFILE" is split there: the bytes before it are the DBF file, the
+// bytes after it its memo file.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "FuzzFile.h"
 #include "dbf/DbfTable.h"
@@ -14,7 +20,7 @@ using migracja::dbf::DbfTable;
 namespace {
 
 // Touches every byte a value is made of, so the sanitizers see any read outside a field.
-std::size_t ReadRecord(const DbfTable& t) {
+std::size_t ReadRecord(DbfTable& t) {
     std::size_t sum = 0;
     for (int i = 0; i < t.FieldCount(); ++i) {
         sum += t.RawValue(i).size() + t.AsText(i).size();
@@ -31,6 +37,12 @@ std::size_t ReadRecord(const DbfTable& t) {
             sum += t.AsLogical(i) ? 1 : 0;
         } catch (const DbfError&) {
         }
+        try {
+            const std::string_view memo = t.AsMemo(i);
+            for (char c : memo) sum += static_cast<unsigned char>(c);
+        } catch (const DbfError&) {
+        }
+        sum += t.IsUnreadable(i) ? 1 : 0;
     }
     return sum;
 }
@@ -45,10 +57,19 @@ std::size_t ReadAll(DbfTable& t) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static migracja::fuzz::FuzzFile file;
-    const std::string& path = file.Hold(data, size);
+    static migracja::fuzz::FuzzFile file, memoFile;
+    static constexpr std::string_view kMarker = "MEMOFILE";
+    const auto* begin = reinterpret_cast<const char*>(data);
+    const char* split = std::search(begin, begin + size, kMarker.begin(), kMarker.end());
+    const auto dbfSize = static_cast<std::size_t>(split - begin);
+    const std::string& path = file.Hold(data, dbfSize);
+    std::optional<std::string> memoPath;
+    if (dbfSize < size)
+        memoPath = memoFile.Hold(data + dbfSize + kMarker.size(), size - dbfSize - kMarker.size());
     try {
-        DbfTable t = DbfTable::Open(path, DbfTable::Access::Shared);
+        DbfTable t = DbfTable::Open(
+            path, DbfTable::Access::Shared,
+            memoPath ? std::optional<std::filesystem::path>(*memoPath) : std::nullopt);
         volatile std::size_t sink = ReadAll(t);
         const int n = t.FieldCount();
         const std::string first = t.Field(0).name, last = t.Field(n - 1).name;

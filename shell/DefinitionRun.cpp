@@ -19,7 +19,7 @@ bool DefinitionRunner::Start(const std::filesystem::path& definitionFile) {
     } catch (const dbf::DbfError& e) {
         // The file is missing, locked by another program or damaged: the user needs to know
         // which, in the report as well.
-        dane_.AddErrorWithContext(e.what(), -1, -1);
+        dane_.AddErrorWithContext(text::Utf8ToWin1250(e.what()), -1, -1);
         return false;
     }
     try {

@@ -530,7 +530,7 @@ TEST(RunCommandTest, ADbfFileCutShortUnderTheRunGivesAnEntryAndKeepsWhatWasWritt
         EXPECT_LE(written, 2000);
         f.ExpectWholeRecords();
         EXPECT_EQ(SummaryCompanies(run.Out()), written) << run.Out();
-        EXPECT_NE(f.Report().find("became shorter while it was read"), std::string::npos)
+        EXPECT_NE(f.Report().find("stał się krótszy w trakcie odczytu"_w), std::string::npos)
             << f.Report();
     }
 }
@@ -564,7 +564,8 @@ TEST(RunCommandTest, ADbfFileLockedByAnotherProgramGivesAnEntryAndKeepsWhatWasWr
         EXPECT_EQ(f.Companies(), 1500);
         f.ExpectWholeRecords();
         EXPECT_EQ(f.Count("TELEFONY WHERE OPIS = 'dodatkowy'"), 0);
-        EXPECT_NE(f.Report().find("is in use by another program"), std::string::npos) << f.Report();
+        EXPECT_NE(f.Report().find("jest używany przez inny program"_w), std::string::npos)
+            << f.Report();
         EXPECT_NE(SummaryLine(run.Out(), "02-Telefony").find("0 of 0 records, 1 error"),
                   std::string::npos)
             << run.Out();
@@ -588,7 +589,7 @@ TEST(RunCommandTest, ADbfFileDeletedUnderTheRunIsReadToItsEndAndOneDeletedBefore
     EXPECT_EQ(ExitStatus(status), 1) << run.Err();
     EXPECT_EQ(f.Companies(), records);
     f.ExpectWholeRecords();
-    EXPECT_NE(f.Report().find("does not exist"), std::string::npos) << f.Report();
+    EXPECT_NE(f.Report().find("nie istnieje"), std::string::npos) << f.Report();
     EXPECT_EQ(SummaryLine(run.Out(), "01-Firmy"),
               "01-Firmy: 1500 of 1500 records, REJESTR_FIRM 1500, TELEFONY 1500, 0 errors");
 }

@@ -128,7 +128,8 @@ TEST_F(DbfOrderTest, AFileCutShortWhileReadInOrderGivesAnErrorNotACrash) {
         table_->Next();
         ADD_FAILURE() << "record 3 is gone";
     } catch (const DbfError& e) {
-        EXPECT_NE(std::string(e.what()).find("became shorter while it was read"), std::string::npos)
+        EXPECT_NE(std::string(e.what()).find("stał się krótszy w trakcie odczytu"),
+                  std::string::npos)
             << e.what();
     }
 }
@@ -173,10 +174,11 @@ TEST_F(DbfOrderTest, DeepNestingAndOverWideKeysAreRefusedNamingTheExpression) {
     for (const std::string& open : {std::string("("), std::string("UPPER(")}) {
         const std::string deep = repeat(open, 200000) + "NAZWA" + repeat(")", 200000);
         const std::string message = refusal(deep);
-        EXPECT_NE(message.find("nested more than 100 deep"), std::string::npos) << message;
+        EXPECT_NE(message.find("zagnieżdżone głębiej niż na 100 poziomów"), std::string::npos)
+            << message;
         // Long expressions are named by their beginning and their length.
         EXPECT_NE(message.find("\"" + deep.substr(0, 80) + "...\""), std::string::npos) << message;
-        EXPECT_NE(message.find(std::to_string(deep.size()) + " characters"), std::string::npos);
+        EXPECT_NE(message.find(std::to_string(deep.size()) + " znaków)"), std::string::npos);
         EXPECT_LT(message.size(), 400u);
     }
     const std::string limit = repeat("(", 100) + "NAZWA" + repeat(")", 100);
@@ -187,7 +189,8 @@ TEST_F(DbfOrderTest, DeepNestingAndOverWideKeysAreRefusedNamingTheExpression) {
     // let a short expression over a wide field take memory without bound.
     const std::string wide = "NAZWA" + repeat("+NAZWA", 51);  // 520 bytes
     const std::string message = refusal(wide);
-    EXPECT_NE(message.find("520 bytes wide; at most 512"), std::string::npos) << message;
+    EXPECT_NE(message.find("klucz ma 520 bajtów; dozwolone jest najwyżej 512"), std::string::npos)
+        << message;
     EXPECT_NE(message.find("KLIENCI.DBF"), std::string::npos) << message;
     EXPECT_EQ(OrderedBy("MIASTO+NAZWA" + repeat("+NAZWA", 49)), "527316");  // 508 bytes
     EXPECT_EQ(OrderedBy("SUBSTR(" + wide + ",1,5)+KOD"), "523716");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "config/Text.h"
 #include "dbf/DbfTable.h"
 #include "support/DbfWriter.h"
@@ -55,8 +57,8 @@ TEST(DbfFieldsTest, KindsFollowTheTypeLetterAndForNumbersLengthAndDecimals) {
         {'N', ValueKind::Money}, {'F', ValueKind::Integer}, {'F', ValueKind::Money},
         {'D', ValueKind::Date},  {'L', ValueKind::Logical}, {'T', ValueKind::Date},
         {'@', ValueKind::Date},  {'I', ValueKind::Integer}, {'O', ValueKind::Money},
-        {'M', ValueKind::Other}, {'G', ValueKind::Other},   {'B', ValueKind::Other},
-        {'Y', ValueKind::Other}, {'P', ValueKind::Other},   {'+', ValueKind::Other},
+        {'M', ValueKind::Text},  {'G', ValueKind::Other},   {'B', ValueKind::Other},
+        {'Y', ValueKind::Money}, {'P', ValueKind::Other},   {'+', ValueKind::Other},
         {'0', ValueKind::Other},
     };
     ASSERT_EQ(t.FieldCount(), static_cast<int>(expected.size()));
@@ -96,6 +98,12 @@ TEST(DbfValuesTest, NumbersAreReadAsIntegersOrAsMoneyRoundedToFourDecimals) {
     EXPECT_EQ(t.AsInteger(4), -123456);
     EXPECT_EQ(t.AsMoney(5).ToString(), "2.7183");
     EXPECT_EQ(t.AsMoney(6).ToString(), "150.0000");
+    const auto unreadable = [&t] {
+        std::vector<bool> flags;
+        for (int i = 0; i < t.FieldCount(); ++i) flags.push_back(t.IsUnreadable(i));
+        return flags;
+    };
+    EXPECT_EQ(unreadable(), std::vector<bool>(7, false));
 
     ASSERT_TRUE(t.Next());
     EXPECT_EQ(t.AsInteger(0), -999);
@@ -110,10 +118,12 @@ TEST(DbfValuesTest, NumbersAreReadAsIntegersOrAsMoneyRoundedToFourDecimals) {
     EXPECT_EQ(t.AsInteger(0), 0);
     for (int i : {1, 2, 3, 5, 6}) EXPECT_EQ(t.AsMoney(i), Money{}) << i;
     EXPECT_EQ(t.AsInteger(4), 0);
+    EXPECT_EQ(unreadable(), std::vector<bool>(7, false));  // blank is 0, not a fault
 
-    ASSERT_TRUE(t.Next());  // overflow markers and garbage read as 0
+    ASSERT_TRUE(t.Next());  // overflow markers and garbage read as 0, and are unreadable
     EXPECT_EQ(t.AsInteger(0), 0);
     for (int i : {1, 2, 3, 5, 6}) EXPECT_EQ(t.AsMoney(i), Money{}) << i;
+    EXPECT_EQ(unreadable(), (std::vector<bool>{true, true, true, true, false, true, true}));
 
     ASSERT_TRUE(t.Next());  // the extremes of each width
     EXPECT_EQ(t.AsInteger(0), 9999);
@@ -124,6 +134,7 @@ TEST(DbfValuesTest, NumbersAreReadAsIntegersOrAsMoneyRoundedToFourDecimals) {
     EXPECT_EQ(t.AsMoney(4), Money::FromInt(-2147483648LL));
     EXPECT_EQ(t.AsMoney(5).ToString(), "123456.7800");
     EXPECT_EQ(t.AsInteger(6), 1000000);  // integers of money fields round
+    EXPECT_EQ(unreadable(), std::vector<bool>(7, false));
     EXPECT_FALSE(t.Next());
 }
 
@@ -199,11 +210,15 @@ TEST(DbfValuesTest, OnlyTOrLowerCaseTIsTrue) {
     TempDir dir;
     DbfWriter w;
     w.Field("CZY", 'L', 1);
-    for (const char* v : {"T", "t", "Y", "y", "F", "?", "", "N"}) w.Record({v});
+    // Y stays false although dBase writes it for yes: the legacy program read only T.
+    for (const char* v : {"T", "t", "Y", "y", "F", "f", "?", "", "N", "n"}) w.Record({v});
     DbfTable t = WriteAndOpen(dir, w);
     std::string read;
-    for (bool more = !t.Eof(); more; more = t.Next()) read += t.AsLogical(0) ? 'T' : 'N';
-    EXPECT_EQ(read, "TTNNNNNN");
+    for (bool more = !t.Eof(); more; more = t.Next()) {
+        read += t.AsLogical(0) ? 'T' : 'N';
+        EXPECT_FALSE(t.IsUnreadable(0));
+    }
+    EXPECT_EQ(read, "TTNNNNNNNN");
 }
 
 TEST(DbfValuesTest, ZeroLengthAndTooShortFieldsGiveEmptyValuesWithoutReadingTheNextRecord) {

@@ -243,7 +243,7 @@ TEST(DefinitionsCheckCliTest, SpecialFilesAndOverWideKeysAreEachReportedAndTheCh
     EXPECT_TRUE(
         failed("04-fifo-dbf.ini", "FIFO.DBF jest łączem nazwanym (FIFO), a nie zwykłym plikiem"))
         << r.out;
-    EXPECT_TRUE(failed("05-szeroki.ini", "bytes wide; at most 512 are allowed")) << r.out;
+    EXPECT_TRUE(failed("05-szeroki.ini", "bajtów; dozwolone jest najwyżej 512")) << r.out;
     EXPECT_TRUE(Contains(r.out, "06-dobry.ini\n  PlikDBF: KAT.DBF\n")) << r.out;
     EXPECT_TRUE(r.out.ends_with("  ok\n")) << r.out;
 }
@@ -328,4 +328,87 @@ TEST(DefinitionsCheckCliTest, PrepareReportsEachProblemWithTheEntryARunWrites) {
         EXPECT_TRUE(Contains(part, c.entry)) << c.file << "\n" << part;
         EXPECT_FALSE(Contains(part, "range")) << c.file << "\n" << part;
     }
+}
+
+TEST(DefinitionsCheckCliTest, WarnsOfRecordsTheRunWouldNotReadAndOfACodePageMarkKodowanieMisses) {
+    ProgramFolder p;
+    const auto file = [&](const std::string& name, const std::string& mark, int count) {
+        migracja::testing::DbfWriter w;
+        w.Field("NAZWA", 'C', 10).Record({"a"}).Record({"b"}).Record({"c"}).RecordCount(count);
+        w.Patch(29, mark).WriteTo(p.dbf / name);
+    };
+    file("DLUGI.DBF", std::string(1, '\0'), 1);
+    file("LATIN.DBF", "\x64", 3);
+    file("MAZOWIA.DBF", "\x69", 3);
+    file("BEZ.DBF", std::string(1, '\0'), 3);
+    const auto definition = [&](const std::string& name, const std::string& dbf,
+                                const std::string& encoding) {
+        p.Definition(name, {"[START]", "PlikDBF=" + dbf, "Kodowanie=" + encoding,
+                            "Tabela_0=KATEGORIE", "[Tabela0]", "NAZWA=PLIKDBF->NAZWA"});
+    };
+    definition("01-dlugi.ini", "DLUGI.DBF", "?");
+    definition("02-latin-bez.ini", "LATIN.DBF", "?");
+    definition("03-latin-dobrze.ini", "LATIN.DBF", "Latin2");
+    definition("04-mazowia-zle.ini", "MAZOWIA.DBF", "Latin2");
+    definition("05-bez-znaku.ini", "BEZ.DBF", "Mazowia");
+    const Result r = p.Check();
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const auto section = [&](const std::string& name) {
+        const std::size_t from = r.out.find(name + "\n");
+        const std::size_t to = r.out.find("\n  ok\n", from);
+        return from == std::string::npos ? std::string() : r.out.substr(from, to - from);
+    };
+    EXPECT_TRUE(Contains(section("01-dlugi.ini"),
+                         "warning: Plik DBF " + (p.dbf / "DLUGI.DBF").string() +
+                             " zawiera 2 rekordów za ostatnim rekordem liczonym w nagłówku (1)"))
+        << r.out;
+    EXPECT_TRUE(
+        Contains(section("02-latin-bez.ini"),
+                 "warning: plik jest oznaczony jako zapisany w stronie kodowej 852, a "
+                 "definicja czyta go bez Kodowanie; pasuje Kodowanie=L (strona kodowa 852)"))
+        << r.out;
+    EXPECT_FALSE(Contains(section("03-latin-dobrze.ini"), "warning")) << r.out;
+    EXPECT_TRUE(Contains(section("04-mazowia-zle.ini"),
+                         "warning: plik jest oznaczony jako zapisany w Mazovii (strona kodowa "
+                         "620), a definicja czyta go Kodowanie=L (strona kodowa 852); pasuje "
+                         "Kodowanie=M (Mazovia)"))
+        << r.out;
+    EXPECT_FALSE(Contains(section("05-bez-znaku.ini"), "warning")) << r.out;
+}
+
+TEST(DefinitionsCheckCliTest, PrepareReadsTheFirstRecordAsARunWould) {
+    ProgramFolder p;
+    // The memo file is missing and the definition uses the memo: a run would stop at record 1.
+    migracja::testing::DbfWriter(0x83)
+        .Field("NAZWA", 'C', 10)
+        .Field("UWAGI", 'M', 10)
+        .Field("ILE", 'N', 6, 2)
+        .Record({"a", "         1", "1.5"})
+        .WriteTo(p.dbf / "NOTKI.DBF");
+    migracja::testing::DbfWriter()
+        .Field("NAZWA", 'C', 10)
+        .Field("ILE", 'N', 6, 2)
+        .Record({"a", "******"})
+        .WriteTo(p.dbf / "LICZBY.DBF");
+    for (const auto& [name, dbf, column] :
+         std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"01-notki.ini", "NOTKI.DBF", "UWAGI"}, {"02-liczby.ini", "LICZBY.DBF", "ILE"}})
+        p.Definition(name, {"[START]", "PlikDBF=" + dbf, "Tabela_0=KATEGORIE", "[WARUNKI_SQL]",
+                            "Warunek_0=SELECT COUNT(*) FROM KATEGORIE WHERE 1=0", "[Tabela0]",
+                            "NAZWA=PLIKDBF->" + column});
+    Result r = p.Check();
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, "warning: brak pliku memo (NOTKI.DBT albo NOTKI.FPT)")) << r.out;
+
+    r = p.Check(true);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out,
+                         "error: Brak pliku memo (NOTKI.DBT albo NOTKI.FPT) obok pliku DBF "
+                         "(pole UWAGI, rekord nr 1 pliku DBF"))
+        << r.out;
+    EXPECT_TRUE(Contains(r.out,
+                         "error: Nieczytelna wartość pola ILE (nr 1) w rekordzie nr 1 pliku "
+                         "LICZBY.DBF: \"******\""))
+        << r.out;
+    EXPECT_FALSE(Contains(r.out, "  ok\n")) << r.out;
 }
