@@ -96,8 +96,12 @@ class TDane {
     // savepoint of its own, so a failing record is undone alone).
     calc::ScramblingConstants Scrambling = calc::kDefaultScramblingConstants;
     int RecordsPerTransaction = 1;
-    // Records written in the open IBTransaction1 and not yet committed.
+    // Records written in the open IBTransaction1 and not yet committed: PendingRecords of them
+    // from the one numbered FirstPendingRecord (its CurrentRecordNo) on. CommittedCounters are
+    // the counters before the first of them, what the database holds when the group is lost.
     int PendingRecords = 0;
+    std::int32_t FirstPendingRecord = 0;
+    std::array<std::int32_t, kCounterSlots> CommittedCounters{};
     // Where the record loop's reads of the target database go: lookups, exists-queries and the
     // calculations that query. One record per transaction: IBQueryR on IBTransactionR, which sees
     // every earlier record committed. Records grouped in one write transaction: IBQueryR1 on

@@ -298,3 +298,65 @@ TEST(RecordLoopTest, ARecordOfAGroupSeesTheRowsTheEarlierRecordsOfItsGroupWrote)
                 "AND R.FIRMA_ID = T.POLE_ID"),
         2);
 }
+
+TEST(RecordLoopTest, AGroupLostWithTheConnectionIsNamedRecordByRecordAndLeavesTheCounters) {
+    const auto companies = Companies({{"K1", "A", "1", "", "111"},
+                                      {"K2", "B", "1", "", "222"},
+                                      {"K3", "C", "1", "", "333"},
+                                      {"K4", "D", "1", "", "444"},
+                                      {"K5", "E", "1", "", "555"},
+                                      {"K6", "F", "1", "", "666"}});
+    {
+        // Cut in the middle of a group: the record in progress fails, and the records of the
+        // group before it cannot be kept either.
+        EngineFixture f;
+        f.Dbf("FIRMY.DBF", companies);
+        f.dane.RecordsPerTransaction = 3;
+        ASSERT_TRUE(f.Prepare(f.Definition(CompanyAndPhone({})))) << f.Log();
+        for (int i = 0; i < 5; ++i) engine::ProcessSourceRecord(f.dane);
+        ASSERT_EQ(f.dane.PendingRecords, 2);
+        f.db.CutOtherConnections();
+        EXPECT_THROW(engine::ProcessSourceRecord(f.dane), fb::Error);
+        EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 3);
+        EXPECT_EQ(f.dane.Definition.Counters[0], 3);
+        EXPECT_EQ(f.dane.Definition.Counters[1], 3);
+        EXPECT_TRUE(f.LogHas("Nie zapisano rekordów od nr 4 do nr 5 (2).")) << f.Log();
+        EXPECT_EQ(f.dane.PendingRecords, 0);
+        EXPECT_TRUE(f.dane.Definition.StopRequested);
+    }
+    {
+        // Cut before the group's commit: the commit fails, is reported and propagates.
+        EngineFixture f;
+        f.Dbf("FIRMY.DBF", companies);
+        f.dane.RecordsPerTransaction = 4;
+        ASSERT_TRUE(f.Prepare(f.Definition(CompanyAndPhone({})))) << f.Log();
+        for (int i = 0; i < 6; ++i) engine::ProcessSourceRecord(f.dane);
+        f.db.CutOtherConnections();
+        EXPECT_THROW(engine::EndTick(f.dane), fb::Error);
+        EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 4);
+        EXPECT_EQ(f.dane.Definition.Counters[0], 4);
+        EXPECT_EQ(f.dane.Definition.Counters[1], 4);
+        EXPECT_TRUE(f.LogHas("Nie zapisano rekordów od nr 5 do nr 6 (2).")) << f.Log();
+        EXPECT_TRUE(f.dane.Definition.StopRequested);
+        EXPECT_FALSE(f.dane.IBTransaction1.Active());
+    }
+    for (const int perTransaction : {1, 3}) {
+        // Cut right after a commit: the next record cannot even begin its transaction; that
+        // failure is an entry too, and nothing is counted that is not in the database.
+        SCOPED_TRACE(perTransaction);
+        EngineFixture f;
+        f.Dbf("FIRMY.DBF", companies);
+        f.dane.RecordsPerTransaction = perTransaction;
+        ASSERT_TRUE(f.Prepare(f.Definition(CompanyAndPhone({})))) << f.Log();
+        for (int i = 0; i < 3; ++i) engine::ProcessSourceRecord(f.dane);
+        engine::EndTick(f.dane);
+        f.db.CutOtherConnections();
+        const std::size_t before = f.dane.MigrationErrorLog.size();
+        EXPECT_THROW(engine::ProcessSourceRecord(f.dane), fb::Error);
+        EXPECT_GT(f.dane.MigrationErrorLog.size(), before);
+        EXPECT_TRUE(f.dane.Definition.StopRequested);
+        EXPECT_EQ(f.dane.Definition.Counters[0], 3);
+        EXPECT_EQ(f.Count("SELECT COUNT(*) FROM REJESTR_FIRM"), 3);
+        EXPECT_FALSE(f.LogHas("Nie zapisano")) << f.Log();
+    }
+}
