@@ -47,6 +47,8 @@ void TDane::ResetDefinition() {
     Definition.Reset();
     DefinitionActive = false;
     PendingRecords = 0;
+    TransactionRecords = 1;
+    OwnRowsReadBy.reset();
     InitPlan.clear();
     definitionObjects_.clear();
 }

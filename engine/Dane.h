@@ -47,6 +47,15 @@ inline constexpr SchemaVersion kMinimumSchemaVersion{4, 34};
 // "Select Gen_Id(<name>,1) ID from RDB$DataBase": the query that draws a generator's next value.
 std::string GeneratorDrawSql(const std::string& generatorName);
 
+// A lookup or exists-query that would read rows its own record has written, were the records
+// grouped in one write transaction.
+struct OwnRowsRead {
+    int Table = -1;        // the table whose lookup or exists-query reads
+    std::string Column;    // the lookup's column; empty for the exists-query
+    std::string ReadName;  // the target table it reads (maybe through a view or a procedure)
+    int Writer = -1;       // the earlier table of the record that writes it
+};
+
 class TDane {
   public:
     TDane();
@@ -96,6 +105,10 @@ class TDane {
     // savepoint of its own, so a failing record is undone alone).
     calc::ScramblingConstants Scrambling = calc::kDefaultScramblingConstants;
     int RecordsPerTransaction = 1;
+    // What the running definition gets (set by its preparation): RecordsPerTransaction, or 1
+    // when a record's query would see the rows of its own record (OwnRowsReadBy says which).
+    int TransactionRecords = 1;
+    std::optional<OwnRowsRead> OwnRowsReadBy;
     // Records written in the open IBTransaction1 and not yet committed: PendingRecords of them
     // from the one numbered FirstPendingRecord (its CurrentRecordNo) on. CommittedCounters are
     // the counters before the first of them, what the database holds when the group is lost.
@@ -107,7 +120,7 @@ class TDane {
     // every earlier record committed. Records grouped in one write transaction: IBQueryR1 on
     // IBTransaction1 itself, so that a record still sees the rows of the earlier records of its
     // group. The write transaction is never committed by a read.
-    bool ReadsInWriteTransaction() const { return RecordsPerTransaction > 1; }
+    bool ReadsInWriteTransaction() const { return TransactionRecords > 1; }
     fb::Query& ReadQuery() { return ReadsInWriteTransaction() ? IBQueryR1 : IBQueryR; }
     fb::Transaction& ReadTransaction() {
         return ReadsInWriteTransaction() ? IBTransaction1 : IBTransactionR;

@@ -16,7 +16,7 @@ namespace {
 constexpr const char* kRecordSavepoint = "MIGRACJA_REKORD";
 
 bool Grouped(const TDane& dane) {
-    return dane.RecordsPerTransaction > 1;
+    return dane.TransactionRecords > 1;
 }
 
 // Binds the parameters of an SQL condition or exists-query: "p" + source + the letter of the
@@ -86,7 +86,7 @@ void LoseGroup(TDane& dane, const std::string& message) {
 // The record is written: committed at once, or kept in the group until the group is full.
 void EndRecord(TDane& dane) {
     ++dane.PendingRecords;
-    if (!Grouped(dane) || dane.PendingRecords >= dane.RecordsPerTransaction)
+    if (!Grouped(dane) || dane.PendingRecords >= dane.TransactionRecords)
         CommitPendingRecords(dane);
 }
 
