@@ -332,6 +332,10 @@ class ConsoleProgress final : public shell::ProgressWindow {
         start_ = Clock::now();
         if (runner_.Start(file)) {
             results.back().started = true;
+            // A definition that cannot be grouped as the settings ask is said so, once.
+            if (dane_.OwnRowsReadBy)
+                std::fprintf(stderr, "%s: %s\n", Utf8(results.back().name).c_str(),
+                             RecordsPerTransactionNote(dane_).c_str());
             Take();
             Print(true);
         }
