@@ -176,11 +176,16 @@ class TDane {
     // Moves to the next visited record; false at the end.
     bool AdvanceSourceRecord();
     bool SourceAtEnd() const { return !Dbf1 || Dbf1->Eof(); }
+    // Throws DbfError naming the file when another program has changed the open file since it
+    // was opened (its size, modification time, or the header's date or record count). Cheap:
+    // the record loop's end of a tick calls it.
+    void CheckSourceUnchanged() const;
 
   private:
     std::vector<std::unique_ptr<fb::Query>> conditionQueries_;
     std::vector<std::unique_ptr<fb::SqlObject>> definitionObjects_;
     std::filesystem::path dbfFolder_;
+    dbf::DbfTable::Stamp sourceStamp_;
 };
 
 }  // namespace migracja::engine

@@ -31,6 +31,7 @@ bool TDane::OpenSourceTable() {
     // The definitions name files as the legacy program wrote them, in Windows-1250 and in any
     // letter case; the search matches them against the names on disk.
     Dbf1.emplace(dbf::DbfTable::Open(config::FindProgramFile(dbfFolder_, d.DbfFileName)));
+    sourceStamp_ = Dbf1->ReadStamp();
     if (Dbf1->IsTruncated()) {
         // The whole records are still migrated; the user must learn that the rest is missing.
         MigrationErrorLog.push_back(Dbf1->Warning());
@@ -109,6 +110,18 @@ void TDane::ReadSourceRecord() {
 bool TDane::AdvanceSourceRecord() {
     if (!Dbf1) return false;
     return Dbf1->Next();
+}
+
+void TDane::CheckSourceUnchanged() const {
+    if (!Dbf1) return;
+    const dbf::DbfTable::Stamp now = Dbf1->ReadStamp();
+    if (now == sourceStamp_) return;
+    const std::string name = Dbf1->Path().string();
+    if (now.size < sourceStamp_.size)
+        throw dbf::DbfError("DBF file " + name + " became shorter while it was read");
+    throw dbf::DbfError("DBF file " + name +
+                        " was changed by another program while it was read (its size, time or "
+                        "header differ from when it was opened)");
 }
 
 }  // namespace migracja::engine

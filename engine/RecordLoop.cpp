@@ -189,6 +189,14 @@ void CommitPendingRecords(TDane& dane) {
 }
 
 void EndTick(TDane& dane) {
+    // Another program rewriting the file in place would mix two files into one run: the run
+    // stops here. The records read so far are kept as they would be one by one, so that the
+    // grouping does not change what is written.
+    try {
+        dane.CheckSourceUnchanged();
+    } catch (const dbf::DbfError& e) {
+        dane.AddErrorWithContext(e.what(), -1, -1);
+    }
     CommitPendingRecords(dane);
     try {
         if (dane.IBTransactionR.Active()) dane.IBTransactionR.Commit();

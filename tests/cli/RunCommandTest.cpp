@@ -550,6 +550,48 @@ TEST(RunCommandTest, ADbfFileCutShortUnderTheRunGivesAnEntryAndKeepsWhatWasWritt
     }
 }
 
+TEST(RunCommandTest, ADbfFileOverwrittenInPlaceUnderTheRunStopsItWithAnEntryNamingTheFile) {
+    for (const int perTransaction : {1, 100}) {
+        SCOPED_TRACE(perTransaction);
+        RunFolder f;
+        f.RecordsPerTransaction(perTransaction);
+        const int records = 3000;
+        f.Companies(records);
+        f.Definition("01-Firmy.ini", kCompanies);
+        // Other records of the same size: the file keeps its length, its header its count.
+        DbfWriter other;
+        other.Field("KOD", 'C', 8)
+            .Field("NAZWA", 'C', 40)
+            .Field("TELEFON", 'C', 15)
+            .Field("UWAGI", 'C', 240);
+        for (int i = 1; i <= records; ++i)
+            other.Record({"Z" + Key(i).substr(1), "Inna firma", "33" + std::to_string(1000000 + i),
+                          std::string(200, 'z')});
+        const std::string bytes = other.Bytes();
+        ASSERT_EQ(bytes.size(), fs::file_size(f.dbf / "TARV01.DBF"));
+        Background run(f);
+        ASSERT_TRUE(run.WaitForCompanies(300)) << run.Err();
+        // Written over the open file, as a program that rewrites its data file in place does.
+        const int fd = ::open((f.dbf / "TARV01.DBF").c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+        ::close(fd);
+        const auto status = run.Wait();
+        EXPECT_EQ(ExitStatus(status), 1) << run.Err();
+        EXPECT_NE(f.Report().find((f.dbf / "TARV01.DBF").string() +
+                                  " was changed by another program while it was read"),
+                  std::string::npos)
+            << f.Report();
+        // The run stopped within a tick of the change; what it wrote is counted.
+        const int written = f.Count(
+            "REJESTR_FIRM WHERE DBF_UNQ_KEY STARTING WITH 'K' OR "
+            "DBF_UNQ_KEY STARTING WITH 'Z'");
+        EXPECT_GE(written, run.shown);
+        EXPECT_LT(written, records);
+        EXPECT_EQ(SummaryCompanies(run.Out()), written) << run.Out();
+    }
+}
+
 TEST(RunCommandTest, ADbfFileLockedByAnotherProgramGivesAnEntryAndKeepsWhatWasWritten) {
     RunFolder f;
     f.Companies(1500);
