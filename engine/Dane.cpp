@@ -18,6 +18,7 @@ TDane::TDane()
     : IBTransaction1(IBDatabase1, "IBTransaction1"),
       IBTransactionR(IBDatabase1, "IBTransactionR"),
       IBTransaction_UN(IBDatabase1, "IBTransaction_UN"),
+      IBTransactionLock(IBDatabase1, "IBTransactionLock"),
       IBSQLMigracja(IBTransaction1, "IBSQLMigracja"),
       IBTable1(IBTransaction1, "IBTable1"),
       IBQueryR(IBTransactionR, "IBQueryR"),

@@ -65,19 +65,20 @@ class TDane {
 
     // Database objects, in the roles the program gives them.
     fb::Database IBDatabase1;
-    fb::Transaction IBTransaction1;    // main write transaction of a run
-    fb::Transaction IBTransactionR;    // lookups, reads, generator draws, delete-data statements
-    fb::Transaction IBTransaction_UN;  // updates of the clean-up commands
-    fb::Statement IBSQLMigracja;       // INSERT/UPDATE per table and record, ALTER TABLE
-    fb::Query IBTable1;                // column names and types of a target table
-    fb::Query IBQueryR;                // lookups, exists-queries, context queries
-    fb::Query IBQueryR1;               // the same reads while records are grouped (ReadQuery)
-    fb::Query IBQueryGen;              // generator draws
-    fb::Statement IBSQLDel;            // delete-data statements, owner-company marking
-    fb::Query IBQueryTMP;              // schema version, auxiliary reads of delete-data
-    fb::Query IBQuery_UN;              // selects of the clean-up commands
-    fb::Statement IBSQL_UN;            // updates and inserts of the clean-up commands
-    fb::Statement IBSQLSavepoint;      // the savepoint of each record while records are grouped
+    fb::Transaction IBTransaction1;     // main write transaction of a run
+    fb::Transaction IBTransactionR;     // lookups, reads, generator draws, delete-data statements
+    fb::Transaction IBTransaction_UN;   // updates of the clean-up commands
+    fb::Transaction IBTransactionLock;  // holds the run's lock row for the whole run (RunLock)
+    fb::Statement IBSQLMigracja;        // INSERT/UPDATE per table and record, ALTER TABLE
+    fb::Query IBTable1;                 // column names and types of a target table
+    fb::Query IBQueryR;                 // lookups, exists-queries, context queries
+    fb::Query IBQueryR1;                // the same reads while records are grouped (ReadQuery)
+    fb::Query IBQueryGen;               // generator draws
+    fb::Statement IBSQLDel;             // delete-data statements, owner-company marking
+    fb::Query IBQueryTMP;               // schema version, auxiliary reads of delete-data
+    fb::Query IBQuery_UN;               // selects of the clean-up commands
+    fb::Statement IBSQL_UN;             // updates and inserts of the clean-up commands
+    fb::Statement IBSQLSavepoint;       // the savepoint of each record while records are grouped
     // IBQuery0 .. IBQuery9: the SQL condition of table n runs in IBQuery(n).
     fb::Query& IBQuery(int n) { return *conditionQueries_.at(static_cast<std::size_t>(n)); }
 

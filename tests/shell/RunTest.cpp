@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "ShellFixture.h"
+#include "config/Connection.h"
 #include "config/IniFile.h"
+#include "engine/RunLock.h"
 #include "shell/DefinitionRun.h"
 #include "shell/EngineErrorReporter.h"
 
@@ -429,4 +431,31 @@ TEST(RunTest, AFailingRecordKeepsTheRecordsOfItsGroupBeforeIt) {
         EXPECT_NE(p.report.written[0][0].find("INSERT INTO REJESTR_FIRM"), std::string::npos)
             << text::Win1250ToUtf8(p.report.written[0][0]);
     }
+}
+
+TEST(RunTest, ARunIntoADatabaseThatAnotherRunHoldsIsRefusedAndTheNextOneRuns) {
+    ShellProgram p;
+    ThreeDefinitions(p);
+    p.Startup();
+    // Another workstation runs into the same database.
+    engine::TDane other;
+    config::OpenDatabase(other.IBDatabase1, p.database.Location(), "SYSDBA", "masterkey");
+    ASSERT_EQ(engine::TakeRunLock(other, {"/srv/Migracja", "stacja-7", "2026-12-09 08:00:00"}), "");
+    p.messages.shown.clear();
+    p.Run();
+    EXPECT_TRUE(p.progress.started.empty());
+    ASSERT_EQ(p.messages.shown.size(), 1u);
+    EXPECT_NE(p.messages.shown[0].text.find("z katalogu /srv/Migracja na komputerze stacja-7, "
+                                            "rozpoczęta 2026-12-09 08:00:00."_w),
+              std::string::npos)
+        << text::Win1250ToUtf8(p.messages.shown[0].text);
+    EXPECT_EQ(p.dane.MigrationErrorLog.size(), 1u);
+    ExpectRunControls(p, true);
+    EXPECT_EQ(p.controller.StartupStep(), shell::kIdle);
+
+    // Once that run has ended, this one runs, and its own end lets the other one in again.
+    engine::ReleaseRunLock(other);
+    p.Run();
+    EXPECT_EQ(p.progress.started.size(), 2u);
+    EXPECT_EQ(engine::TakeRunLock(other, {"/srv/Migracja", "stacja-7", "2026-12-09 09:00:00"}), "");
 }
