@@ -383,6 +383,46 @@ TEST(RunCommandTest, ADatabaseErrorEndsTheRunWithStatusOneAndTheReportKeepingWho
     }
 }
 
+TEST(RunCommandTest, ASecondRunIntoTheSameDatabaseThroughTheServerIsRefusedAtOnce) {
+    RunFolder f;
+    const int records = 3000;
+    f.Companies(records);
+    f.Definition("01-Firmy.ini", kCompanies);
+    // Two workstations reach the database through the server: this program folder and a copy
+    // of it.
+    const auto server = migracja::testing::ReadServerSettings();
+    f.db.Detach();
+    fs::permissions(f.db.Location(), fs::perms::all, fs::perm_options::add);
+    const std::string location = server.host + ":" + f.db.Location();
+    config::WriteDbSettings(f.dir.path(), location, server.user, server.password);
+    migracja::testing::TempDir copy("migracja-copy");
+    for (const char* name : {"Db.Ini", "Migracja.ini"}) fs::copy_file(f.dir / name, copy / name);
+    fs::copy(f.definitions, copy / "Definicje Migracji");
+
+    Background first(f);
+    ASSERT_TRUE(first.WaitForCompanies(100)) << first.Err();
+    const auto started = SteadyClock::now();
+    const Result second = RunCli({"run", "--dir", copy.path().string()});
+    EXPECT_LT(SteadyClock::now() - started, std::chrono::seconds(5));  // no waiting
+    EXPECT_EQ(second.status, 1) << second.err;
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    EXPECT_NE(second.err.find("Do tej bazy danych trwa już migracja z katalogu " +
+                              f.dir.path().string() + " na komputerze " + host + ", rozpoczęta "),
+              std::string::npos)
+        << second.err;
+    EXPECT_EQ(SummaryLine(second.out, "01-Firmy"), "01-Firmy: not run") << second.out;
+
+    EXPECT_EQ(ExitStatus(first.Wait(std::chrono::seconds(120))), 0) << first.Err();
+    EXPECT_EQ(f.Companies(), records);
+    f.ExpectWholeRecords();
+    // Once the first has ended, the copy runs, and finds every record there.
+    f.db.Detach();  // the server cannot open a file that this process has open embedded
+    const Result again = RunCli({"run", "--dir", copy.path().string()});
+    EXPECT_EQ(again.status, 0) << again.err << again.out;
+    EXPECT_EQ(f.Companies(), records);
+}
+
 TEST(RunCommandTest, WhatTheWindowWouldAskIsAnOptionAndWithoutItTheChoicesAreListed) {
     RunFolder f;
     f.Companies(3);
