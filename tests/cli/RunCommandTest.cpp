@@ -423,6 +423,26 @@ TEST(RunCommandTest, ASecondRunIntoTheSameDatabaseThroughTheServerIsRefusedAtOnc
     EXPECT_EQ(f.Companies(), records);
 }
 
+TEST(RunCommandTest, ADefinitionThatLooksUpItsOwnRowsRunsOneRecordPerTransactionAndSaysSo) {
+    RunFolder f;
+    f.RecordsPerTransaction(100);
+    f.Companies(5);
+    // The telephone takes the company's key through a lookup of the row table 0 has just
+    // written: one record per transaction finds nothing there, and so must a grouped run.
+    f.Definition(
+        "01-Firmy.ini",
+        kCompanies +
+            "POLE_ID=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->KOD\r\n");
+    const Result r = f.Run();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("01-Firmy: records per transaction: 1, not 100: the lookup of POLE_ID in "
+                         "table 1 reads REJESTR_FIRM, which table 0 of the same record writes\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(f.Companies(), 5);
+    EXPECT_EQ(f.Count("TELEFONY WHERE POLE_ID IS NOT NULL"), 0);
+}
+
 TEST(RunCommandTest, WhatTheWindowWouldAskIsAnOptionAndWithoutItTheChoicesAreListed) {
     RunFolder f;
     f.Companies(3);
