@@ -443,6 +443,51 @@ TEST(RunCommandTest, ADefinitionThatLooksUpItsOwnRowsRunsOneRecordPerTransaction
     EXPECT_EQ(f.Count("TELEFONY WHERE POLE_ID IS NOT NULL"), 0);
 }
 
+TEST(RunCommandTest, AConnectionLostInAGroupLeavesTheSummaryAndTheReportTrueToTheDatabase) {
+    RunFolder f;
+    const int records = 3000;
+    f.Companies(records);
+    f.Definition("01-Firmy.ini", kCompanies);
+    f.RecordsPerTransaction(1000);
+    const auto server = migracja::testing::ReadServerSettings();
+    f.db.Detach();
+    fs::permissions(f.db.Location(), fs::perms::all, fs::perm_options::add);
+    const std::string location = server.host + ":" + f.db.Location();
+    config::WriteDbSettings(f.dir.path(), location, server.user, server.password);
+
+    Background run(f);
+    ASSERT_TRUE(run.WaitForCompanies(1)) << run.Err();
+    {
+        // The server ends the run's connection, as a lost network or a server restart would.
+        fb::Database admin;
+        admin.DatabaseName = location;
+        admin.Params = {"user_name=" + server.user, "password=" + server.password};
+        admin.Open();
+        fb::Transaction t(admin, "cut");
+        fb::ExecuteScript(t,
+                          "DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> "
+                          "CURRENT_CONNECTION");
+    }
+    const auto status = run.Wait();
+    EXPECT_EQ(ExitStatus(status), 1) << run.Err();
+    f.db.Detach();
+    const int written = f.Companies();
+    EXPECT_LT(written, records);
+    f.ExpectWholeRecords();
+    // The summary counts only what the database holds, and the lost records are named.
+    EXPECT_EQ(SummaryCompanies(run.Out()), written) << run.Out();
+    const std::string report = f.Report();
+    const std::regex lost("Nie zapisano rekord(u nr (\\d+)|ów od nr (\\d+) do nr (\\d+))"_w);
+    std::smatch m;
+    if (std::regex_search(report, m, lost)) {
+        // Whether a group was open when the connection went depends on the moment of the cut;
+        // when one was, its first record is the one after the last one in the database.
+        const int first = std::stoi(m[2].matched ? m[2].str() : m[3].str());
+        EXPECT_EQ(first, written + 1) << text::Win1250ToUtf8(report);
+    }
+    EXPECT_EQ(run.Out().find(", 0 errors"), std::string::npos) << run.Out();
+}
+
 TEST(RunCommandTest, WhatTheWindowWouldAskIsAnOptionAndWithoutItTheChoicesAreListed) {
     RunFolder f;
     f.Companies(3);
