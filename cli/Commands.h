@@ -7,7 +7,15 @@
 #include <string>
 #include <vector>
 
+namespace migracja::engine {
+class TDane;
+}
+
 namespace migracja::cli {
+
+// How many records the prepared definition puts in one write transaction, and why not as many
+// as RekordowNaTransakcje allows when its queries would see their own record's rows (UTF-8).
+std::string RecordsPerTransactionNote(const engine::TDane& dane);
 
 using Args = std::vector<std::string>;
 

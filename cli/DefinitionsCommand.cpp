@@ -272,6 +272,21 @@ void ReadFirstRecord(engine::TDane& dane) {
     dane.Dbf1->First();
 }
 
+}  // namespace
+
+std::string RecordsPerTransactionNote(const engine::TDane& dane) {
+    std::string note = "records per transaction: " + std::to_string(dane.TransactionRecords);
+    if (const auto& by = dane.OwnRowsReadBy) {
+        note += ", not " + std::to_string(dane.RecordsPerTransaction) + ": the " +
+                (by->Column.empty() ? "exists-query" : "lookup of " + by->Column) + " in table " +
+                std::to_string(by->Table) + " reads " + by->ReadName + ", which table " +
+                std::to_string(by->Writer) + " of the same record writes";
+    }
+    return text::Win1250ToUtf8(note);
+}
+
+namespace {
+
 // Prepares the loaded definition in a dry run and prints what a run would execute.
 void PrintPrepared(engine::TDane& dane) {
     engine::MigrationDefinition& d = dane.Definition;
@@ -290,6 +305,7 @@ void PrintPrepared(engine::TDane& dane) {
     dane.CloseSourceTable();
     dane.DryRun = false;
     std::printf("  prepared (dry run: nothing is written, no generator is drawn):\n");
+    std::printf("    %s\n", RecordsPerTransactionNote(dane).c_str());
     for (int k = 0; k < d.CalculationCount(); ++k) {
         const engine::CalculationDef& c = d.Calculations[static_cast<std::size_t>(k)];
         std::string fields;
@@ -429,6 +445,8 @@ int Check(Args args) {
         std::fprintf(stderr, "%s\n", text::Win1250ToUtf8(e.Message()).c_str());
         return 1;
     }
+    // As a run would take it, so that the dry run shows the grouping a run gets.
+    dane.RecordsPerTransaction = config::ReadRecordsPerTransaction(dir);
     const std::optional<fs::path> folder = config::FindSubfolder(dir, kDefinitionFolder);
     if (!folder) {
         console.Warn("Brak podkatalogu o nazwie ..\\Definicje Migracji\\  !",

@@ -5,9 +5,9 @@
 // stdout. Texts of the core are Windows-1250 and are converted to UTF-8 only when printed.
 //
 // Exit status: 0 when the run made no error entry, 1 otherwise (or when the startup checks
-// fail), 2 for bad usage, including a choice the window would ask for and no option settles.
-// SIGINT and SIGTERM stop the run between two records as the Stop button does; the status is
-// then 128 + the signal number (130, 143).
+// fail, or a definition could not run for want of its DBF file), 2 for bad usage, including a
+// choice the window would ask for and no option settles. SIGINT and SIGTERM stop the run between
+// two records as the Stop button does; the status is then 128 + the signal number (130, 143).
 
 #include <signal.h>
 #include <unistd.h>
@@ -332,6 +332,10 @@ class ConsoleProgress final : public shell::ProgressWindow {
         start_ = Clock::now();
         if (runner_.Start(file)) {
             results.back().started = true;
+            // A definition that cannot be grouped as the settings ask is said so, once.
+            if (dane_.OwnRowsReadBy)
+                std::fprintf(stderr, "%s: %s\n", Utf8(results.back().name).c_str(),
+                             RecordsPerTransactionNote(dane_).c_str());
             Take();
             Print(true);
         }
@@ -369,6 +373,19 @@ class ConsoleProgress final : public shell::ProgressWindow {
         r.entries = dane_.MigrationErrorLog.size() - r.firstEntry;
         if (r.started) Print(true);
         if (terminal_ && r.started) std::fputs("\n", stderr);
+    }
+
+    // After the run: what its end changed (a group lost with the connection, an entry written
+    // by the end itself) counts for the last definition.
+    void Settle() {
+        if (results.empty()) return;
+        DefinitionResult& r = results.back();
+        if (r.started) {
+            open_ = true;
+            Take();
+            open_ = false;
+        }
+        r.entries = dane_.MigrationErrorLog.size() - r.firstEntry;
     }
 
   private:
@@ -548,9 +565,21 @@ int RunMigration(const Args& args) {
     std::fprintf(stderr, "%s\n%s\n", Utf8(view.dbfStatus).c_str(),
                  Utf8(view.databaseStatus).c_str());
     SelectDefinitions(view, controller, loader, dane, options.only);
-    std::vector<std::string> selected;
-    for (const auto& item : view.items)
-        if (item.checked) selected.push_back(item.text);
+    // A definition that cannot run for want of its DBF file is a step a script must not miss:
+    // it is named at once and makes the status 1, unless --only leaves it out on purpose.
+    std::vector<std::string> missingFile(view.items.size());
+    std::vector<bool> selected(view.items.size());
+    for (std::size_t i = 0; i < view.items.size(); ++i) {
+        selected[i] = view.items[i].checked;
+        if (view.items[i].enabled || !options.only.empty()) continue;
+        const std::string dbf =
+            loader.ReadDefinitionHeader(controller.DefinitionFile(static_cast<int>(i)));
+        missingFile[i] =
+            dbf.empty() ? std::string("no DBF file named") : "DBF file " + Utf8(dbf) + " missing";
+        std::fprintf(stderr, "migracja-cli: run: %s not run: %s in %s\n",
+                     Utf8(view.items[i].text).c_str(), missingFile[i].c_str(),
+                     Utf8(config::TextFromPath(dane.DbfFolder())).c_str());
+    }
 
     // ---- the run ----
     bool failed = false;
@@ -564,6 +593,7 @@ int RunMigration(const Args& args) {
         failed = true;
     }
     progress.Close();
+    progress.Settle();
 
     // Entries that no report holds yet (a run that ended with entries that did not stop it) are
     // written as the window's close check writes them; either way the database is detached here.
@@ -576,7 +606,17 @@ int RunMigration(const Args& args) {
     }
 
     // ---- summary ----
-    for (const std::string& name : selected) {
+    // Every definition of the folder, in list order.
+    bool notRun = false;
+    for (std::size_t i = 0; i < view.items.size(); ++i) {
+        const HeadlessView::Item& item = view.items[i];
+        const std::string& name = item.text;
+        if (!selected[i]) {
+            if (!missingFile[i].empty()) notRun = true;
+            std::printf("%s: not run, %s\n", Utf8(name).c_str(),
+                        missingFile[i].empty() ? "not in --only" : missingFile[i].c_str());
+            continue;
+        }
         const auto r = std::find_if(progress.results.begin(), progress.results.end(),
                                     [&](const DefinitionResult& x) { return x.name == name; });
         if (r == progress.results.end()) {
@@ -596,7 +636,7 @@ int RunMigration(const Args& args) {
     std::fflush(stdout);
 
     if (StopSignals::Received() != 0) return signalStatus();
-    return failed || entries > 0 ? 1 : 0;
+    return failed || entries > 0 || notRun ? 1 : 0;
 }
 
 }  // namespace migracja::cli

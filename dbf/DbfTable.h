@@ -97,6 +97,16 @@ class DbfTable {
     // Physical number of the current record, counted from 1; 0 at the end.
     std::uint32_t RecordNumber() const { return current_; }
 
+    // What shows that another program rewrote the open file in place: its size and
+    // modification time and the header's date and record count, read from the file now.
+    struct Stamp {
+        std::uint64_t size = 0;
+        std::int64_t modifiedSeconds = 0, modifiedNanoseconds = 0;
+        std::uint64_t header = 0;  // bytes 0..7: version, date (YYMMDD), record count
+        bool operator==(const Stamp&) const = default;
+    };
+    Stamp ReadStamp() const;
+
     // Values of the current record; throw DbfError at the end or for a field of another type.
     // Text stays valid until the next move.
     std::string_view RawValue(int i) const;

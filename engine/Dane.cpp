@@ -18,6 +18,7 @@ TDane::TDane()
     : IBTransaction1(IBDatabase1, "IBTransaction1"),
       IBTransactionR(IBDatabase1, "IBTransactionR"),
       IBTransaction_UN(IBDatabase1, "IBTransaction_UN"),
+      IBTransactionLock(IBDatabase1, "IBTransactionLock"),
       IBSQLMigracja(IBTransaction1, "IBSQLMigracja"),
       IBTable1(IBTransaction1, "IBTable1"),
       IBQueryR(IBTransactionR, "IBQueryR"),
@@ -47,6 +48,8 @@ void TDane::ResetDefinition() {
     Definition.Reset();
     DefinitionActive = false;
     PendingRecords = 0;
+    TransactionRecords = 1;
+    OwnRowsReadBy.reset();
     InitPlan.clear();
     definitionObjects_.clear();
 }

@@ -47,6 +47,15 @@ inline constexpr SchemaVersion kMinimumSchemaVersion{4, 34};
 // "Select Gen_Id(<name>,1) ID from RDB$DataBase": the query that draws a generator's next value.
 std::string GeneratorDrawSql(const std::string& generatorName);
 
+// A lookup or exists-query that would read rows its own record has written, were the records
+// grouped in one write transaction.
+struct OwnRowsRead {
+    int Table = -1;        // the table whose lookup or exists-query reads
+    std::string Column;    // the lookup's column; empty for the exists-query
+    std::string ReadName;  // the target table it reads (maybe through a view or a procedure)
+    int Writer = -1;       // the earlier table of the record that writes it
+};
+
 class TDane {
   public:
     TDane();
@@ -56,19 +65,20 @@ class TDane {
 
     // Database objects, in the roles the program gives them.
     fb::Database IBDatabase1;
-    fb::Transaction IBTransaction1;    // main write transaction of a run
-    fb::Transaction IBTransactionR;    // lookups, reads, generator draws, delete-data statements
-    fb::Transaction IBTransaction_UN;  // updates of the clean-up commands
-    fb::Statement IBSQLMigracja;       // INSERT/UPDATE per table and record, ALTER TABLE
-    fb::Query IBTable1;                // column names and types of a target table
-    fb::Query IBQueryR;                // lookups, exists-queries, context queries
-    fb::Query IBQueryR1;               // the same reads while records are grouped (ReadQuery)
-    fb::Query IBQueryGen;              // generator draws
-    fb::Statement IBSQLDel;            // delete-data statements, owner-company marking
-    fb::Query IBQueryTMP;              // schema version, auxiliary reads of delete-data
-    fb::Query IBQuery_UN;              // selects of the clean-up commands
-    fb::Statement IBSQL_UN;            // updates and inserts of the clean-up commands
-    fb::Statement IBSQLSavepoint;      // the savepoint of each record while records are grouped
+    fb::Transaction IBTransaction1;     // main write transaction of a run
+    fb::Transaction IBTransactionR;     // lookups, reads, generator draws, delete-data statements
+    fb::Transaction IBTransaction_UN;   // updates of the clean-up commands
+    fb::Transaction IBTransactionLock;  // holds the run's lock row for the whole run (RunLock)
+    fb::Statement IBSQLMigracja;        // INSERT/UPDATE per table and record, ALTER TABLE
+    fb::Query IBTable1;                 // column names and types of a target table
+    fb::Query IBQueryR;                 // lookups, exists-queries, context queries
+    fb::Query IBQueryR1;                // the same reads while records are grouped (ReadQuery)
+    fb::Query IBQueryGen;               // generator draws
+    fb::Statement IBSQLDel;             // delete-data statements, owner-company marking
+    fb::Query IBQueryTMP;               // schema version, auxiliary reads of delete-data
+    fb::Query IBQuery_UN;               // selects of the clean-up commands
+    fb::Statement IBSQL_UN;             // updates and inserts of the clean-up commands
+    fb::Statement IBSQLSavepoint;       // the savepoint of each record while records are grouped
     // IBQuery0 .. IBQuery9: the SQL condition of table n runs in IBQuery(n).
     fb::Query& IBQuery(int n) { return *conditionQueries_.at(static_cast<std::size_t>(n)); }
 
@@ -97,14 +107,22 @@ class TDane {
     // savepoint of its own, so a failing record is undone alone).
     calc::ScramblingConstants Scrambling = calc::kDefaultScramblingConstants;
     int RecordsPerTransaction = 1;
-    // Records written in the open IBTransaction1 and not yet committed.
+    // What the running definition gets (set by its preparation): RecordsPerTransaction, or 1
+    // when a record's query would see the rows of its own record (OwnRowsReadBy says which).
+    int TransactionRecords = 1;
+    std::optional<OwnRowsRead> OwnRowsReadBy;
+    // Records written in the open IBTransaction1 and not yet committed: PendingRecords of them
+    // from the one numbered FirstPendingRecord (its CurrentRecordNo) on. CommittedCounters are
+    // the counters before the first of them, what the database holds when the group is lost.
     int PendingRecords = 0;
+    std::int32_t FirstPendingRecord = 0;
+    std::array<std::int32_t, kCounterSlots> CommittedCounters{};
     // Where the record loop's reads of the target database go: lookups, exists-queries and the
     // calculations that query. One record per transaction: IBQueryR on IBTransactionR, which sees
     // every earlier record committed. Records grouped in one write transaction: IBQueryR1 on
     // IBTransaction1 itself, so that a record still sees the rows of the earlier records of its
     // group. The write transaction is never committed by a read.
-    bool ReadsInWriteTransaction() const { return RecordsPerTransaction > 1; }
+    bool ReadsInWriteTransaction() const { return TransactionRecords > 1; }
     fb::Query& ReadQuery() { return ReadsInWriteTransaction() ? IBQueryR1 : IBQueryR; }
     fb::Transaction& ReadTransaction() {
         return ReadsInWriteTransaction() ? IBTransaction1 : IBTransactionR;
@@ -164,6 +182,10 @@ class TDane {
     // Moves to the next visited record; false at the end.
     bool AdvanceSourceRecord();
     bool SourceAtEnd() const { return !Dbf1 || Dbf1->Eof(); }
+    // Throws DbfError naming the file when another program has changed the open file since it
+    // was opened (its size, modification time, or the header's date or record count). Cheap:
+    // the record loop's end of a tick calls it.
+    void CheckSourceUnchanged() const;
 
   private:
     // An error entry for a value of the current record that cannot be read.
@@ -172,6 +194,7 @@ class TDane {
     std::vector<std::unique_ptr<fb::Query>> conditionQueries_;
     std::vector<std::unique_ptr<fb::SqlObject>> definitionObjects_;
     std::filesystem::path dbfFolder_;
+    dbf::DbfTable::Stamp sourceStamp_;
 };
 
 }  // namespace migracja::engine

@@ -32,6 +32,7 @@ bool TDane::OpenSourceTable() {
     // The definitions name files as the legacy program wrote them, in Windows-1250 and in any
     // letter case; the search matches them against the names on disk.
     Dbf1.emplace(dbf::DbfTable::Open(config::FindProgramFile(dbfFolder_, d.DbfFileName)));
+    sourceStamp_ = Dbf1->ReadStamp();
     if (!Dbf1->Warning().empty()) {
         // The whole records are still migrated; the user must learn that the rest is missing,
         // or that records past the header's count are left out.
@@ -128,6 +129,18 @@ void TDane::ReadSourceRecord() {
 bool TDane::AdvanceSourceRecord() {
     if (!Dbf1) return false;
     return Dbf1->Next();
+}
+
+void TDane::CheckSourceUnchanged() const {
+    if (!Dbf1) return;
+    const dbf::DbfTable::Stamp now = Dbf1->ReadStamp();
+    if (now == sourceStamp_) return;
+    const std::string name = Dbf1->Path().string();
+    if (now.size < sourceStamp_.size)
+        throw dbf::DbfError("Plik DBF " + name + " stał się krótszy w trakcie odczytu");
+    throw dbf::DbfError("Plik DBF " + name +
+                        " został zmieniony przez inny program w trakcie odczytu (jego rozmiar, czas "
+                        "zapisu albo nagłówek są inne niż przy otwarciu)");
 }
 
 }  // namespace migracja::engine

@@ -3,6 +3,7 @@
 // record loop reuses for every record.
 
 #include "config/Text.h"
+#include "engine/GroupedRun.h"
 #include "engine/InitialRecords.h"
 #include "engine/Prepare.h"
 
@@ -221,6 +222,9 @@ void PrepareStatements(TDane& dane) {
         t.HasExistsQuery = t.ExistsQuery.size() > 5;
         if (t.HasExistsQuery) PrepareExistsQuery(dane, n);
     }
+    // Before the objects are made: the lookups and exists-queries read in the transaction that
+    // the grouping decides.
+    if (!d.StopRequested) DecideGrouping(dane);
     for (int n = 0; n < d.TableCount && !d.StopRequested; ++n) PrepareTableObjects(dane, n);
     CreateInitialRecords(dane);
     BuildCounters(dane);

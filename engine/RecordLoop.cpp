@@ -16,7 +16,7 @@ namespace {
 constexpr const char* kRecordSavepoint = "MIGRACJA_REKORD";
 
 bool Grouped(const TDane& dane) {
-    return dane.RecordsPerTransaction > 1;
+    return dane.TransactionRecords > 1;
 }
 
 // Binds the parameters of an SQL condition or exists-query: "p" + source + the letter of the
@@ -50,6 +50,10 @@ void BindQueryParams(TDane& dane, fb::Query& q, const std::vector<QueryParamRef>
 }
 
 void BeginRecord(TDane& dane) {
+    if (dane.PendingRecords == 0) {
+        dane.FirstPendingRecord = dane.Definition.CurrentRecordNo;
+        dane.CommittedCounters = dane.Definition.Counters;
+    }
     dane.IBTransaction1.StartIfNeeded();
     if (!Grouped(dane)) return;
     // Prepared once rather than sent as text, which the server would parse and prepare for
@@ -59,10 +63,30 @@ void BeginRecord(TDane& dane) {
     savepoint.ExecQuery();
 }
 
+// The records of the open group are not in the database (its transaction is rolled back or
+// its commit failed): the entry names them by their numbers in reading order, and the counters
+// go back to what was committed before them.
+void LoseGroup(TDane& dane, const std::string& message) {
+    MigrationDefinition& d = dane.Definition;
+    const int lost = dane.PendingRecords;
+    dane.PendingRecords = 0;
+    d.StopRequested = true;
+    d.ErrorsOccurred = true;
+    d.Counters = dane.CommittedCounters;
+    if (lost == 0) return;
+    const std::int32_t first = dane.FirstPendingRecord;
+    const std::int32_t last = first + lost - 1;
+    dane.MigrationErrorLog.push_back(
+        (message.empty() ? message : message + "\r\n") +
+        (lost == 1 ? "Nie zapisano rekordu nr "_w + std::to_string(first) + "."
+                   : "Nie zapisano rekordów od nr "_w + std::to_string(first) + " do nr " +
+                         std::to_string(last) + " (" + std::to_string(lost) + ")."));
+}
+
 // The record is written: committed at once, or kept in the group until the group is full.
 void EndRecord(TDane& dane) {
     ++dane.PendingRecords;
-    if (!Grouped(dane) || dane.PendingRecords >= dane.RecordsPerTransaction)
+    if (!Grouped(dane) || dane.PendingRecords >= dane.TransactionRecords)
         CommitPendingRecords(dane);
 }
 
@@ -70,10 +94,17 @@ void EndRecord(TDane& dane) {
 // equal the rows in the database.
 void UndoRecord(TDane& dane, const std::array<std::int32_t, kCounterSlots>& counters) {
     dane.Definition.Counters = counters;
-    if (Grouped(dane))
-        dane.IBTransaction1.RollbackToSavepoint(kRecordSavepoint);
-    else
-        dane.IBTransaction1.Rollback();
+    try {
+        if (Grouped(dane))
+            dane.IBTransaction1.RollbackToSavepoint(kRecordSavepoint);
+        else
+            dane.IBTransaction1.Rollback();
+    } catch (const fb::Error& e) {
+        dane.AddErrorWithContext(e.Message(), -1, -1);
+        dane.IBTransaction1.RollbackQuietly();
+        LoseGroup(dane, {});
+        throw;
+    }
 }
 
 // The same while a failure is on its way: nothing here may replace that failure. When the
@@ -83,21 +114,21 @@ void UndoRecordAfterFailure(TDane& dane, const std::array<std::int32_t, kCounter
     dane.Definition.StopRequested = true;
     dane.Definition.ErrorsOccurred = true;
     dane.Definition.Counters = counters;
-    if (!dane.IBTransaction1.Active()) return;
+    if (!dane.IBTransaction1.Active()) {
+        LoseGroup(dane, {});
+        return;
+    }
+    std::string failure;
     if (Grouped(dane)) {
         try {
             dane.IBTransaction1.RollbackToSavepoint(kRecordSavepoint);
             return;
         } catch (const fb::Error& e) {
-            dane.MigrationErrorLog.push_back(
-                e.Message() + "\r\nNie zapisano "_w + std::to_string(dane.PendingRecords) +
-                " wcześniejszych rekordów tej transakcji (nr odczytanego rekordu = "_w +
-                std::to_string(dane.Definition.CurrentRecordNo) + ").");
-            dane.Definition.ErrorsOccurred = true;
+            failure = e.Message();
         }
     }
     dane.IBTransaction1.RollbackQuietly();
-    dane.PendingRecords = 0;
+    LoseGroup(dane, failure);
 }
 
 bool ParentKeysKnown(const TDane& dane, int t) {
@@ -147,26 +178,34 @@ void CommitPendingRecords(TDane& dane) {
         return;
     }
     if (dane.PendingRecords == 0) return;
-    const int pending = dane.PendingRecords;
-    dane.PendingRecords = 0;
     try {
         dane.IBTransaction1.Commit();
+        dane.PendingRecords = 0;
     } catch (const fb::Error& e) {
         dane.IBTransaction1.RollbackQuietly();
-        MigrationDefinition& d = dane.Definition;
-        dane.MigrationErrorLog.push_back(e.Message() + "\r\nNie zapisano "_w +
-                                         std::to_string(pending) +
-                                         " ostatnich rekordów (nr odczytanego rekordu = "_w +
-                                         std::to_string(d.CurrentRecordNo) + ").");
-        d.StopRequested = true;
-        d.ErrorsOccurred = true;
+        LoseGroup(dane, e.Message());
         throw;
     }
 }
 
 void EndTick(TDane& dane) {
+    // Another program rewriting the file in place would mix two files into one run: the run
+    // stops here. The records read so far are kept as they would be one by one, so that the
+    // grouping does not change what is written.
+    try {
+        dane.CheckSourceUnchanged();
+    } catch (const dbf::DbfError& e) {
+        dane.AddErrorWithContext(text::Utf8ToWin1250(e.what()), -1, -1);
+    }
     CommitPendingRecords(dane);
-    if (dane.IBTransactionR.Active()) dane.IBTransactionR.Commit();
+    try {
+        if (dane.IBTransactionR.Active()) dane.IBTransactionR.Commit();
+    } catch (const fb::Error& e) {
+        // Only reads were in it, but a run that ends here must say why.
+        dane.IBTransactionR.RollbackQuietly();
+        dane.AddErrorWithContext(e.Message(), -1, -1);
+        throw;
+    }
 }
 
 bool CompareIntCondition(std::int32_t value, const std::string& text) {
@@ -321,8 +360,16 @@ void ProcessSourceRecord(TDane& dane) {
     // Nothing is written and the position stays: the run tick ends the run in this tick.
     if (d.StopRequested) return;
 
-    BeginRecord(dane);
     const std::array<std::int32_t, kCounterSlots> counters = d.Counters;
+    const std::size_t entries = dane.MigrationErrorLog.size();
+    try {
+        BeginRecord(dane);
+    } catch (const fb::Error& e) {
+        dane.AddErrorWithContext(e.Message() + (e.Sql().empty() ? "" : "\r\n" + e.Sql()), -1, -1);
+        dane.IBTransaction1.RollbackQuietly();
+        LoseGroup(dane, {});
+        throw;
+    }
     for (TableMapping& t : d.Tables) t.LastKey = -1;
     try {
         for (int t = 0; t < d.TableCount; ++t) {
@@ -338,8 +385,12 @@ void ProcessSourceRecord(TDane& dane) {
                 WriteTable(dane, t, false);
             }
         }
-    } catch (const fb::Error&) {
-        // Entered where it happened, with the statement or the column it concerns.
+    } catch (const fb::Error& e) {
+        // Entered where it happened, with the statement or the column it concerns; a failure
+        // that was not is entered here, so that no failure ends a run without an entry.
+        if (dane.MigrationErrorLog.size() == entries)
+            dane.AddErrorWithContext(e.Message() + (e.Sql().empty() ? "" : "\r\n" + e.Sql()), -1,
+                                     -1);
         UndoRecordAfterFailure(dane, counters);
         throw;
     } catch (const std::exception& e) {

@@ -12,7 +12,17 @@ using namespace migracja::literals;
 bool DefinitionRunner::Start(const std::filesystem::path& definitionFile) {
     engine::MigrationDefinition& d = dane_.Definition;
     dane_.ResetDefinition();
-    loader_.LoadDefinition(definitionFile);
+    const std::size_t entries = dane_.MigrationErrorLog.size();
+    try {
+        loader_.LoadDefinition(definitionFile);
+    } catch (const fb::Error& e) {
+        // Reading the target tables or adding their bookkeeping column failed: the run ends,
+        // and the report says why.
+        if (dane_.MigrationErrorLog.size() == entries)
+            dane_.AddErrorWithContext(e.Message() + (e.Sql().empty() ? "" : "\r\n" + e.Sql()), -1,
+                                      -1);
+        throw;
+    }
     if (d.StopRequested) return false;
     try {
         if (!dane_.OpenSourceTable()) return false;

@@ -9,6 +9,7 @@
 #include "config/Settings.h"
 #include "config/Text.h"
 #include "engine/RecordLoop.h"
+#include "engine/RunLock.h"
 #include "shell/TickBudget.h"
 
 namespace migracja::shell {
@@ -76,6 +77,22 @@ void MigrationController::OnStartMigration() {
     p_.dane.Scrambling = calc::ReadScramblingConstants(p_.programDir);
     p_.dane.RecordsPerTransaction = config::ReadRecordsPerTransaction(p_.programDir);
     runStartTime_ = p_.clock.LocalNow();
+    // Another run into the same database would insert the same records again: refused at once,
+    // naming who runs.
+    std::string refusal;
+    try {
+        refusal =
+            engine::TakeRunLock(p_.dane, {config::TextFromPath(p_.programDir),
+                                          engine::MachineName(), FormatDateTime(runStartTime_)});
+    } catch (const fb::Error& e) {
+        refusal = e.Message();
+    }
+    if (!refusal.empty()) {
+        p_.dane.MigrationErrorLog.push_back(refusal);
+        p_.messages.Warn(refusal, "Uwaga"_w);
+        EnableRunControls(true);
+        return;
+    }
     currentDefinitionIndex_ = -1;
     startupStep_ = kRunning;
     p_.timer.Start(kTimerIntervalMs);
@@ -366,6 +383,7 @@ void MigrationController::RunTick() {
         p_.progress.Hide();
         startupStep_ = kIdle;
         dane.CloseSourceTable();
+        engine::ReleaseRunLock(dane);
         p_.messages.Inform("Koniec migracji !"_w, "Komunikat"_w);
         EnableRunControls(true);
         return;
@@ -385,6 +403,7 @@ void MigrationController::EndRunAfterFailure(std::exception_ptr failure) {
         // Entered in the log by the commit itself; the first failure is the one to show.
     }
     dane.CloseSourceTable();
+    engine::ReleaseRunLock(dane);
     // The report holds the failure with its context; the user sees the failure itself.
     try {
         p_.report.WriteErrorReport(runStartTime_);
@@ -410,6 +429,7 @@ void MigrationController::EndRun() {
         EndRunAfterFailure(std::current_exception());
     }
     p_.dane.CloseSourceTable();
+    engine::ReleaseRunLock(p_.dane);
     try {
         p_.report.WriteErrorReport(runStartTime_);
     } catch (...) {

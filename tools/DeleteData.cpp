@@ -6,6 +6,7 @@
 #include "config/Fb.h"
 #include "config/Text.h"
 #include "engine/Dane.h"
+#include "engine/RunLock.h"
 
 namespace migracja::tools {
 
@@ -38,6 +39,17 @@ std::optional<std::int32_t> ReadInteger(engine::TDane& dane, const std::string& 
     return value;
 }
 
+bool IsRunLockTable(const std::string& name) {
+    return engine::TDane::ContainsIgnoreCase({engine::kRunLockTable}, name);
+}
+
+std::string SystemTableRefusal(const std::string& table) {
+    if (IsRunLockTable(table))
+        return "Tabela "_w + table +
+               " jest blokadą migracji, którą program zakłada sam, i nie może być wyczyszczona."_w;
+    return "Tabela "_w + table + " jest tabelą systemową Firebird-a i nie może być wyczyszczona."_w;
+}
+
 bool Contains(const std::vector<std::string>& tables, std::string_view name) {
     return std::find(tables.begin(), tables.end(), name) != tables.end();
 }
@@ -52,6 +64,8 @@ bool IsProtectedTable(std::string_view name) {
 bool IsSystemTable(const engine::TDane& dane, std::string_view name) {
     const std::string_view prefix = name.substr(0, 4);
     if (prefix == "RDB$" || prefix == "MON$" || prefix == "SEC$") return true;
+    // The program's own run lock is no data: emptying it under a run would let a second run in.
+    if (IsRunLockTable(std::string(name))) return true;
     return Contains(dane.SystemTables, name);
 }
 
@@ -76,10 +90,7 @@ void RepairKeptCategory(engine::TDane& dane, std::int32_t category) {
 bool DeleteTableRows(engine::TDane& dane, const std::string& table, bool keepOwner,
                      bool keepCategory, EmptiedTable* report) {
     // The refusal of DeleteData also guards callers that come here directly.
-    if (IsSystemTable(dane, table))
-        throw std::invalid_argument("Tabela "_w + table +
-                                    " jest tabelą systemową Firebird-a i nie może być "
-                                    "wyczyszczona."_w);
+    if (IsSystemTable(dane, table)) throw std::invalid_argument(SystemTableRefusal(table));
     EmptiedTable local;
     EmptiedTable& r = report ? *report : local;
     r = EmptiedTable{};
@@ -119,9 +130,7 @@ std::string DeleteDataRefusal(const engine::TDane& dane, const std::vector<std::
     for (const std::string& t : tables) {
         if (!Contains(dane.DatabaseTables, t))
             return "Tabela "_w + t + " nie istnieje w bazie danych TARVIK."_w;
-        if (IsSystemTable(dane, t))
-            return "Tabela "_w + t +
-                   " jest tabelą systemową Firebird-a i nie może być wyczyszczona."_w;
+        if (IsSystemTable(dane, t)) return SystemTableRefusal(t);
         if (IsProtectedTable(t))
             return "Tabela "_w + t +
                    " należy do danych stałych bazy TARVIK i nie może być wyczyszczona."_w;

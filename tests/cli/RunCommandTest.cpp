@@ -304,11 +304,16 @@ TEST(RunCommandTest, AWholeRunPrintsWhatTheDatabaseHoldsAndARepeatWritesNothing)
     // A Polish name, on disk in UTF-8, is listed and printed as it is.
     f.Definition("03-Usługi.ini", "[START]\r\nPlikDBF=TARV05.DBF\r\nTabela_0=TELEFONY\r\n");
 
+    // The definition whose file is missing is a step that never ran: a script must see it.
     const Result r = f.Run();
-    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(r.out,
               "01-Firmy: 40 of 40 records, REJESTR_FIRM 40, TELEFONY 40, 0 errors\n"
-              "02-Telefony: 4 of 4 records, TELEFONY 3, 0 errors\n");
+              "02-Telefony: 4 of 4 records, TELEFONY 3, 0 errors\n"
+              "03-Usługi: not run, DBF file TARV05.DBF missing\n");
+    EXPECT_NE(r.err.find("03-Usługi not run: DBF file TARV05.DBF missing in " + f.dbf.string()),
+              std::string::npos)
+        << r.err;
     EXPECT_EQ(f.Companies(), 40);
     EXPECT_EQ(f.Count("TELEFONY"), 43);
     EXPECT_EQ(f.Count("TELEFONY WHERE OPIS = 'dodatkowy'"), 3);
@@ -325,8 +330,12 @@ TEST(RunCommandTest, AWholeRunPrintsWhatTheDatabaseHoldsAndARepeatWritesNothing)
 
     // The companies are found by their exists-query, the telephones by their condition.
     const Result again = f.Run({"--only", "01-firmy"});
+    // Left out on purpose by --only: listed, and no failure.
     ASSERT_EQ(again.status, 0) << again.err;
-    EXPECT_EQ(again.out, "01-Firmy: 40 of 40 records, REJESTR_FIRM 0, TELEFONY 0, 0 errors\n");
+    EXPECT_EQ(again.out,
+              "01-Firmy: 40 of 40 records, REJESTR_FIRM 0, TELEFONY 0, 0 errors\n"
+              "02-Telefony: not run, not in --only\n"
+              "03-Usługi: not run, not in --only\n");
     EXPECT_EQ(f.Companies(), 40);
     f.ExpectWholeRecords();
 
@@ -340,32 +349,143 @@ TEST(RunCommandTest, AWholeRunPrintsWhatTheDatabaseHoldsAndARepeatWritesNothing)
 }
 
 TEST(RunCommandTest, ADatabaseErrorEndsTheRunWithStatusOneAndTheReportKeepingWholeRecords) {
-    RunFolder f;
-    f.Companies(30);
-    f.Phones({"501000001"});
-    // Company 12's telephone number is taken: the last table of that record fails on the unique
-    // index, so the record is left out whole and the run ends.
-    f.db.Exec(
-        "CREATE UNIQUE INDEX TELEFONY_NUMER ON TELEFONY (NUMER);"
-        "INSERT INTO TELEFONY (TEL_ID, NUMER) VALUES (99, '221000012')");
-    f.Definition("01-Firmy.ini", CompaniesDefinition(false));
-    f.Definition("02-Telefony.ini", kPhones);
+    // One record per transaction, and records grouped: the records of the group before the
+    // failing one are committed all the same.
+    for (const int perTransaction : {1, 100}) {
+        SCOPED_TRACE(perTransaction);
+        RunFolder f;
+        f.RecordsPerTransaction(perTransaction);
+        f.Companies(30);
+        f.Phones({"501000001"});
+        // Company 12's telephone number is taken: the last table of that record fails on the unique
+        // index, so the record is left out whole and the run ends.
+        f.db.Exec(
+            "CREATE UNIQUE INDEX TELEFONY_NUMER ON TELEFONY (NUMER);"
+            "INSERT INTO TELEFONY (TEL_ID, NUMER) VALUES (99, '221000012')");
+        f.Definition("01-Firmy.ini", CompaniesDefinition(false));
+        f.Definition("02-Telefony.ini", kPhones);
 
-    const Result r = f.Run();
-    EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(f.Companies(), 11);
-    EXPECT_EQ(f.Count("REJESTR_FIRM WHERE DBF_UNQ_KEY = 'K00012'"), 0);
+        const Result r = f.Run();
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(f.Companies(), 11);
+        EXPECT_EQ(f.Count("REJESTR_FIRM WHERE DBF_UNQ_KEY = 'K00012'"), 0);
+        f.ExpectWholeRecords();
+        // The report holds the statement that failed, as the window's does; the failure itself is
+        // printed where the window would show it.
+        ASSERT_EQ(f.Reports().size(), 1u);
+        EXPECT_EQ(f.Report().rfind("INSERT INTO TELEFONY (", 0), 0u) << f.Report();
+        EXPECT_NE(r.err.find("TELEFONY_NUMER"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out,
+                  "01-Firmy: 12 of 30 records, REJESTR_FIRM 11, TELEFONY 11, 1 error\n"
+                  "02-Telefony: not run\n"
+                  "report: " +
+                      f.Reports()[0].string() + "\n");
+    }
+}
+
+TEST(RunCommandTest, ASecondRunIntoTheSameDatabaseThroughTheServerIsRefusedAtOnce) {
+    RunFolder f;
+    const int records = 3000;
+    f.Companies(records);
+    f.Definition("01-Firmy.ini", kCompanies);
+    // Two workstations reach the database through the server: this program folder and a copy
+    // of it.
+    const auto server = migracja::testing::ReadServerSettings();
+    f.db.Detach();
+    fs::permissions(f.db.Location(), fs::perms::all, fs::perm_options::add);
+    const std::string location = server.host + ":" + f.db.Location();
+    config::WriteDbSettings(f.dir.path(), location, server.user, server.password);
+    migracja::testing::TempDir copy("migracja-copy");
+    for (const char* name : {"Db.Ini", "Migracja.ini"}) fs::copy_file(f.dir / name, copy / name);
+    fs::copy(f.definitions, copy / "Definicje Migracji");
+
+    Background first(f);
+    ASSERT_TRUE(first.WaitForCompanies(100)) << first.Err();
+    const auto started = SteadyClock::now();
+    const Result second = RunCli({"run", "--dir", copy.path().string()});
+    EXPECT_LT(SteadyClock::now() - started, std::chrono::seconds(5));  // no waiting
+    EXPECT_EQ(second.status, 1) << second.err;
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    EXPECT_NE(second.err.find("Do tej bazy danych trwa już migracja z katalogu " +
+                              f.dir.path().string() + " na komputerze " + host + ", rozpoczęta "),
+              std::string::npos)
+        << second.err;
+    EXPECT_EQ(SummaryLine(second.out, "01-Firmy"), "01-Firmy: not run") << second.out;
+
+    EXPECT_EQ(ExitStatus(first.Wait(std::chrono::seconds(120))), 0) << first.Err();
+    EXPECT_EQ(f.Companies(), records);
     f.ExpectWholeRecords();
-    // The report holds the statement that failed, as the window's does; the failure itself is
-    // printed where the window would show it.
-    ASSERT_EQ(f.Reports().size(), 1u);
-    EXPECT_EQ(f.Report().rfind("INSERT INTO TELEFONY (", 0), 0u) << f.Report();
-    EXPECT_NE(r.err.find("TELEFONY_NUMER"), std::string::npos) << r.err;
-    EXPECT_EQ(r.out,
-              "01-Firmy: 12 of 30 records, REJESTR_FIRM 11, TELEFONY 11, 1 error\n"
-              "02-Telefony: not run\n"
-              "report: " +
-                  f.Reports()[0].string() + "\n");
+    // Once the first has ended, the copy runs, and finds every record there.
+    f.db.Detach();  // the server cannot open a file that this process has open embedded
+    const Result again = RunCli({"run", "--dir", copy.path().string()});
+    EXPECT_EQ(again.status, 0) << again.err << again.out;
+    EXPECT_EQ(f.Companies(), records);
+}
+
+TEST(RunCommandTest, ADefinitionThatLooksUpItsOwnRowsRunsOneRecordPerTransactionAndSaysSo) {
+    RunFolder f;
+    f.RecordsPerTransaction(100);
+    f.Companies(5);
+    // The telephone takes the company's key through a lookup of the row table 0 has just
+    // written: one record per transaction finds nothing there, and so must a grouped run.
+    f.Definition(
+        "01-Firmy.ini",
+        kCompanies +
+            "POLE_ID=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->KOD\r\n");
+    const Result r = f.Run();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("01-Firmy: records per transaction: 1, not 100: the lookup of POLE_ID in "
+                         "table 1 reads REJESTR_FIRM, which table 0 of the same record writes\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(f.Companies(), 5);
+    EXPECT_EQ(f.Count("TELEFONY WHERE POLE_ID IS NOT NULL"), 0);
+}
+
+TEST(RunCommandTest, AConnectionLostInAGroupLeavesTheSummaryAndTheReportTrueToTheDatabase) {
+    RunFolder f;
+    const int records = 3000;
+    f.Companies(records);
+    f.Definition("01-Firmy.ini", kCompanies);
+    f.RecordsPerTransaction(1000);
+    const auto server = migracja::testing::ReadServerSettings();
+    f.db.Detach();
+    fs::permissions(f.db.Location(), fs::perms::all, fs::perm_options::add);
+    const std::string location = server.host + ":" + f.db.Location();
+    config::WriteDbSettings(f.dir.path(), location, server.user, server.password);
+
+    Background run(f);
+    ASSERT_TRUE(run.WaitForCompanies(1)) << run.Err();
+    {
+        // The server ends the run's connection, as a lost network or a server restart would.
+        fb::Database admin;
+        admin.DatabaseName = location;
+        admin.Params = {"user_name=" + server.user, "password=" + server.password};
+        admin.Open();
+        fb::Transaction t(admin, "cut");
+        fb::ExecuteScript(t,
+                          "DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> "
+                          "CURRENT_CONNECTION");
+    }
+    const auto status = run.Wait();
+    EXPECT_EQ(ExitStatus(status), 1) << run.Err();
+    f.db.Detach();
+    const int written = f.Companies();
+    EXPECT_LT(written, records);
+    f.ExpectWholeRecords();
+    // The summary counts only what the database holds, and the lost records are named.
+    EXPECT_EQ(SummaryCompanies(run.Out()), written) << run.Out();
+    const std::string report = f.Report();
+    const std::regex lost("Nie zapisano rekord(u nr (\\d+)|ów od nr (\\d+) do nr (\\d+))"_w);
+    std::smatch m;
+    if (std::regex_search(report, m, lost)) {
+        // Whether a group was open when the connection went depends on the moment of the cut;
+        // when one was, its first record is the one after the last one in the database.
+        const int first = std::stoi(m[2].matched ? m[2].str() : m[3].str());
+        EXPECT_EQ(first, written + 1) << text::Win1250ToUtf8(report);
+    }
+    EXPECT_EQ(run.Out().find(", 0 errors"), std::string::npos) << run.Out();
 }
 
 TEST(RunCommandTest, WhatTheWindowWouldAskIsAnOptionAndWithoutItTheChoicesAreListed) {
@@ -532,6 +652,48 @@ TEST(RunCommandTest, ADbfFileCutShortUnderTheRunGivesAnEntryAndKeepsWhatWasWritt
         EXPECT_EQ(SummaryCompanies(run.Out()), written) << run.Out();
         EXPECT_NE(f.Report().find("stał się krótszy w trakcie odczytu"_w), std::string::npos)
             << f.Report();
+    }
+}
+
+TEST(RunCommandTest, ADbfFileOverwrittenInPlaceUnderTheRunStopsItWithAnEntryNamingTheFile) {
+    for (const int perTransaction : {1, 100}) {
+        SCOPED_TRACE(perTransaction);
+        RunFolder f;
+        f.RecordsPerTransaction(perTransaction);
+        const int records = 3000;
+        f.Companies(records);
+        f.Definition("01-Firmy.ini", kCompanies);
+        // Other records of the same size: the file keeps its length, its header its count.
+        DbfWriter other;
+        other.Field("KOD", 'C', 8)
+            .Field("NAZWA", 'C', 40)
+            .Field("TELEFON", 'C', 15)
+            .Field("UWAGI", 'C', 240);
+        for (int i = 1; i <= records; ++i)
+            other.Record({"Z" + Key(i).substr(1), "Inna firma", "33" + std::to_string(1000000 + i),
+                          std::string(200, 'z')});
+        const std::string bytes = other.Bytes();
+        ASSERT_EQ(bytes.size(), fs::file_size(f.dbf / "TARV01.DBF"));
+        Background run(f);
+        ASSERT_TRUE(run.WaitForCompanies(300)) << run.Err();
+        // Written over the open file, as a program that rewrites its data file in place does.
+        const int fd = ::open((f.dbf / "TARV01.DBF").c_str(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+        ::close(fd);
+        const auto status = run.Wait();
+        EXPECT_EQ(ExitStatus(status), 1) << run.Err();
+        EXPECT_NE(f.Report().find((f.dbf / "TARV01.DBF").string() +
+                                  " został zmieniony przez inny program w trakcie odczytu"_w),
+                  std::string::npos)
+            << f.Report();
+        // The run stopped within a tick of the change; what it wrote is counted.
+        const int written = f.Count(
+            "REJESTR_FIRM WHERE DBF_UNQ_KEY STARTING WITH 'K' OR "
+            "DBF_UNQ_KEY STARTING WITH 'Z'");
+        EXPECT_GE(written, run.shown);
+        EXPECT_LT(written, records);
+        EXPECT_EQ(SummaryCompanies(run.Out()), written) << run.Out();
     }
 }
 

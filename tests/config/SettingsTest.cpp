@@ -158,3 +158,31 @@ TEST(StartMarkerTest, OnlyAFileOfThatNameCounts) {
     EXPECT_TRUE(StartUncheckedMarkerExists(dir.path()));
     EXPECT_FALSE(StartUncheckedMarkerExists(dir / "missing"));
 }
+
+TEST(RecordsPerTransactionTest, ValuesOutsideOneTo100000OrNotNumbersAreBroughtIntoBounds) {
+    TempDir dir;
+    EXPECT_EQ(ReadRecordsPerTransaction(dir.path()), 1);  // no Migracja.ini
+    dir.Write("Migracja.ini", "[Old_Tarvik]\r\nPathToDbf=C:\\DBF\r\n");
+    EXPECT_EQ(ReadRecordsPerTransaction(dir.path()), 1);  // no section
+    const std::vector<std::pair<std::string, int>> cases = {{"1", 1},
+                                                            {"2", 2},
+                                                            {"1000", 1000},
+                                                            {"99999", 99999},
+                                                            {"100000", 100000},
+                                                            {"100001", 100000},
+                                                            {"2147483647", 100000},
+                                                            {"0", 1},
+                                                            {"-1", 1},
+                                                            {"-2147483648", 1},
+                                                            {"", 1},
+                                                            {"abc", 1},
+                                                            {"12abc", 1},
+                                                            {"2147483648", 1},
+                                                            {"$400", 1024}};
+    for (const auto& [value, expected] : cases) {
+        // Written in lower case, as a hand-edited file may have it.
+        dir.Write("MIGRACJA.INI", "[wydajnosc]\r\nrekordownatransakcje=" + value + "\r\n");
+        std::filesystem::remove(dir / "Migracja.ini");
+        EXPECT_EQ(ReadRecordsPerTransaction(dir.path()), expected) << "'" << value << "'";
+    }
+}

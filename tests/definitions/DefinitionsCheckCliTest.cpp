@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "config/IniFile.h"
+#include "config/IniFile.h"
 #include "config/Settings.h"
 #include "config/Text.h"
 #include "support/DbfWriter.h"
@@ -411,4 +413,44 @@ TEST(DefinitionsCheckCliTest, PrepareReadsTheFirstRecordAsARunWould) {
                          "LICZBY.DBF: \"******\""))
         << r.out;
     EXPECT_FALSE(Contains(r.out, "  ok\n")) << r.out;
+}
+
+TEST(DefinitionsCheckCliTest, ThePreparedDefinitionShowsHowManyRecordsATransactionHoldsAndWhy) {
+    ProgramFolder p;
+    config::WriteProfileString(p.dir / "Migracja.ini", "Wydajnosc", "RekordowNaTransakcje", "500");
+    migracja::testing::DbfWriter()
+        .Field("NRKLI", 'C', 8)
+        .Field("TELEFON", 'C', 15)
+        .Record({"K1", "111"})
+        .WriteTo(p.dbf / "KLIENCI.DBF");
+    const std::vector<std::string> head = {
+        "[START]",
+        "PlikDBF=KLIENCI.DBF",
+        "Tabela_0=REJESTR_FIRM",
+        "Tabela_1=TELEFONY",
+        "[WARUNKI_SQL]",
+        "Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
+        "Warunek_1=SELECT COUNT(*) FROM TELEFONY WHERE NUMER = PLIKDBF->TELEFON",
+        "[Tabela0]",
+        "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)",
+        "DBF_UNQ_KEY=PLIKDBF->NRKLI",
+        "[Tabela1]",
+        "TEL_ID=GENERATOR(GEN_TELEFONY)",
+        "FIRMA_ID=GENERATOR(0)",
+        "NUMER=PLIKDBF->TELEFON"};
+    std::vector<std::string> own = head;
+    own.push_back("POLE_ID=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI");
+    p.Definition("01-wlasne.ini", own);
+    p.Definition("02-grupy.ini", head);
+    const Result r = p.Check(true);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const std::size_t second = r.out.find("02-grupy.ini");
+    ASSERT_NE(second, std::string::npos) << r.out;
+    const std::string first = r.out.substr(0, second);
+    EXPECT_TRUE(
+        Contains(first,
+                 "    records per transaction: 1, not 500: the lookup of POLE_ID in table 1 "
+                 "reads REJESTR_FIRM, which table 0 of the same record writes\n"))
+        << r.out;
+    EXPECT_TRUE(Contains(r.out.substr(second), "    records per transaction: 500\n")) << r.out;
 }

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "ShellFixture.h"
+#include "config/Connection.h"
+#include "config/IniFile.h"
+#include "engine/RunLock.h"
+#include "shell/DefinitionRun.h"
 #include "shell/EngineErrorReporter.h"
 
 using namespace migracja;
@@ -368,4 +372,90 @@ TEST(RunTest, TheEnginesReportFileHoldsTheStopAndTheExitEntries) {
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(migracja::testing::ReadFileBytes(files[0]),
               "Przerwanie ręczne\r\nWyjście z programu.\r\n"_w);
+}
+
+namespace {
+
+// The progress window of the program without its widgets: the shared runner, real records.
+class RunnerProgress final : public shell::ProgressWindow {
+  public:
+    RunnerProgress(engine::TDane& dane, definitions::TFormIni& loader) : runner_(dane, loader) {}
+    void BindCounters() override {}
+    void StartDefinition(const std::filesystem::path& file) override { runner_.Start(file); }
+    void Step() override { runner_.Step(); }
+    void RefreshCounters() override {}
+    void Hide() override {}
+
+  private:
+    shell::DefinitionRunner runner_;
+};
+
+}  // namespace
+
+TEST(RunTest, AFailingRecordKeepsTheRecordsOfItsGroupBeforeIt) {
+    for (const int perTransaction : {1, 50}) {
+        SCOPED_TRACE(perTransaction);
+        ShellProgram p;
+        config::WriteProfileString(p.dir / "Migracja.ini", "Wydajnosc", "RekordowNaTransakcje",
+                                   std::to_string(perTransaction));
+        p.WriteSource("TARV01.DBF", 8);
+        // Record 5's short name is taken: it fails on the unique index.
+        p.database.Exec(
+            "CREATE UNIQUE INDEX RF_SKROT ON REJESTR_FIRM (NAZWA_SKROT);"
+            "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT) VALUES (1000, 'firma 5')");
+        migracja::testing::WriteFileBytes(
+            p.definitions / "01-firmy.ini",
+            "[START]\r\nPlikDBF=TARV01.DBF\r\nTabela_0=REJESTR_FIRM\r\n"
+            "[WARUNKI_SQL]\r\nWarunek_0=SELECT COUNT(*) FROM REJESTR_FIRM "
+            "WHERE 1 = 0\r\n[Tabela0]\r\nFIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)"
+            "\r\nNAZWA_SKROT=PLIKDBF->NAZWA\r\n");
+        RunnerProgress progress(p.dane, p.loader);
+        shell::MigrationController controller{
+            shell::ControllerParts{p.dir.path(), p.dane, p.loader, p.view, progress, p.context,
+                                   p.folderDialog, p.report, p.messages, p.timer, p.clock}};
+        p.view.controller = &controller;
+        controller.OnActivate();
+        while (p.timer.active) controller.OnTimer();
+        ASSERT_EQ(controller.StartupStep(), shell::kIdle);
+        controller.OnStartMigration();
+        EXPECT_THROW(
+            {
+                while (p.timer.active) controller.OnTimer();
+            },
+            fb::Error);
+        EXPECT_EQ(p.database.ScalarInt("SELECT COUNT(*) FROM REJESTR_FIRM WHERE FIRMA_ID < 1000"),
+                  4);
+        EXPECT_EQ(p.dane.Definition.Counters[0], 4);
+        ASSERT_EQ(p.report.written.size(), 1u);
+        ASSERT_EQ(p.report.written[0].size(), 1u);
+        EXPECT_NE(p.report.written[0][0].find("INSERT INTO REJESTR_FIRM"), std::string::npos)
+            << text::Win1250ToUtf8(p.report.written[0][0]);
+    }
+}
+
+TEST(RunTest, ARunIntoADatabaseThatAnotherRunHoldsIsRefusedAndTheNextOneRuns) {
+    ShellProgram p;
+    ThreeDefinitions(p);
+    p.Startup();
+    // Another workstation runs into the same database.
+    engine::TDane other;
+    config::OpenDatabase(other.IBDatabase1, p.database.Location(), "SYSDBA", "masterkey");
+    ASSERT_EQ(engine::TakeRunLock(other, {"/srv/Migracja", "stacja-7", "2026-12-09 08:00:00"}), "");
+    p.messages.shown.clear();
+    p.Run();
+    EXPECT_TRUE(p.progress.started.empty());
+    ASSERT_EQ(p.messages.shown.size(), 1u);
+    EXPECT_NE(p.messages.shown[0].text.find("z katalogu /srv/Migracja na komputerze stacja-7, "
+                                            "rozpoczęta 2026-12-09 08:00:00."_w),
+              std::string::npos)
+        << text::Win1250ToUtf8(p.messages.shown[0].text);
+    EXPECT_EQ(p.dane.MigrationErrorLog.size(), 1u);
+    ExpectRunControls(p, true);
+    EXPECT_EQ(p.controller.StartupStep(), shell::kIdle);
+
+    // Once that run has ended, this one runs, and its own end lets the other one in again.
+    engine::ReleaseRunLock(other);
+    p.Run();
+    EXPECT_EQ(p.progress.started.size(), 2u);
+    EXPECT_EQ(engine::TakeRunLock(other, {"/srv/Migracja", "stacja-7", "2026-12-09 09:00:00"}), "");
 }

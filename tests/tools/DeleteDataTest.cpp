@@ -143,6 +143,15 @@ TEST(DeleteDataTest, FirebirdsOwnTablesAreNeitherListedNorEmptied) {
     EXPECT_FALSE(tools::IsSystemTable(w.dane, "TELEFONY"));
     EXPECT_EQ(w.Count("TELEFONY"), 2);
     EXPECT_GE(w.Count("MON$ATTACHMENTS"), 1);
+
+    // Nor is the lock that keeps a second run out while one runs.
+    w.db.Exec("CREATE TABLE MIGRACJA_BLOKADA (ID INTEGER NOT NULL PRIMARY KEY);");
+    w.dane.RefreshCatalogue();
+    w.window.BuildList();
+    for (const Item& i : w.list.items) EXPECT_NE(i.name, "MIGRACJA_BLOKADA");
+    EXPECT_EQ(tools::DeleteDataRefusal(w.dane, {"MIGRACJA_BLOKADA"}),
+              "Tabela MIGRACJA_BLOKADA jest blokadą migracji, którą program zakłada sam, i nie "
+              "może być wyczyszczona."_w);
 }
 
 TEST(DeleteDataTest, WrongPasswordCancelAndNoDeleteNothing) {
