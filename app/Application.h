@@ -17,6 +17,10 @@ class TApplication : public QApplication {
     // included). Replaceable so that tests need not answer a modal box.
     static void ShowException(const std::exception& e);
     static void SetExceptionHandler(void (*handler)(const std::exception&));
+
+    // The application's title, which captions the default handler's boxes. It is not Qt's
+    // display name: that one would be appended to the caption of every window.
+    static QString Title();
 };
 
 }  // namespace migracja::app

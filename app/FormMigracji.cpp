@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QStatusBar>
 #include <QVBoxLayout>
 #include <stdexcept>
 
@@ -134,6 +135,17 @@ void TFormMigracji::SetDbfStatus(const std::string& text) {
 
 void TFormMigracji::SetDatabaseStatus(const std::string& text) {
     databaseStatus_->setText(ToQt(text));
+}
+
+void TFormMigracji::ShowNote(const std::string& text) {
+    if (text.empty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(ToQt(text));
+}
+
+QString TFormMigracji::Note() const {
+    return statusBar()->currentMessage();
 }
 
 void TFormMigracji::SetControlEnabled(Control control, bool enabled) {

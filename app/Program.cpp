@@ -9,6 +9,7 @@ TProgram::TProgram(const std::filesystem::path& programDir)
                                          clock_, &maintenance_}) {
     formMigracji_.TakeImages(formWait_);
     formMigracji_.SetController(&controller_);
+    maintenance_.SetNoteHandler([this](const std::string& note) { formMigracji_.ShowNote(note); });
 }
 
 TProgram::~TProgram() {
