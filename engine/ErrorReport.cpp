@@ -84,10 +84,16 @@ std::optional<std::filesystem::path> WriteErrorReport(const ErrorLog& log, bool 
         if (out) out.close();
         if (!out) throw std::runtime_error("cannot save the error report " + file.string());
     }
-    if (errorsOccurred &&
-        messages.Ask(content + "\r\n" + "Czy pokazać komunikat w notatniku ?"_w, ""))
-        viewer.Open(file.string());
+    if (errorsOccurred) OfferErrorReport(log, file, messages, viewer);
     return file;
+}
+
+void OfferErrorReport(const ErrorLog& log, const std::filesystem::path& file,
+                      ui::MessageBox& messages, ui::FileViewer& viewer) {
+    std::string content;
+    for (const std::string& entry : log) content += entry + "\r\n";
+    if (messages.Ask(content + "\r\n" + "Czy pokazać komunikat w notatniku ?"_w, ""))
+        viewer.Open(file.string());
 }
 
 std::optional<std::filesystem::path> WriteErrorReport(const TDane& dane, DateTime runStartTime,
