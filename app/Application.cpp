@@ -16,6 +16,7 @@ void ShowInBox(const std::exception& e) {
 }
 
 void (*exceptionHandler)(const std::exception&) = ShowInBox;
+std::function<void()> afterExceptionShown;
 
 }  // namespace
 
@@ -40,12 +41,17 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
         ShowException(e);
+        if (afterExceptionShown) afterExceptionShown();
     }
     return false;
 }
 
 void TApplication::ShowException(const std::exception& e) {
     exceptionHandler(e);
+}
+
+void TApplication::SetAfterExceptionShown(std::function<void()> after) {
+    afterExceptionShown = std::move(after);
 }
 
 void TApplication::SetExceptionHandler(void (*handler)(const std::exception&)) {

@@ -1,5 +1,7 @@
 #include "app/Program.h"
 
+#include "app/Application.h"
+
 namespace migracja::app {
 
 TProgram::TProgram(const std::filesystem::path& programDir)
@@ -10,11 +12,14 @@ TProgram::TProgram(const std::filesystem::path& programDir)
     formMigracji_.TakeImages(formWait_);
     formMigracji_.SetController(&controller_);
     maintenance_.SetNoteHandler([this](const std::string& note) { formMigracji_.ShowNote(note); });
+    // A run that failed offers its report only after the failure has been shown.
+    TApplication::SetAfterExceptionShown([this] { report_.OfferSavedReport(); });
 }
 
 TProgram::~TProgram() {
     // No window event may reach the controller while the objects go.
     timer1_.Stop();
+    TApplication::SetAfterExceptionShown({});
     formMigracji_.SetController(nullptr);
 }
 

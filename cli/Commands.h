@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "shell/StopSignals.h"
+
 namespace migracja::cli {
 
 using Args = std::vector<std::string>;
@@ -14,7 +16,7 @@ int RunDbf(const Args& args);          // dbf dump
 int RunDefinitions(const Args& args);  // definitions check
 // delete-data | clean-serials | split-phones
 int RunMaintenance(const std::string& command, const Args& args);
-int RunMigration(const Args& args);  // run
+int RunMigration(const Args& args, shell::StopSignals& signals);  // run
 
 // Thrown for bad command-line input; main prints the message and exits with status 2.
 struct UsageError {

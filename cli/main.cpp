@@ -74,6 +74,8 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
     using namespace migracja::cli;
+    // First, before any thread starts: the engine's signal handlers never run.
+    migracja::shell::StopSignals signals;
     if (argc < 2) {
         std::fputs(kUsage, stderr);
         return 2;
@@ -86,7 +88,7 @@ int main(int argc, char** argv) {
         if (group == "definitions") return RunDefinitions(args);
         if (group == "delete-data" || group == "clean-serials" || group == "split-phones")
             return RunMaintenance(group, args);
-        if (group == "run") return RunMigration(args);
+        if (group == "run") return RunMigration(args, signals);
         if (group == "--help" || group == "help") {
             std::fputs(kUsage, stdout);
             return 0;
