@@ -227,7 +227,10 @@ bool TFormMigracji::event(QEvent* e) {
 void TFormMigracji::closeEvent(QCloseEvent* e) {
     // Refused until the close check has run through; an exception in it keeps the window open.
     e->ignore();
-    if (!controller_ || controller_->OnCloseQuery()) e->accept();
+    if (controller_ && !controller_->OnCloseQuery()) return;
+    e->accept();
+    // The program ends with its main window, whatever other window is still up.
+    Quit();
 }
 
 }  // namespace migracja::app

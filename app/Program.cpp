@@ -1,5 +1,8 @@
 #include "app/Program.h"
 
+#include <QApplication>
+#include <QTimer>
+
 #include "app/Application.h"
 
 namespace migracja::app {
@@ -18,9 +21,37 @@ TProgram::TProgram(const std::filesystem::path& programDir)
 
 TProgram::~TProgram() {
     // No window event may reach the controller while the objects go.
+    if (stopSignals_) stopSignals_->Listen({});
     timer1_.Stop();
     TApplication::SetAfterExceptionShown({});
     formMigracji_.SetController(nullptr);
+}
+
+}  // namespace migracja::app
+
+namespace migracja::app {
+
+void TProgram::EndOnStopSignals(shell::StopSignals& stopSignals) {
+    stopSignals_ = &stopSignals;
+    // Heard on the signal thread: only posted from there to the windows' thread.
+    stopSignals.Listen([this](int) {
+        QMetaObject::invokeMethod(
+            &formMigracji_, [this] { CloseOnStopSignal(); }, Qt::QueuedConnection);
+    });
+    formMigracji_.SetQuitHandler(
+        [&stopSignals] { QCoreApplication::exit(stopSignals.ExitStatus(0)); });
+}
+
+void TProgram::CloseOnStopSignal() {
+    // A box or window that waits for an answer gets its "no": the main window's close must not
+    // run inside the event loop of one of them.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->isModal()) w->close();
+    if (controller_.Busy()) {
+        QTimer::singleShot(20, &formMigracji_, [this] { CloseOnStopSignal(); });
+        return;
+    }
+    formMigracji_.close();
 }
 
 }  // namespace migracja::app

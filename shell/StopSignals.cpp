@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <mutex>
 #include <system_error>
 
 namespace migracja::shell {
@@ -22,9 +23,18 @@ sigset_t StopSet() {
     return set;
 }
 
+// A program started from this one (the report viewer, a test's X server) must not inherit the
+// blocked signals: it could not be stopped by them at all.
+void UnblockInChild() {
+    const sigset_t set = StopSet();
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
 }  // namespace
 
 StopSignals::StopSignals() {
+    static std::once_flag atFork;
+    std::call_once(atFork, [] { pthread_atfork(nullptr, nullptr, UnblockInChild); });
     const sigset_t set = StopSet();
     if (const int e = pthread_sigmask(SIG_BLOCK, &set, nullptr); e != 0)
         throw std::system_error(e, std::generic_category(), "blocking SIGINT and SIGTERM");
