@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -182,6 +183,10 @@ class Background {
         out_ = f.dir / "stdout.txt";
         int fds[2];
         if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+        // Closed by the exec: until then the child is a copy of this process, whose signal
+        // handlers (the embedded engine's among them) would take a signal sent to it.
+        int execed[2];
+        if (::pipe2(execed, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(fds[1], STDERR_FILENO);
@@ -197,6 +202,11 @@ class Background {
         }
         ::close(fds[1]);
         err_ = fds[0];
+        ::close(execed[1]);
+        char byte;
+        while (::read(execed[0], &byte, 1) < 0 && errno == EINTR) {
+        }
+        ::close(execed[0]);
     }
     ~Background() {
         if (pid_ > 0) {
