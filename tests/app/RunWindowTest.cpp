@@ -2,8 +2,10 @@
 // program wires them, over a real database and real DBF files under the offscreen platform.
 // The run is ended by closing its windows, by "Wybrane dla.." answered "Nie" and by signals;
 // and a run that fails shows its failure before it offers the report.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QAbstractButton>
@@ -12,9 +14,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AppTestMain.h"
@@ -262,4 +267,51 @@ TEST(RunWindowTest, AFailedStatementIsShownBeforeTheReportIsOffered) {
     EXPECT_NE(report.find("violation of PRIMARY or UNIQUE KEY constraint", sql), std::string::npos)
         << report;
     EXPECT_EQ(f.db.ScalarInt("SELECT COUNT(*) FROM TELEFONY"), 1);
+}
+
+// The program itself, started as a user starts it: a stop signal at any moment of its startup
+// or after it ends it with 128 + the signal (or with the signal itself, before main began),
+// never leaves it running without a window, whatever the embedded engine installs meanwhile.
+TEST(RunWindowTest, TheProgramEndsOnAStopSignalAtAnyMoment) {
+    ProgramFolder f(10);
+    // The settings are looked up beside the executable.
+    const fs::path program = f.dir / "migracja";
+    fs::copy_file(fs::path(MIGRACJA_BIN_DIR) / "migracja", program);
+    f.db.Detach();
+    for (const int delay : {0, 20, 40, 80, 150, 300, 1000, 2000}) {
+        const int sig = delay % 40 == 0 ? SIGTERM : SIGINT;
+        SCOPED_TRACE("signal " + std::to_string(sig) + " after " + std::to_string(delay) + " ms");
+        int execed[2];
+        ASSERT_EQ(::pipe2(execed, O_CLOEXEC), 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(execed[1]);
+        char byte;
+        while (::read(execed[0], &byte, 1) < 0 && errno == EINTR) {
+        }
+        ::close(execed[0]);
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        ::kill(pid, sig);
+        int status = 0;
+        pid_t done = 0;
+        for (int i = 0; i < 1000 && done == 0; ++i) {
+            done = ::waitpid(pid, &status, WNOHANG);
+            if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (done == 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            ADD_FAILURE() << "still running 10 s after the signal";
+            continue;
+        }
+        const bool programs = WIFEXITED(status) && WEXITSTATUS(status) == 128 + sig;
+        const bool beforeMain = WIFSIGNALED(status) && WTERMSIG(status) == sig;
+        EXPECT_TRUE(programs || beforeMain)
+            << (WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
+                                    : "status " + std::to_string(WEXITSTATUS(status)));
+    }
 }
