@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <exception>
+#include <functional>
 
 namespace migracja::app {
 
@@ -17,6 +18,13 @@ class TApplication : public QApplication {
     // included). Replaceable so that tests need not answer a modal box.
     static void ShowException(const std::exception& e);
     static void SetExceptionHandler(void (*handler)(const std::exception&));
+    // Runs after an exception has been shown: what waited for the user to see it (the offer of
+    // the error report of a run that failed). Empty: nothing.
+    static void SetAfterExceptionShown(std::function<void()> after);
+
+    // The application's title, which captions the default handler's boxes. It is not Qt's
+    // display name: that one would be appended to the caption of every window.
+    static QString Title();
 };
 
 }  // namespace migracja::app

@@ -137,9 +137,12 @@ void TFormImport::Stop() {
 }
 
 void TFormImport::closeEvent(QCloseEvent* event) {
-    // The close box only hides the window: the run goes on.
+    // A run must not go on with no Stop button left: the close box stops it as Stop does.
     event->ignore();
-    hide();
+    if (dane_.DefinitionActive && !dane_.Definition.StopRequested)
+        Stop();
+    else
+        hide();
 }
 
 }  // namespace migracja::app

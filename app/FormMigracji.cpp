@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QStatusBar>
 #include <QVBoxLayout>
 #include <stdexcept>
 
@@ -136,6 +137,17 @@ void TFormMigracji::SetDatabaseStatus(const std::string& text) {
     databaseStatus_->setText(ToQt(text));
 }
 
+void TFormMigracji::ShowNote(const std::string& text) {
+    if (text.empty())
+        statusBar()->clearMessage();
+    else
+        statusBar()->showMessage(ToQt(text));
+}
+
+QString TFormMigracji::Note() const {
+    return statusBar()->currentMessage();
+}
+
 void TFormMigracji::SetControlEnabled(Control control, bool enabled) {
     if (control == Control::DefinitionList)
         list_->setEnabled(enabled);
@@ -215,7 +227,10 @@ bool TFormMigracji::event(QEvent* e) {
 void TFormMigracji::closeEvent(QCloseEvent* e) {
     // Refused until the close check has run through; an exception in it keeps the window open.
     e->ignore();
-    if (!controller_ || controller_->OnCloseQuery()) e->accept();
+    if (controller_ && !controller_->OnCloseQuery()) return;
+    e->accept();
+    // The program ends with its main window, whatever other window is still up.
+    Quit();
 }
 
 }  // namespace migracja::app

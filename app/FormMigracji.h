@@ -32,6 +32,9 @@ class TFormMigracji : public QMainWindow, public shell::MainView {
     QLabel* DbfStatusBar() const { return dbfStatus_; }
     QLabel* DatabaseStatusBar() const { return databaseStatus_; }
     QWidget* ButtonPanel() const { return panel_; }
+    // A note under the status bars that a command leaves for the user; empty removes it.
+    void ShowNote(const std::string& text);
+    QString Note() const;
 
     // shell::MainView
     void SetDbfStatus(const std::string& text) override;

@@ -21,7 +21,7 @@ TFormZerujDB::TFormZerujDB(engine::TDane& dane, ui::MessageBox& messages, ui::Te
                            QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("FormZerujDB"));
-    setWindowTitle(QStringLiteral("Usuwanie rekordów z tabel TARVIK "));
+    setWindowTitle(QStringLiteral("Usuwanie rekordów z tabel TARVIK 3 "));
     resize(520, 420);
 
     auto* outer = new QHBoxLayout(this);

@@ -27,6 +27,7 @@ void QtMaintenanceCommands::SplitPhoneNumbers() {
         run = tools::SplitGluedPhoneNumbers(dane_, [this] { return clock_.LocalNow(); });
     }
     tools::ShowPhoneSplitResult(messages_, run);
+    if (note_) note_(tools::UnreadPhonesNote(run));
 }
 
 }  // namespace migracja::app

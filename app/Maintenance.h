@@ -5,6 +5,8 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
+#include <string>
 
 #include "config/Ui.h"
 #include "shell/Seams.h"
@@ -26,11 +28,15 @@ class QtMaintenanceCommands final : public shell::MaintenanceCommands {
     void RemoveSerialSpaces() override;
     void SplitPhoneNumbers() override;
 
+    // Where a command says what its end message does not (the rows the splitter left alone).
+    void SetNoteHandler(std::function<void(const std::string&)> note) { note_ = std::move(note); }
+
   private:
     engine::TDane& dane_;
     ui::MessageBox& messages_;
     shell::Clock& clock_;
     QPointer<QWidget> parent_;
+    std::function<void(const std::string&)> note_;
 };
 
 }  // namespace migracja::app

@@ -1,5 +1,10 @@
 #include "app/Program.h"
 
+#include <QApplication>
+#include <QTimer>
+
+#include "app/Application.h"
+
 namespace migracja::app {
 
 TProgram::TProgram(const std::filesystem::path& programDir)
@@ -9,12 +14,44 @@ TProgram::TProgram(const std::filesystem::path& programDir)
                                          clock_, &maintenance_}) {
     formMigracji_.TakeImages(formWait_);
     formMigracji_.SetController(&controller_);
+    maintenance_.SetNoteHandler([this](const std::string& note) { formMigracji_.ShowNote(note); });
+    // A run that failed offers its report only after the failure has been shown.
+    TApplication::SetAfterExceptionShown([this] { report_.OfferSavedReport(); });
 }
 
 TProgram::~TProgram() {
     // No window event may reach the controller while the objects go.
+    if (stopSignals_) stopSignals_->Listen({});
     timer1_.Stop();
+    TApplication::SetAfterExceptionShown({});
     formMigracji_.SetController(nullptr);
+}
+
+}  // namespace migracja::app
+
+namespace migracja::app {
+
+void TProgram::EndOnStopSignals(shell::StopSignals& stopSignals) {
+    stopSignals_ = &stopSignals;
+    // Heard on the signal thread: only posted from there to the windows' thread.
+    stopSignals.Listen([this](int) {
+        QMetaObject::invokeMethod(
+            &formMigracji_, [this] { CloseOnStopSignal(); }, Qt::QueuedConnection);
+    });
+    formMigracji_.SetQuitHandler(
+        [&stopSignals] { QCoreApplication::exit(stopSignals.ExitStatus(0)); });
+}
+
+void TProgram::CloseOnStopSignal() {
+    // A box or window that waits for an answer gets its "no": the main window's close must not
+    // run inside the event loop of one of them.
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->isModal()) w->close();
+    if (controller_.Busy()) {
+        QTimer::singleShot(20, &formMigracji_, [this] { CloseOnStopSignal(); });
+        return;
+    }
+    formMigracji_.close();
 }
 
 }  // namespace migracja::app

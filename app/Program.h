@@ -20,6 +20,7 @@
 #include "engine/Dane.h"
 #include "shell/EngineErrorReporter.h"
 #include "shell/MigrationController.h"
+#include "shell/StopSignals.h"
 
 namespace migracja::app {
 
@@ -30,11 +31,18 @@ class TProgram {
     TProgram(const TProgram&) = delete;
     TProgram& operator=(const TProgram&) = delete;
 
+    // SIGINT and SIGTERM close the main window as its close box does (a run ends as Stop ends
+    // it), and the program then returns 128 + the signal. The signals must outlive the program.
+    void EndOnStopSignals(shell::StopSignals& stopSignals);
+
     TFormMigracji& FormMigracji() { return formMigracji_; }
+    TFormImport& FormImport() { return formImport_; }
     shell::MigrationController& Controller() { return controller_; }
     engine::TDane& Dane() { return dane_; }
 
   private:
+    void CloseOnStopSignal();
+
     std::filesystem::path programDir_;
     TFormMigracji formMigracji_;
     QtMessageBox messages_{&formMigracji_};
@@ -53,6 +61,7 @@ class TProgram {
     shell::SystemClock clock_;
     QtMaintenanceCommands maintenance_{dane_, messages_, clock_, &formMigracji_};
     shell::MigrationController controller_;
+    shell::StopSignals* stopSignals_ = nullptr;
 };
 
 }  // namespace migracja::app

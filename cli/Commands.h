@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "shell/StopSignals.h"
+
 namespace migracja::engine {
 class TDane;
 }
@@ -24,8 +26,8 @@ int RunDbf(const Args& args);          // dbf dump
 int RunDefinitions(const Args& args);  // definitions check
 // delete-data | clean-serials | split-phones
 int RunMaintenance(const std::string& command, const Args& args);
-int RunMigration(const Args& args);  // run
-int RunNewFolder(const Args& args);  // new-folder
+int RunMigration(const Args& args, shell::StopSignals& signals);  // run
+int RunNewFolder(const Args& args);                               // new-folder
 
 // The --help text of a command ("dbini write"; "" for the program), empty for an unknown one.
 std::string HelpText(const std::string& command);

@@ -208,6 +208,8 @@ int SplitPhones(Args args) {
         } else {
             PrintedMessages messages;
             tools::ShowPhoneSplitResult(messages, run);
+            if (const std::string note = tools::UnreadPhonesNote(run); !note.empty())
+                std::printf("%s\n", Utf8(note).c_str());
         }
     } catch (const fb::Error& e) {
         return DatabaseFailure(e);

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <csignal>
@@ -54,49 +55,25 @@ std::string Utf8(const std::string& win1250) {
 
 // ---- signals ----
 
-volatile std::sig_atomic_t stopSignal = 0;
+// The first SIGINT or SIGTERM of the run, noted by the signal thread and read by the run loop
+// between records.
+std::atomic<int> stopSignal{0};
 
-void OnStopSignal(int sig) {
-    if (stopSignal != 0) {
-        // Asked twice: end at once. The database holds whole records either way; only the
-        // report is not written.
-        ::signal(sig, SIG_DFL);
-        ::raise(sig);
-        return;
-    }
-    stopSignal = sig;
-}
-
-// SIGINT and SIGTERM only raise a flag that the run loop reads between records. The embedded
-// Firebird engine puts handlers of its own on both when it starts, which would shut the engine
-// down under the run; Keep() puts ours back and is called after every step that may have started
-// it.
-class StopSignals {
+// Listens for the run's lifetime.
+class StopListener {
   public:
-    StopSignals() { Keep(); }
-    ~StopSignals() {
-        for (int sig : kSignals) ::signal(sig, SIG_DFL);
+    explicit StopListener(shell::StopSignals& signals) : signals_(signals) {
+        stopSignal = 0;
+        signals_.Listen([](int sig) { stopSignal = sig; });
     }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
+    ~StopListener() { signals_.Listen({}); }
+    StopListener(const StopListener&) = delete;
+    StopListener& operator=(const StopListener&) = delete;
 
-    void Keep() {
-        for (int sig : kSignals) {
-            struct sigaction current {};
-            if (::sigaction(sig, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
-                current.sa_handler == OnStopSignal)
-                continue;
-            struct sigaction ours {};
-            ours.sa_handler = OnStopSignal;
-            sigemptyset(&ours.sa_mask);
-            ours.sa_flags = SA_RESTART;  // the engine's system calls are not to fail with EINTR
-            ::sigaction(sig, &ours, nullptr);
-        }
-    }
-    static int Received() { return stopSignal; }
+    static int Received() { return stopSignal.load(); }
 
   private:
-    static constexpr int kSignals[] = {SIGINT, SIGTERM};
+    shell::StopSignals& signals_;
 };
 
 // ---- options ----
@@ -344,7 +321,7 @@ class ConsoleProgress final : public shell::ProgressWindow {
     void Step() override {
         // The signal is seen before the record: the one before it has been committed or rolled
         // back, and this one is not read. The run tick then ends the run.
-        if (StopSignals::Received() != 0) StopBySignal();
+        if (StopListener::Received() != 0) StopBySignal();
         if (stopped) return;
         runner_.Step();
     }
@@ -490,13 +467,13 @@ void SelectDefinitions(HeadlessView& view, const shell::MigrationController& con
 
 }  // namespace
 
-int RunMigration(const Args& args) {
+int RunMigration(const Args& args, shell::StopSignals& stopSignals) {
     const RunOptions options = ParseRunOptions(args);
     // The folder dialog's OK, given beforehand.
     if (options.dbf && shell::IsFolderSet(*options.dbf))
         config::WriteDbfFolder(options.dir, *options.dbf);
 
-    StopSignals signals;
+    StopListener signals(stopSignals);
     engine::TDane dane;
     ConsoleMessageBox messages;
     definitions::TFormIni loader(dane, messages);
@@ -518,16 +495,15 @@ int RunMigration(const Args& args) {
     const auto drive = [&] {
         while (timer.Active() && !view.closeRequested) {
             controller.OnTimer();
-            signals.Keep();
-            if (StopSignals::Received() != 0) {
+            if (StopListener::Received() != 0) {
                 if (!running) return;
                 if (controller.StartupStep() == shell::kRunning) progress.StopBySignal();
             }
         }
     };
     const auto signalStatus = [] {
-        std::fprintf(stderr, "migracja-cli: stopped by signal %d\n", StopSignals::Received());
-        return 128 + StopSignals::Received();
+        std::fprintf(stderr, "migracja-cli: stopped by signal %d\n", StopListener::Received());
+        return 128 + StopListener::Received();
     };
 
     // ---- startup ----
@@ -538,7 +514,7 @@ int RunMigration(const Args& args) {
         std::fprintf(stderr, "migracja-cli: %s\n", Utf8(e.what()).c_str());
         return 1;
     }
-    if (StopSignals::Received() != 0) return signalStatus();
+    if (StopListener::Received() != 0) return signalStatus();
     if (!context.problem.empty()) throw UsageError{context.problem};
     if (folderDialog.asked || controller.StartupStep() != shell::kIdle || !view.startEnabled) {
         if (!view.dbfStatus.empty()) std::fprintf(stderr, "%s\n", Utf8(view.dbfStatus).c_str());
@@ -635,7 +611,7 @@ int RunMigration(const Args& args) {
     if (report.file) std::printf("report: %s\n", report.file->string().c_str());
     std::fflush(stdout);
 
-    if (StopSignals::Received() != 0) return signalStatus();
+    if (StopListener::Received() != 0) return signalStatus();
     return failed || entries > 0 || notRun ? 1 : 0;
 }
 

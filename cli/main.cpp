@@ -72,6 +72,8 @@ std::string ForTerminal(const std::string& message) {
 
 int main(int argc, char** argv) {
     using namespace migracja::cli;
+    // First, before any thread starts: the engine's signal handlers never run.
+    migracja::shell::StopSignals signals;
     if (argc < 2) {
         std::fputs(HelpText("").c_str(), stderr);
         return 2;
@@ -86,7 +88,7 @@ int main(int argc, char** argv) {
         if (group == "definitions") return RunDefinitions(args);
         if (group == "delete-data" || group == "clean-serials" || group == "split-phones")
             return RunMaintenance(group, args);
-        if (group == "run") return RunMigration(args);
+        if (group == "run") return RunMigration(args, signals);
         throw UsageError{"unknown command " + group};
     } catch (const UsageError& e) {
         std::fprintf(stderr, "migracja-cli: %s\n", e.message.c_str());

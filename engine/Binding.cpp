@@ -348,6 +348,18 @@ void WriteTable(TDane& dane, int t, bool insert) {
         statement.ExecQuery();
         if (insert) ++d.Counters[static_cast<std::size_t>(table.CounterIndex)];
         table.TableWritten = true;
+    } catch (const fb::Error& e) {
+        // The report must explain the failure on its own: the statement, then the database's
+        // message with the report's line breaks.
+        std::string entry = statement.Sql() + "\r\n";
+        for (std::size_t i = 0; i < e.Message().size(); ++i) {
+            if (e.Message()[i] == '\n' && (i == 0 || e.Message()[i - 1] != '\r')) entry += '\r';
+            entry += e.Message()[i];
+        }
+        d.StopRequested = true;
+        d.ErrorsOccurred = true;
+        dane.MigrationErrorLog.push_back(entry);
+        throw;
     } catch (...) {
         d.StopRequested = true;
         d.ErrorsOccurred = true;

@@ -95,10 +95,16 @@ std::optional<std::filesystem::path> WriteErrorReport(const ErrorLog& log, bool 
             throw std::runtime_error(message);
         }
     }
-    if (errorsOccurred &&
-        messages.Ask(content + "\r\n" + "Czy pokazać komunikat w notatniku ?"_w, ""))
-        viewer.Open(file.string());
+    if (errorsOccurred) OfferErrorReport(log, file, messages, viewer);
     return file;
+}
+
+void OfferErrorReport(const ErrorLog& log, const std::filesystem::path& file,
+                      ui::MessageBox& messages, ui::FileViewer& viewer) {
+    std::string content;
+    for (const std::string& entry : log) content += entry + "\r\n";
+    if (messages.Ask(content + "\r\n" + "Czy pokazać komunikat w notatniku ?"_w, ""))
+        viewer.Open(file.string());
 }
 
 std::optional<std::filesystem::path> WriteErrorReport(const TDane& dane, DateTime runStartTime,

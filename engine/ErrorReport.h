@@ -37,6 +37,11 @@ std::optional<std::filesystem::path> WriteErrorReport(
     const std::filesystem::path& programDir, ui::MessageBox& messages, ui::FileViewer& viewer,
     const ShortDateFormatter& shortDate = SystemShortDate);
 
+// Asks (empty caption, Yes/No) with all entries and "Czy pokazać komunikat w notatniku ?"; on
+// Yes opens the saved file in the viewer.
+void OfferErrorReport(const ErrorLog& log, const std::filesystem::path& file,
+                      ui::MessageBox& messages, ui::FileViewer& viewer);
+
 // The same for the data module's log and ErrorsOccurred flag.
 std::optional<std::filesystem::path> WriteErrorReport(
     const TDane& dane, DateTime runStartTime, const std::filesystem::path& programDir,

@@ -49,9 +49,13 @@ void DefinitionRunner::Step() {
     engine::ProcessSourceRecord(dane_);
 }
 
+void RequestStop(engine::TDane& dane) {
+    dane.Definition.StopRequested = true;
+    dane.MigrationErrorLog.push_back("Przerwanie ręczne"_w);
+}
+
 void DefinitionRunner::RequestStop() {
-    dane_.Definition.StopRequested = true;
-    dane_.MigrationErrorLog.push_back("Przerwanie ręczne"_w);
+    shell::RequestStop(dane_);
 }
 
 std::string DefinitionRunner::DisplayName(const std::filesystem::path& definitionFile) {

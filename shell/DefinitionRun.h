@@ -11,6 +11,11 @@
 
 namespace migracja::shell {
 
+// What the Stop button does to the run: it ends at the next tick, the record in progress having
+// been committed or rolled back, and the report holds "Przerwanie ręczne". ErrorsOccurred is
+// left alone.
+void RequestStop(engine::TDane& dane);
+
 class DefinitionRunner {
   public:
     DefinitionRunner(engine::TDane& dane, definitions::TFormIni& loader)

@@ -10,6 +10,7 @@
 #include "config/Text.h"
 #include "engine/RecordLoop.h"
 #include "engine/RunLock.h"
+#include "shell/DefinitionRun.h"
 #include "shell/TickBudget.h"
 
 namespace migracja::shell {
@@ -49,6 +50,7 @@ void MigrationController::RequestStartup() {
 }
 
 void MigrationController::OnTimer() {
+    BusyScope busy(busy_);
     p_.timer.Stop();
     switch (startupStep_) {
         case kStartupRequested:
@@ -66,8 +68,9 @@ void MigrationController::OnTimer() {
 }
 
 void MigrationController::OnStartMigration() {
-    // The button is enabled only when idle; a click that slipped through otherwise is ignored.
-    if (startupStep_ != kIdle) return;
+    // The button is enabled only when idle with a folder that passed its checks; a click that
+    // slipped through otherwise is ignored.
+    if (startupStep_ != kIdle || !listFolder_) return;
     EnableRunControls(false);
     engine::MigrationDefinition& d = p_.dane.Definition;
     p_.dane.DefinitionActive = false;
@@ -99,10 +102,12 @@ void MigrationController::OnStartMigration() {
 }
 
 void MigrationController::OnDeleteData() {
+    BusyScope busy(busy_);
     if (p_.maintenance) p_.maintenance->DeleteData();
 }
 
 void MigrationController::OnChosenFor() {
+    BusyScope busy(busy_);
     if (!p_.context.ShowChoice()) p_.view.CloseWindow();
 }
 
@@ -117,15 +122,32 @@ void MigrationController::OnCheckAll(bool checked) {
 }
 
 void MigrationController::OnRemoveSerialSpaces() {
+    BusyScope busy(busy_);
     if (p_.maintenance) p_.maintenance->RemoveSerialSpaces();
 }
 
 void MigrationController::OnSplitPhoneNumbers() {
+    BusyScope busy(busy_);
     if (p_.maintenance) p_.maintenance->SplitPhoneNumbers();
 }
 
 bool MigrationController::OnCloseQuery() {
     p_.timer.Stop();
+    if (startupStep_ == kRunning) {
+        // The program ends with the window: the run stops between two records as the Stop
+        // button stops it, and what it wrote is committed before the report is written below.
+        RequestStop(p_.dane);
+        p_.dane.DefinitionActive = false;
+        p_.progress.Hide();
+        startupStep_ = kIdle;
+        try {
+            engine::CommitPendingRecords(p_.dane);
+        } catch (const fb::Error&) {
+            // Entered in the log by the commit itself; the report below holds it.
+        }
+        p_.dane.CloseSourceTable();
+        engine::ReleaseRunLock(p_.dane);
+    }
     if (p_.dane.IBDatabase1.Connected()) {
         if (!p_.dane.MigrationErrorLog.empty()) {
             p_.dane.MigrationErrorLog.push_back("Wyjście z programu."_w);
@@ -142,16 +164,46 @@ bool MigrationController::OnCloseQuery() {
 void MigrationController::StartupTick() {
     startupStep_ = kBusy;
     if (!DbfFolderCheck(false)) return;
-    if (!DatabaseCheck()) return;
-    try {
-        p_.progress.BindCounters();
-    } catch (...) {
-        startupStep_ = kIdle;
-        p_.view.SetControlEnabled(Control::Exit, true);
-        throw;
+    ContinueStartup();
+}
+
+void MigrationController::ContinueStartup() {
+    startupStep_ = kBusy;
+    // A folder chosen after a good startup keeps the connection it made.
+    if (!p_.dane.IBDatabase1.Connected() && !DatabaseCheck()) return;
+    if (!countersBound_) {
+        try {
+            p_.progress.BindCounters();
+        } catch (...) {
+            startupStep_ = kIdle;
+            p_.view.SetControlEnabled(Control::Exit, true);
+            throw;
+        }
+        countersBound_ = true;
     }
     startupStep_ = kSecondStep;
     p_.timer.Start(kTimerIntervalMs);
+}
+
+void MigrationController::OnDbfFolder() {
+    BusyScope busy(busy_);
+    if (startupStep_ == kRunning) return;  // the button is disabled during a run
+    const fs::path before = p_.dane.DbfFolder();
+    if (!DbfFolderCheck(true)) {
+        // The only guard against legacy data that is too old: nothing of a refused folder may
+        // be migrated.
+        p_.view.SetControlEnabled(Control::StartMigration, false);
+        listFolder_.reset();
+        return;
+    }
+    // Before the startup has begun it checks the folder itself; a list built for this very
+    // folder stays as the user ticked it.
+    if (startupStep_ == kNotStarted) return;
+    if (startupStep_ == kIdle && listFolder_ == p_.dane.DbfFolder() && before == *listFolder_)
+        return;
+    // The rest of the startup for the new folder: its DBF files, the definitions they enable.
+    p_.view.SetControlEnabled(Control::StartMigration, false);
+    ContinueStartup();
 }
 
 void MigrationController::SecondStepTick() {
@@ -164,16 +216,30 @@ void MigrationController::SecondStepTick() {
     }
     if (!BuildDefinitionList()) return;
     startupStep_ = kIdle;
-    ChooseContext();
+    listFolder_ = p_.dane.DbfFolder();
+    // The owner company, branch and service team are chosen once; another folder keeps them.
+    if (contextChosen_)
+        p_.view.SetControlEnabled(Control::StartMigration, true);
+    else
+        ChooseContext();
 }
 
 bool MigrationController::DbfFolderCheck(bool forceDialog) {
     p_.view.SetDbfStatus("Brak plików DBF od starego TARVIK "_w);
     const DbfFolderChoice choice = ChooseDbfFolder(forceDialog, p_.programDir, p_.folderDialog);
-    if (!choice.set) return false;
+    // Said in a box as well: the status bar alone is easily missed.
+    if (!choice.set) {
+        p_.messages.Warn("Nie wskazano katalogu z plikami DBF od starego TARVIK !"_w,
+                         CannotStartCaption());
+        return false;
+    }
     const fs::path folder = config::PathFromText(choice.folder);
     std::error_code ec;
-    if (!fs::is_directory(folder, ec)) return false;
+    if (!fs::is_directory(folder, ec)) {
+        p_.messages.Warn(choice.folder + "  — Brak katalogu z plikami DBF  !!!"_w + kCrLf,
+                         CannotStartCaption());
+        return false;
+    }
     // The data module works with the folder as this file system names it.
     p_.dane.SetDbfFolder(folder.string());
     p_.view.SetDbfStatus("Import z : "_w + choice.folder);
@@ -331,7 +397,10 @@ void MigrationController::ChooseContext() {
         else if (!p_.context.ChooseServiceTeam())
             p_.view.CloseWindow();
     }
-    if (c.SelectedGsId != -1) p_.view.SetControlEnabled(Control::StartMigration, true);
+    if (c.SelectedGsId != -1) {
+        contextChosen_ = true;
+        p_.view.SetControlEnabled(Control::StartMigration, true);
+    }
 }
 
 // ---- run ----
@@ -404,9 +473,10 @@ void MigrationController::EndRunAfterFailure(std::exception_ptr failure) {
     }
     dane.CloseSourceTable();
     engine::ReleaseRunLock(dane);
-    // The report holds the failure with its context; the user sees the failure itself.
+    // The report holds the failure with its context; the user sees the failure itself first,
+    // and only then is asked whether to view the report.
     try {
-        p_.report.WriteErrorReport(runStartTime_);
+        p_.report.SaveErrorReport(runStartTime_);
     } catch (const std::exception& reportFailure) {
         EnableRunControls(true);
         try {

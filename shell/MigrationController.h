@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,17 +58,21 @@ class MigrationController {
     void OnActivate() { RequestStartup(); }
     void OnShow() { RequestStartup(); }
     void OnTimer();
-    void OnStartMigration();                      // "Start migracji"
-    void OnDbfFolder() { DbfFolderCheck(true); }  // "Ścieżka do DBF-ów"
-    void OnDeleteData();                          // "Usuń dane z FB"
-    void OnChosenFor();                           // "Wybrane dla.."
-    void OnExit();                                // "Wyjście": no close check
-    void OnCheckAll(bool checked);                // "Zaznacz wszystkie" / "Odznacz wszystkie"
+    void OnStartMigration();        // "Start migracji"
+    void OnDbfFolder();             // "Ścieżka do DBF-ów"
+    void OnDeleteData();            // "Usuń dane z FB"
+    void OnChosenFor();             // "Wybrane dla.."
+    void OnExit();                  // "Wyjście": no close check
+    void OnCheckAll(bool checked);  // "Zaznacz wszystkie" / "Odznacz wszystkie"
     void OnRemoveSerialSpaces();
     void OnSplitPhoneNumbers();
-    // Before the window closes, whatever the cause: writes pending error entries, closes the
-    // database and the DBF table. Always allows the close.
+    // Before the window closes, whatever the cause: a run still going on ends as the Stop
+    // button ends it; then pending error entries are written, the database and the DBF table
+    // closed. Always allows the close.
     bool OnCloseQuery();
+    // True while one of the handlers above runs; a modal window it opened may let other events
+    // through, which must not close the window under it.
+    bool Busy() const { return busy_ > 0; }
 
     // The steps, each reporting success.
     bool DbfFolderCheck(bool forceDialog);
@@ -87,8 +92,22 @@ class MigrationController {
     const std::filesystem::path& DefinitionFile(int index) const;
 
   private:
+    // Counts a handler in progress for Busy().
+    class BusyScope {
+      public:
+        explicit BusyScope(int& busy) : busy_(busy) { ++busy_; }
+        ~BusyScope() { --busy_; }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+      private:
+        int& busy_;
+    };
+
     void RequestStartup();
     void StartupTick();
+    // After a folder that passed: the database check when not connected, then the second step.
+    void ContinueStartup();
     void SecondStepTick();
     void RunTick();
     void EndRun();
@@ -104,6 +123,11 @@ class MigrationController {
     std::vector<std::filesystem::path> definitionFiles_;  // parallel to the list items
     int currentDefinitionIndex_ = -1;
     DateTime runStartTime_ = 0;
+    int busy_ = 0;
+    bool countersBound_ = false;
+    bool contextChosen_ = false;
+    // The DBF folder the definition list was built for; none after a refused folder.
+    std::optional<std::filesystem::path> listFolder_;
 };
 
 }  // namespace migracja::shell

@@ -76,6 +76,11 @@ class ErrorReporter {
   public:
     virtual ~ErrorReporter() = default;
     virtual void WriteErrorReport(DateTime runStartTime) = 0;
+    // After a failure that ends the run: the report is saved at once, but the offer to view it
+    // waits until the user has seen the failure itself, and comes with OfferSavedReport. Where
+    // nothing is offered both are one.
+    virtual void SaveErrorReport(DateTime runStartTime) { WriteErrorReport(runStartTime); }
+    virtual void OfferSavedReport() {}
 };
 
 // The maintenance commands of the main window, reached through a seam so that the window works

@@ -160,17 +160,18 @@ PhoneSplitRun SplitGluedPhoneNumbers(engine::TDane& dane, const LocalClock& now,
 }
 
 void ShowPhoneSplitResult(ui::MessageBox& messages, const PhoneSplitRun& run) {
-    std::string unread;
-    if (!run.unreadable.empty())
-        unread =
-            "\r\nLiczba rekordów pozostawionych bez zmian (nie udało się odczytać numerów) = "_w +
-            std::to_string(run.unreadable.size());
     if (run.statements > 0)
         messages.Inform("Liczba rekordów w których rozłączono numery telefonów = "_w +
-                            std::to_string(run.statements) + unread,
+                            std::to_string(run.statements),
                         "Koniec rozłączania numerów telefonów"_w);
     else
-        messages.Inform("Nie odnaleziono żadnych sklejonych numerów telefonów "_w + unread, "");
+        messages.Inform("Nie odnaleziono żadnych sklejonych numerów telefonów "_w, "");
+}
+
+std::string UnreadPhonesNote(const PhoneSplitRun& run) {
+    if (run.unreadable.empty()) return {};
+    return "Liczba rekordów pozostawionych bez zmian (nie udało się odczytać numerów) = "_w +
+           std::to_string(run.unreadable.size());
 }
 
 }  // namespace migracja::tools

@@ -60,8 +60,11 @@ PhoneSplitRun SplitGluedPhoneNumbers(
     engine::TDane& dane, const LocalClock& now, bool dryRun = false,
     const std::function<void(const PhoneRowChange&)>& onChanged = {});
 
-// The message after a run: the count of statements, or that nothing was found; rows left
-// unread are counted on a line of their own.
+// The message after a run: the count of statements, or that nothing was found.
 void ShowPhoneSplitResult(ui::MessageBox& messages, const PhoneSplitRun& run);
+
+// The count of rows left unread, said apart from the message so that its text stays the same
+// whatever the data hold; empty when every candidate could be read.
+std::string UnreadPhonesNote(const PhoneSplitRun& run);
 
 }  // namespace migracja::tools

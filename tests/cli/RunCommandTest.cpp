@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/IniFile.h"
@@ -181,6 +183,10 @@ class Background {
         out_ = f.dir / "stdout.txt";
         int fds[2];
         if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+        // Closed by the exec: until then the child is a copy of this process, whose signal
+        // handlers (the embedded engine's among them) would take a signal sent to it.
+        int execed[2];
+        if (::pipe2(execed, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(fds[1], STDERR_FILENO);
@@ -196,6 +202,11 @@ class Background {
         }
         ::close(fds[1]);
         err_ = fds[0];
+        ::close(execed[1]);
+        char byte;
+        while (::read(execed[0], &byte, 1) < 0 && errno == EINTR) {
+        }
+        ::close(execed[0]);
     }
     ~Background() {
         if (pid_ > 0) {
@@ -622,6 +633,35 @@ TEST_P(InterruptedRunTest, TermAndIntStopBetweenRecordsWithTheReport) {
 
 INSTANTIATE_TEST_SUITE_P(RecordsPerTransaction, InterruptedRunTest, ::testing::Values(1, 100),
                          [](const auto& info) { return "N" + std::to_string(info.param); });
+
+// A stop signal in the first tens of milliseconds, while the embedded engine attaches the
+// database and installs its own handlers, is still the program's: the status is 128 + the
+// signal (or the signal itself, when it came before the program began), never the engine's
+// "connection shutdown" with status 1, never a crash at exit.
+TEST(RunCommandTest, AStopSignalWhileTheDatabaseIsAttachedIsTheProgramsOwn) {
+    RunFolder f;
+    f.Companies(3000);
+    f.Definition("01-Firmy.ini", kCompanies);
+    int attempt = 0;
+    for (int delay = 0; delay <= 150; delay += 10) {
+        const int sig = ++attempt % 2 ? SIGTERM : SIGINT;
+        SCOPED_TRACE("signal " + std::to_string(sig) + " after " + std::to_string(delay) + " ms");
+        Background run(f);
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        run.Signal(sig);
+        const auto status = run.Wait(std::chrono::seconds(10));
+        ASSERT_TRUE(status) << "still running after 10 s\n" << run.Err();
+        const bool programs = WIFEXITED(*status) && WEXITSTATUS(*status) == 128 + sig;
+        const bool beforeMain = WIFSIGNALED(*status) && WTERMSIG(*status) == sig;
+        EXPECT_TRUE(programs || beforeMain)
+            << (WIFSIGNALED(*status) ? "signal " + std::to_string(WTERMSIG(*status))
+                                     : "status " + std::to_string(WEXITSTATUS(*status)))
+            << "\n"
+            << run.Err();
+        EXPECT_EQ(run.Err().find("shutdown"), std::string::npos) << run.Err();
+    }
+    f.ExpectWholeRecords();
+}
 
 // ---- DBF files that change under a run ----
 

@@ -136,6 +136,39 @@ TEST(BindingTest, AValueThatCannotBeUsedStopsTheRunAndWritesNothingOfTheRecord) 
     }
 }
 
+TEST(BindingTest, AStatementTheDatabaseRefusesIsEnteredWithTheDatabasesMessage) {
+    // The key is taken already: the database refuses the row, and the report alone must say
+    // why, after the statement, with its own line breaks.
+    EngineFixture f;
+    f.db.Exec("INSERT INTO TELEFONY (TEL_ID, NUMER) VALUES (7, 'zajęty');"_w);
+    f.Dbf("KLIENCI.DBF", Customers());
+    ASSERT_TRUE(f.Prepare(f.Definition(Definition({"TEL_ID=(N)7", "OPIS=PLIKDBF->ULICA"}))))
+        << f.Log();
+    std::string message;
+    try {
+        f.Run();
+        FAIL() << "the row was taken";
+    } catch (const fb::Error& e) {
+        message = e.Message();
+    }
+    ASSERT_NE(message.find("violation of PRIMARY or UNIQUE KEY constraint"), std::string::npos)
+        << message;
+    ASSERT_FALSE(f.dane.MigrationErrorLog.empty());
+    const std::string& entry = f.dane.MigrationErrorLog.back();
+    const std::size_t sqlEnd = entry.find("\r\n");
+    ASSERT_NE(sqlEnd, std::string::npos) << f.Log();
+    EXPECT_EQ(entry.substr(0, sqlEnd), f.Table(0).Statement);
+    std::string crlf;
+    for (char c : message) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    EXPECT_NE(crlf.find("\r\n"), std::string::npos) << "a message of one line proves nothing";
+    EXPECT_EQ(entry.substr(sqlEnd + 2), crlf) << f.Log();
+    EXPECT_TRUE(f.dane.Definition.ErrorsOccurred);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM TELEFONY"), 1);
+}
+
 TEST(BindingTest, TheKeyOfAnEarlierTableIsTakenOnlyWhenThatTableHasOne) {
     // Table 1 inserts a telephone for the company of table 0; the company exists already for K2,
     // whose exists-query finds its key; for K3 the company is refused (empty name) and has no

@@ -299,7 +299,8 @@ TEST(RunTest, CloseCheckWritesPendingEntriesAndExitWritesNothing) {
         EXPECT_EQ(p.dane.MigrationErrorLog.size(), 1u);
     }
     {
-        // Closing in the middle of a run stops the timer and lets go of the DBF file.
+        // Closing in the middle of a run ends the run as Stop does, with the program: the timer
+        // stops, the progress window goes, the DBF file is let go and the report holds the stop.
         ShellProgram p;
         ThreeDefinitions(p);
         p.progress.stepCost = std::chrono::milliseconds(25);
@@ -308,10 +309,20 @@ TEST(RunTest, CloseCheckWritesPendingEntriesAndExitWritesNothing) {
         p.controller.OnTimer();
         p.controller.OnTimer();
         ASSERT_TRUE(p.dane.Dbf1.has_value());
+        ASSERT_TRUE(p.progress.visible);
+        const int read = static_cast<int>(p.progress.records.size());
         EXPECT_TRUE(p.controller.OnCloseQuery());
         EXPECT_FALSE(p.timer.active);
+        EXPECT_FALSE(p.progress.visible);
+        EXPECT_NE(p.controller.StartupStep(), shell::kRunning);
         EXPECT_FALSE(p.dane.Dbf1.has_value());
-        EXPECT_TRUE(p.report.written.empty());
+        EXPECT_FALSE(p.dane.IBDatabase1.Connected());
+        ASSERT_EQ(p.report.written.size(), 1u);
+        EXPECT_EQ(p.report.written[0],
+                  (std::vector<std::string>{"Przerwanie ręczne"_w, "Wyjście z programu."_w}));
+        // Nothing is read after the close, whatever the timer still had queued.
+        p.controller.OnTimer();
+        EXPECT_EQ(static_cast<int>(p.progress.records.size()), read);
     }
 }
 

@@ -5,6 +5,7 @@
 using namespace migracja;
 using namespace migracja::literals;
 using migracja::shell::Control;
+using migracja::testing::DbfWriter;
 using migracja::testing::ShellProgram;
 
 namespace {
@@ -108,16 +109,28 @@ TEST(StartupTest, VersionFieldIsFoundInAnyLetterCaseAndItsAbsenceRefusesOldData)
     }
 }
 
-TEST(StartupTest, MissingOrUnsetFolderFailsSilently) {
+TEST(StartupTest, MissingOrUnsetFolderIsSaidInABox) {
     for (const std::string& stored : {std::string("x"), std::string("/nie/ma/takiego")}) {
         ShellProgram p;
         TwoDefinitions(p);
         config::WriteDbfFolder(p.dir.path(), stored);
         p.Startup();
-        EXPECT_TRUE(p.messages.shown.empty()) << stored;
+        if (stored.size() > 1) {
+            ASSERT_EQ(p.messages.shown.size(), 1u) << stored;
+            EXPECT_EQ(p.messages.shown[0].text,
+                      stored + "  — Brak katalogu z plikami DBF  !!!\r\n"_w);
+        } else {
+            // A single character is no folder at all.
+            ASSERT_EQ(p.messages.shown.size(), 1u) << stored;
+            EXPECT_EQ(p.messages.shown[0].text,
+                      "Nie wskazano katalogu z plikami DBF od starego TARVIK !"_w);
+        }
+        EXPECT_EQ(p.messages.shown[0].caption, "Nie można uruchomić migracji !"_w);
+        EXPECT_EQ(p.messages.shown[0].icon, ui::Icon::Exclamation);
         EXPECT_EQ(p.view.dbfStatus, "Brak plików DBF od starego TARVIK "_w);
         EXPECT_FALSE(p.dane.IBDatabase1.Connected());
         EXPECT_EQ(p.controller.StartupStep(), shell::kBusy);
+        EXPECT_FALSE(p.view.Enabled(Control::StartMigration));
         // The buttons are left as they were.
         EXPECT_TRUE(p.view.Enabled(Control::DeleteData));
         EXPECT_TRUE(p.view.Enabled(Control::ChosenFor));
@@ -127,7 +140,9 @@ TEST(StartupTest, MissingOrUnsetFolderFailsSilently) {
     std::filesystem::remove(p.dir / "Migracja.ini");
     p.Startup();
     EXPECT_EQ(p.folderDialog.openedWith, std::vector<std::string>{""});
-    EXPECT_TRUE(p.messages.shown.empty());
+    ASSERT_EQ(p.messages.shown.size(), 1u);
+    EXPECT_EQ(p.messages.shown[0].text,
+              "Nie wskazano katalogu z plikami DBF od starego TARVIK !"_w);
     EXPECT_EQ(p.controller.StartupStep(), shell::kBusy);
 }
 
@@ -223,6 +238,24 @@ TEST(StartupTest, WithoutLegacyDataFilesTheFolderDialogIsForced) {
     EXPECT_EQ(p.controller.StartupStep(), shell::kBusy);
     EXPECT_TRUE(p.view.items.empty());
     EXPECT_FALSE(p.view.Enabled(Control::StartMigration));
+}
+
+TEST(StartupTest, DefinitionNamesThatDifferInLetterCaseAreSortedAsOneCase) {
+    // Sorted by bytes, capitals would come first ("07-Zamowienia" before "07-adresy", "07-ŁYK"
+    // before "07-łata"); the list ignores letter case, Polish letters included.
+    ShellProgram p;
+    p.WriteSource("TARV01.DBF", 1);
+    for (const std::string& name : std::vector<std::string>{
+             "07-Zamowienia", "07-adresy", "07-BANKI", "07-ŁYK"_w, "07-łata"_w, "07-Ceny", "07-b"})
+        p.WriteDefinition(name + ".ini", "TARV01.DBF");
+    p.Startup();
+    const std::vector<std::string> texts = p.view.Texts();
+    ASSERT_EQ(texts.size(), 7u);
+    EXPECT_EQ(
+        std::vector<std::string>(texts.begin(), texts.begin() + 5),
+        (std::vector<std::string>{"07-adresy", "07-b", "07-BANKI", "07-Ceny", "07-Zamowienia"}));
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + 5, texts.end()),
+              (std::vector<std::string>{"07-łata"_w, "07-ŁYK"_w}));
 }
 
 TEST(StartupTest, DefinitionListIsSortedCaseBlindAndEnabledByItsDbfFile) {
@@ -423,4 +456,86 @@ TEST(StartupTest, DbfFolderButtonAlwaysAsksAndCancelKeepsTheStoredFolder) {
     EXPECT_FALSE(p.view.Enabled(Control::ChosenFor));
     EXPECT_EQ(p.dane.DbfFolder(), p.dir / "inne");
     ASSERT_EQ(p.messages.shown.size(), 1u);
+}
+
+TEST(StartupTest, ARefusedFolderCannotBeMigratedAndAGoodOneRebuildsTheList) {
+    ShellProgram p;
+    TwoDefinitions(p);
+    p.Startup();
+    ASSERT_TRUE(p.view.Enabled(Control::StartMigration));
+    const std::size_t contextCalls = p.context.calls.size();
+    const auto folderWith = [&](const std::string& name, std::optional<std::string> versionField,
+                                const std::string& source) {
+        const std::filesystem::path folder = p.dir / name;
+        std::filesystem::create_directories(folder);
+        if (versionField)
+            DbfWriter()
+                .Field("NR", 'N', 4)
+                .Field(*versionField, 'C', 1)
+                .Record({"1", "T"})
+                .WriteTo(folder / "TARV09.DBF");
+        DbfWriter()
+            .Field("NR", 'N', 4)
+            .Field("NAZWA", 'C', 20)
+            .Record({"1", "stara"})
+            .WriteTo(folder / source);
+        return folder.string();
+    };
+    // Legacy files without the version file, then a version file of a program too old: both
+    // refused, and neither can be migrated, whatever reaches the controller.
+    for (const std::optional<std::string>& field :
+         {std::optional<std::string>(), std::optional<std::string>("INNE")}) {
+        SCOPED_TRACE(field.value_or("no TARV09.DBF"));
+        p.messages.shown.clear();
+        p.folderDialog.answers.push_back(folderWith(field ? "stare" : "bez", field, "TARV01.DBF"));
+        p.controller.OnDbfFolder();
+        ASSERT_EQ(p.messages.shown.size(), 1u);
+        EXPECT_EQ(p.messages.shown[0].caption, "Nie można uruchomić migracji !"_w);
+        EXPECT_FALSE(p.view.Enabled(Control::StartMigration));
+        p.controller.OnStartMigration();
+        p.DrainTimer();
+        EXPECT_NE(p.controller.StartupStep(), shell::kRunning);
+        EXPECT_TRUE(p.progress.started.empty());
+        EXPECT_EQ(p.database.ScalarInt("SELECT COUNT(*) FROM REJESTR_FIRM"), 0);
+    }
+    // A folder that passes: the rest of the startup runs for it, the definition of its one file
+    // enabled and ticked, the other disabled; the choice of company is not asked again.
+    p.messages.shown.clear();
+    p.folderDialog.answers.push_back(folderWith("nowe", "FORMALNE", "TARV02.DBF"));
+    p.controller.OnDbfFolder();
+    p.DrainTimer();
+    EXPECT_TRUE(p.messages.shown.empty());
+    EXPECT_EQ(p.controller.StartupStep(), shell::kIdle);
+    EXPECT_TRUE(p.view.Enabled(Control::StartMigration));
+    EXPECT_EQ(p.controller.DbfFileList(), (std::vector<std::string>{"TARV02.DBF", "TARV09.DBF"}));
+    EXPECT_EQ(p.view.Enables(), (std::vector<bool>{false, true}));
+    EXPECT_EQ(p.view.Checks(), (std::vector<bool>{false, true}));
+    EXPECT_EQ(p.context.calls.size(), contextCalls);
+    p.Run();
+    EXPECT_EQ(p.progress.started, std::vector<std::string>{"02-inne.ini"});
+
+    // The same folder again, confirmed or cancelled, keeps the list as the user ticked it.
+    p.view.SetDefinitionChecked(1, true);
+    p.controller.OnDbfFolder();
+    p.DrainTimer();
+    EXPECT_EQ(p.view.Checks(), (std::vector<bool>{false, true}));
+    EXPECT_TRUE(p.view.Enabled(Control::StartMigration));
+}
+
+TEST(StartupTest, AStartupHaltedByItsFolderGoesOnWithAFolderThatPasses) {
+    ShellProgram p;
+    TwoDefinitions(p);
+    std::filesystem::remove(p.dbfFolder / "TARV09.DBF");
+    p.Startup();
+    ASSERT_EQ(p.controller.StartupStep(), shell::kBusy);
+    ASSERT_FALSE(p.dane.IBDatabase1.Connected());
+    p.WriteVersionFile("FORMALNE");
+    p.folderDialog.answers.push_back(p.Folder());
+    p.controller.OnDbfFolder();
+    p.DrainTimer();
+    EXPECT_EQ(p.controller.StartupStep(), shell::kIdle);
+    EXPECT_TRUE(p.dane.IBDatabase1.Connected());
+    EXPECT_EQ(p.progress.binds, 1);
+    EXPECT_EQ(p.view.Checks(), (std::vector<bool>{true, true}));
+    EXPECT_TRUE(p.view.Enabled(Control::StartMigration));
 }
