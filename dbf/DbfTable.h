@@ -89,6 +89,8 @@ class DbfTable {
     Money AsMoney(int i) const;            // N, F, I, O; 0 when blank or unreadable
     DateTime AsDateTime(int i) const;      // D, T, @; 0 when blank or impossible
     bool AsLogical(int i) const;           // L: true only for "T" and "t"
+    // The current record as stored, deletion flag byte first; valid until the next move.
+    std::string_view RecordBytes() const;
 
   private:
     class Descriptor {
