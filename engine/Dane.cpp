@@ -47,6 +47,7 @@ void TDane::ResetDefinition() {
     Definition.Reset();
     DefinitionActive = false;
     PendingRecords = 0;
+    Tally = RecordTally{};
     InitPlan.clear();
     definitionObjects_.clear();
 }

@@ -28,6 +28,7 @@
 #include "dbf/DbfTable.h"
 #include "engine/ErrorLog.h"
 #include "engine/MigrationDefinition.h"
+#include "engine/Rejects.h"
 #include "engine/TargetContext.h"
 
 namespace migracja::engine {
@@ -98,6 +99,10 @@ class TDane {
     int RecordsPerTransaction = 1;
     // Records written in the open IBTransaction1 and not yet committed.
     int PendingRecords = 0;
+    // Records set aside in this run, with their limit; and what the record loop counted for the
+    // running definition (cleared with it).
+    RejectSet Rejects;
+    RecordTally Tally;
     // Where the record loop's reads of the target database go: lookups, exists-queries and the
     // calculations that query. One record per transaction: IBQueryR on IBTransactionR, which sees
     // every earlier record committed. Records grouped in one write transaction: IBQueryR1 on
