@@ -103,6 +103,10 @@ class TDane {
     // running definition (cleared with it).
     RejectSet Rejects;
     RecordTally Tally;
+    // Every definition that ran in this run, for the summary; and the text the report file ends
+    // with (empty: the report holds the entries only).
+    std::vector<DefinitionOutcome> Outcomes;
+    std::string ReportTrailer;
     // Where the record loop's reads of the target database go: lookups, exists-queries and the
     // calculations that query. One record per transaction: IBQueryR on IBTransactionR, which sees
     // every earlier record committed. Records grouped in one write transaction: IBQueryR1 on

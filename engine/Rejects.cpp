@@ -28,15 +28,13 @@ void RejectSet::MakeFolder(const fs::path& sourceFolder) {
     if (ec)
         throw dbf::DbfError("cannot create the folder " + folder_.string() + ": " + ec.message());
     folderMade_ = true;
-    // The mark of the legacy data version, which the startup checks look for.
+    // The mark of the legacy data version that the startup checks look for: its structure, with
+    // no record, so that a definition reading it migrates nothing twice. Records of TARV09.DBF
+    // itself that are set aside go into it.
     const fs::path version = config::FindProgramFile(sourceFolder, "TARV09.DBF");
-    if (fs::is_regular_file(version, ec)) {
-        fs::copy_file(version, folder_ / version.filename(), fs::copy_options::overwrite_existing,
-                      ec);
-        if (ec)
-            throw dbf::DbfError("cannot copy " + version.string() + " to " + folder_.string() +
-                                ": " + ec.message());
-    }
+    if (fs::is_regular_file(version, ec))
+        files_.emplace(text::ToUpper(config::TextFromPath(version.filename())),
+                       dbf::DbfRejectFile::Create(folder_ / version.filename(), version));
 }
 
 void RejectSet::Add(const dbf::DbfTable& source) {

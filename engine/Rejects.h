@@ -6,8 +6,9 @@
 // the run as the first one does with the limit at 0.
 //
 // The reject folder, "Odrzucone <date> <hh_nn>" beside the report, is made at the first reject
-// and gets a copy of TARV09.DBF from the DBF folder, so that it passes the startup checks as a
-// DBF folder: the records, once corrected, are migrated by running the same definitions on it.
+// and gets TARV09.DBF of the DBF folder with its structure and no record, so that it passes the
+// startup checks as a DBF folder: the records, once corrected, are migrated by running the same
+// definitions on it.
 
 #include <array>
 #include <cstdint>
@@ -60,6 +61,19 @@ struct RecordTally {
     std::int32_t Rejected = 0;
     std::array<std::int32_t, kTableSlots> Skipped{};
     std::array<std::int32_t, kTableSlots> Existing{};
+};
+
+// What one definition of a run did, for the run's summary: the rows written, skipped and found
+// per target table (tables of the same name together), in the order of the counters.
+struct TableOutcome {
+    std::string Table;
+    std::int32_t Rows = 0, Skipped = 0, Existing = 0;
+};
+struct DefinitionOutcome {
+    std::string Name;  // the definition file's name without folder and extension
+    std::int32_t Read = 0, Total = 0, Rejected = 0;
+    std::vector<TableOutcome> Tables;
+    double Seconds = 0;
 };
 
 }  // namespace migracja::engine

@@ -8,7 +8,9 @@
 #include "config/FileSearch.h"
 #include "config/Settings.h"
 #include "config/Text.h"
+#include "engine/ErrorReport.h"
 #include "engine/RecordLoop.h"
+#include "shell/RunSummary.h"
 #include "shell/TickBudget.h"
 
 namespace migracja::shell {
@@ -67,6 +69,14 @@ void MigrationController::OnTimer() {
 void MigrationController::OnStartMigration() {
     // The button is enabled only when idle; a click that slipped through otherwise is ignored.
     if (startupStep_ != kIdle) return;
+    int maxRejects = 0;
+    try {
+        maxRejects =
+            overrides_.maxRejects ? *overrides_.maxRejects : config::ReadMaxRejects(p_.programDir);
+    } catch (const config::SettingError& e) {
+        p_.messages.Warn(e.what(), CannotStartCaption());
+        return;
+    }
     EnableRunControls(false);
     engine::MigrationDefinition& d = p_.dane.Definition;
     p_.dane.DefinitionActive = false;
@@ -76,6 +86,10 @@ void MigrationController::OnStartMigration() {
     p_.dane.Scrambling = calc::ReadScramblingConstants(p_.programDir);
     p_.dane.RecordsPerTransaction = config::ReadRecordsPerTransaction(p_.programDir);
     runStartTime_ = p_.clock.LocalNow();
+    p_.dane.Rejects.StartRun(
+        maxRejects, p_.programDir / config::PathFromText(engine::RejectFolderName(runStartTime_)));
+    p_.dane.Outcomes.clear();
+    p_.dane.ReportTrailer.clear();
     currentDefinitionIndex_ = -1;
     startupStep_ = kRunning;
     p_.timer.Start(kTimerIntervalMs);
@@ -152,7 +166,10 @@ void MigrationController::SecondStepTick() {
 
 bool MigrationController::DbfFolderCheck(bool forceDialog) {
     p_.view.SetDbfStatus("Brak plików DBF od starego TARVIK "_w);
-    const DbfFolderChoice choice = ChooseDbfFolder(forceDialog, p_.programDir, p_.folderDialog);
+    const DbfFolderChoice choice =
+        overrides_.dbfFolder && !forceDialog
+            ? DbfFolderChoice{IsFolderSet(*overrides_.dbfFolder), *overrides_.dbfFolder}
+            : ChooseDbfFolder(forceDialog, p_.programDir, p_.folderDialog);
     if (!choice.set) return false;
     const fs::path folder = config::PathFromText(choice.folder);
     std::error_code ec;
@@ -366,7 +383,26 @@ void MigrationController::RunTick() {
         p_.progress.Hide();
         startupStep_ = kIdle;
         dane.CloseSourceTable();
-        p_.messages.Inform("Koniec migracji !"_w, "Komunikat"_w);
+        if (dane.Rejects.Count() == 0) {
+            p_.messages.Inform("Koniec migracji !"_w, "Komunikat"_w);
+            EnableRunControls(true);
+            return;
+        }
+        // Records were set aside: the end message says how many and where, and the report is
+        // written (ending with the summary) and offered, as after an error.
+        p_.messages.Inform("Koniec migracji !"_w + kCrLf + "Odrzucono rekordów: "_w +
+                               std::to_string(dane.Rejects.Count()) + kCrLf +
+                               "Zapisano je w folderze "_w +
+                               config::TextFromPath(dane.Rejects.Folder()),
+                           "Komunikat"_w);
+        dane.Definition.ErrorsOccurred = true;
+        PrepareReportTrailer();
+        try {
+            p_.report.WriteErrorReport(runStartTime_);
+        } catch (...) {
+            EnableRunControls(true);
+            throw;
+        }
         EnableRunControls(true);
         return;
     }
@@ -385,6 +421,7 @@ void MigrationController::EndRunAfterFailure(std::exception_ptr failure) {
         // Entered in the log by the commit itself; the first failure is the one to show.
     }
     dane.CloseSourceTable();
+    PrepareReportTrailer();
     // The report holds the failure with its context; the user sees the failure itself.
     try {
         p_.report.WriteErrorReport(runStartTime_);
@@ -410,6 +447,7 @@ void MigrationController::EndRun() {
         EndRunAfterFailure(std::current_exception());
     }
     p_.dane.CloseSourceTable();
+    PrepareReportTrailer();
     try {
         p_.report.WriteErrorReport(runStartTime_);
     } catch (...) {
@@ -418,6 +456,13 @@ void MigrationController::EndRun() {
         throw;
     }
     EnableRunControls(true);
+}
+
+void MigrationController::PrepareReportTrailer() {
+    // Without a limit the report stays the list of entries it has always been.
+    p_.dane.ReportTrailer = p_.dane.Rejects.Limit() > 0
+                                ? "\r\n" + FormatRunSummary(p_.dane.Outcomes, p_.dane.Rejects)
+                                : std::string();
 }
 
 void MigrationController::EnableRunControls(bool enabled) {
