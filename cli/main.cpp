@@ -68,7 +68,7 @@ constexpr const char* kUsage =
     "       migracja-cli clean-serials --dir PROGRAMDIR\n"
     "       migracja-cli split-phones --dir PROGRAMDIR [--dry-run]\n"
     "       migracja-cli run --dir PROGRAMDIR [--only 01-Firmy,02-Telefony] [--firma ID]\n"
-    "                        [--branch ID|none] [--team ID] [--dbf FOLDER]\n";
+    "                        [--branch ID|none] [--team ID] [--dbf FOLDER] [--max-rejects N]\n";
 
 }  // namespace
 
