@@ -614,7 +614,9 @@ int RunMigration(const Args& args) {
         line += ", " + Plural(errors, "error");
         std::printf("%s\n", line.c_str());
     }
-    if (!dane.Outcomes.empty())
+    // With a reject limit the table of every definition follows; without one the output stays
+    // the lines above, as scripts read them.
+    if (dane.Rejects.Limit() > 0 && !dane.Outcomes.empty())
         std::printf("\n%s", Utf8(shell::FormatRunSummary(dane.Outcomes, dane.Rejects)).c_str());
     if (report.file) std::printf("report: %s\n", report.file->string().c_str());
     std::fflush(stdout);
