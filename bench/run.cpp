@@ -189,7 +189,8 @@ void WriteSource(const fs::path& folder, int records, int badEvery = 0) {
     w.Field("UWAGI", 'C', 80);
     for (int r = 0; r < records; ++r) {
         Customer c = MakeCustomer(r);
-        if (badEvery > 0 && r % badEvery == badEvery / 2) c.nazwa.resize(95, '.');
+        if (badEvery > 0 && badEvery <= records && r % badEvery == badEvery / 2)
+            c.nazwa.resize(95, '.');
         w.Record({c.nrkli, ToMazovia(c.nazwa), ToMazovia(c.skrot), ToMazovia(c.ulica),
                   ToMazovia(c.miasto), c.kod, c.nip, c.telefon, c.data, ToMazovia(c.uwagi)});
     }
@@ -756,7 +757,8 @@ int DriveRejects(const Options& o) {
                                      {"clean file, limit 100", 0, 100, {}},
                                      {"1 % bad records, limit 1000", 100, 1000, {}}};
     const fs::path clean = work / "clean", dirty = work / "dirty";
-    // Both files have the wide name field, so that only the bad records differ.
+    // Both files have the wide name field, so that only the bad records differ; a step longer
+    // than the file makes none.
     WriteSource(clean, o.records, o.records + 1);
     WriteSource(dirty, o.records, 100);
     int k = 0;
