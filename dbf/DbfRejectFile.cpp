@@ -117,23 +117,29 @@ DbfRejectFile::DbfRejectFile(DbfRejectFile&& o) noexcept
       fd_(std::exchange(o.fd_, -1)),
       headerLength_(o.headerLength_),
       recordLength_(o.recordLength_),
-      count_(o.count_) {}
+      count_(o.count_),
+      written_(o.written_) {}
 
 DbfRejectFile& DbfRejectFile::operator=(DbfRejectFile&& o) noexcept {
     if (this != &o) {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) {
+            TryFlush();
+            ::close(fd_);
+        }
         path_ = std::move(o.path_);
         fd_ = std::exchange(o.fd_, -1);
         headerLength_ = o.headerLength_;
         recordLength_ = o.recordLength_;
         count_ = o.count_;
+        written_ = o.written_;
     }
     return *this;
 }
 
 DbfRejectFile::~DbfRejectFile() {
     if (fd_ >= 0) {
-        ::fsync(fd_);
+        // Nothing can be reported from here; records not counted are simply not in the file.
+        TryFlush();
         ::close(fd_);
     }
 }
@@ -158,15 +164,24 @@ void DbfRejectFile::Append(std::string_view record) {
     std::string bytes(record);
     bytes[0] = ' ';
     bytes += kEndOfFile;
-    WriteAt(headerLength_ + static_cast<std::uint64_t>(count_) * recordLength_, bytes.data(),
+    WriteAt(headerLength_ + static_cast<std::uint64_t>(written_) * recordLength_, bytes.data(),
             bytes.size());
-    // The record reaches the disk before the count that includes it.
-    if (::fdatasync(fd_) != 0)
-        throw DbfError("cannot write " + path_.string() + ": " + std::strerror(errno));
+    ++written_;
+}
+
+bool DbfRejectFile::TryFlush() noexcept {
+    if (written_ == count_) return true;
+    // The records reach the disk before the count that includes them.
+    if (::fdatasync(fd_) != 0) return false;
     char head[8];
-    PutDateAndCount(head, count_ + 1);
-    WriteAt(1, head + 1, 7);
-    ++count_;
+    PutDateAndCount(head, written_);
+    if (::pwrite(fd_, head + 1, 7, 1) != 7) return false;
+    count_ = written_;
+    return true;
+}
+
+void DbfRejectFile::Flush() {
+    if (!TryFlush()) throw DbfError("cannot write " + path_.string() + ": " + std::strerror(errno));
 }
 
 }  // namespace migracja::dbf

@@ -166,6 +166,8 @@ void CommitPendingRecords(TDane& dane) {
 
 void EndTick(TDane& dane) {
     CommitPendingRecords(dane);
+    // The records set aside so far become part of their reject files.
+    dane.Rejects.Flush(false);
     if (dane.IBTransactionR.Active()) dane.IBTransactionR.Commit();
 }
 

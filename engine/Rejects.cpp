@@ -15,6 +15,7 @@ void RejectSet::StartRun(int limit, fs::path folder) {
     count_ = 0;
     folder_ = std::move(folder);
     folderMade_ = false;
+    flushed_ = {};
     files_.clear();
 }
 
@@ -63,6 +64,13 @@ void RejectSet::Add(const dbf::DbfTable& source) {
     }
     file->second.Append(source.RecordBytes());
     ++count_;
+}
+
+void RejectSet::Flush(bool always) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!always && now - flushed_ < std::chrono::seconds(1)) return;
+    flushed_ = now;
+    for (auto& [name, file] : files_) file.Flush();
 }
 
 }  // namespace migracja::engine

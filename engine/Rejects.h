@@ -11,6 +11,7 @@
 // definitions on it.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -43,6 +44,11 @@ class RejectSet {
     // Copies the current record of source into the reject file named as source. Throws DbfError
     // when the folder or the file cannot be written.
     void Add(const dbf::DbfTable& source);
+    // Counts the records added so far in the headers of their files, after syncing them to the
+    // disk (see DbfRejectFile). Called at the end of each timer tick of a run, where it waits
+    // for the disk at most once a second (a sync per tick would cost more than the rejects), and
+    // with always set when the run ends. Throws DbfError.
+    void Flush(bool always = true);
 
   private:
     void MakeFolder(const std::filesystem::path& sourceFolder);
@@ -51,6 +57,7 @@ class RejectSet {
     int count_ = 0;
     std::filesystem::path folder_;
     bool folderMade_ = false;
+    std::chrono::steady_clock::time_point flushed_{};
     std::map<std::string, dbf::DbfRejectFile> files_;  // by the upper-case file name
 };
 

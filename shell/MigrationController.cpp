@@ -459,6 +459,7 @@ void MigrationController::EndRun() {
 }
 
 void MigrationController::PrepareReportTrailer() {
+    p_.dane.Rejects.Flush();
     // Without a limit the report stays the list of entries it has always been.
     p_.dane.ReportTrailer = p_.dane.Rejects.Limit() > 0
                                 ? "\r\n" + FormatRunSummary(p_.dane.Outcomes, p_.dane.Rejects)

@@ -140,6 +140,7 @@ TEST(RejectTest, GoodRecordsAreWrittenWholeAndEveryBadOneIsSetAsideByteForByte) 
         f.dane.Rejects.StartRun(100, folder);
         ASSERT_TRUE(f.Prepare(f.Definition(kDefinition))) << f.Log();
         f.Run();
+        f.dane.Rejects.Flush();
 
         const engine::MigrationDefinition& d = f.dane.Definition;
         EXPECT_FALSE(d.StopRequested) << f.Log();
@@ -204,6 +205,7 @@ TEST(RejectTest, TheRecordAfterTheLimitStopsTheRunAsTheFirstDoesWithoutALimit) {
         f.dane.Rejects.StartRun(limit, f.dir / "Odrzucone");
         ASSERT_TRUE(f.Prepare(f.Definition(kDefinition))) << f.Log();
         EXPECT_THROW(f.Run(), fb::Error);
+        f.dane.Rejects.Flush();
         const int stopAt = source.bad[static_cast<std::size_t>(limit)];
         EXPECT_TRUE(f.dane.Definition.StopRequested);
         EXPECT_EQ(f.dane.Definition.CurrentRecordNo, stopAt + 1);
@@ -230,6 +232,7 @@ TEST(RejectTest, TheCorrectedRejectFileWritesExactlyTheRejectedRecords) {
     f.dane.Rejects.StartRun(100, folder);
     ASSERT_TRUE(f.Prepare(f.Definition(kDefinition))) << f.Log();
     f.Run();
+    f.dane.Rejects.Flush();
     ASSERT_EQ(f.dane.Rejects.Count(), static_cast<int>(source.bad.size())) << f.Log();
     f.dane.CloseSourceTable();
 
@@ -248,6 +251,7 @@ TEST(RejectTest, TheCorrectedRejectFileWritesExactlyTheRejectedRecords) {
     f.dane.Rejects.StartRun(100, f.dir / "Odrzucone 2");
     ASSERT_TRUE(f.Prepare(f.Definition(kDefinition))) << f.Log();
     f.Run();
+    f.dane.Rejects.Flush();
     EXPECT_FALSE(f.dane.Definition.StopRequested) << f.Log();
     EXPECT_TRUE(f.dane.MigrationErrorLog.empty()) << f.Log();
     EXPECT_EQ(f.dane.Rejects.Count(), 0);
@@ -271,6 +275,7 @@ TEST(RejectTest, SkippedAndExistingRecordsAreCountedPerTableAndRejectsNotAtAll) 
     f.dane.Rejects.StartRun(5, f.dir / "Odrzucone");
     ASSERT_TRUE(f.Prepare(f.Definition(lines))) << f.Log();
     f.Run();
+    f.dane.Rejects.Flush();
     EXPECT_FALSE(f.dane.Definition.StopRequested) << f.Log();
     EXPECT_EQ(f.dane.Tally.Rejected, 1);
     EXPECT_EQ(f.dane.Tally.Existing[0], 1);
