@@ -650,6 +650,12 @@ TEST(RejectRunTest, BadRecordsAreSetAsideSummedUpAndMigratedOnceCorrected) {
 
     // The summary: an aligned table on stdout, and the end of the report in Windows-1250.
     EXPECT_NE(r.out.find("Podsumowanie"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("TELEFONY 380, 20 rejected, "), std::string::npos) << r.err;
+    // The window's end message, which the command prints: how many, and where.
+    EXPECT_NE(r.err.find("Koniec migracji !\nOdrzucono rekordów: 20\nZapisano je w folderze " +
+                         f.Rejects().string()),
+              std::string::npos)
+        << r.err;
     EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\n01-Firmy +400 +20 +[0-9.]+ +\d+\n)")))
         << r.out;
     EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\n +REJESTR_FIRM +380 +0 +0\n)"))) << r.out;
