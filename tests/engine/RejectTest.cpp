@@ -10,6 +10,7 @@
 #include "engine/EngineFixture.h"
 
 using namespace migracja;
+using namespace migracja::literals;
 using migracja::testing::DbfWriter;
 using migracja::testing::EngineFixture;
 using migracja::testing::ReadFileBytes;
@@ -283,4 +284,53 @@ TEST(RejectTest, SkippedAndExistingRecordsAreCountedPerTableAndRejectsNotAtAll) 
     EXPECT_EQ(f.dane.Definition.Counters[0], 3);
     EXPECT_EQ(f.dane.Definition.Counters[1], 4);
     EXPECT_EQ(f.Count("SELECT COUNT(*) FROM R_FIRMA"), 3);
+}
+
+TEST(RejectTest, ErrorsThatAreNotAboutOneRecordStopTheRunWhateverTheLimit) {
+    const Source source(200, 25);
+    {
+        // Stop between two records: the next record is not set aside, the run ends.
+        EngineFixture f(kSchema);
+        f.Dbf("TARV01.DBF", source.writer);
+        f.dane.Rejects.StartRun(100, f.dir / "Odrzucone");
+        ASSERT_TRUE(f.Prepare(f.Definition(kDefinition))) << f.Log();
+        for (int i = 0; i < 5; ++i) engine::ProcessSourceRecord(f.dane);
+        f.dane.Definition.StopRequested = true;
+        f.dane.MigrationErrorLog.push_back("Przerwanie ręczne"_w);
+        engine::ProcessSourceRecord(f.dane);
+        EXPECT_TRUE(f.dane.Definition.StopRequested);
+        EXPECT_EQ(f.dane.Rejects.Count(), 0);
+        EXPECT_EQ(f.dane.Definition.CurrentRecordNo, 5);
+    }
+    {
+        // The DBF file cut short under the run.
+        EngineFixture f(kSchema);
+        f.Dbf("TARV01.DBF", source.writer);
+        f.dane.Rejects.StartRun(100, f.dir / "Odrzucone");
+        ASSERT_TRUE(f.Prepare(f.Definition(kDefinition))) << f.Log();
+        std::filesystem::resize_file(f.dir / "TARV01.DBF", source.writer.RecordOffset(60));
+        f.Run();
+        EXPECT_TRUE(f.dane.Definition.StopRequested);
+        EXPECT_LE(f.dane.Definition.CurrentRecordNo, 61);
+        // At most the bad records before the cut were set aside; the cut itself stops the run.
+        EXPECT_LE(f.dane.Rejects.Count(), 2);
+        EXPECT_NE(f.dane.MigrationErrorLog.back().find("TARV01.DBF"), std::string::npos) << f.Log();
+        EXPECT_EQ(f.Count("SELECT COUNT(*) FROM R_FIRMA"), f.dane.Definition.Counters[0]);
+    }
+    {
+        // The connection is cut by the database: no record is to blame.
+        EngineFixture f(kSchema);
+        f.Dbf("TARV01.DBF", source.writer);
+        f.dane.Rejects.StartRun(100, f.dir / "Odrzucone");
+        ASSERT_TRUE(f.Prepare(f.Definition(kDefinition))) << f.Log();
+        for (int i = 0; i < 5; ++i) engine::ProcessSourceRecord(f.dane);
+        engine::CommitPendingRecords(f.dane);
+        if (f.dane.IBTransactionR.Active()) f.dane.IBTransactionR.Commit();
+        f.db.Exec("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION");
+        // The failure goes on to the run tick, which ends the run.
+        EXPECT_THROW(f.Run(), fb::Error);
+        EXPECT_EQ(f.dane.Definition.CurrentRecordNo, 6);
+        EXPECT_EQ(f.dane.Rejects.Count(), 0);
+        EXPECT_FALSE(std::filesystem::exists(f.dir / "Odrzucone"));
+    }
 }
