@@ -59,6 +59,11 @@ TFormImport::TFormImport(engine::TDane& dane, definitions::TFormIni& loader,
         NewGroup(this, QStringLiteral("Odczytano"), QStringLiteral("GroupOdczytano"), read_);
     top->addWidget(readGroup_);
     top->addWidget(NewGroup(this, QStringLiteral("Razem"), QStringLiteral("GroupRazem"), total_));
+    rejected_ = NewDisplay(this, QStringLiteral("Odrzucono"));
+    rejectedGroup_ =
+        NewGroup(this, QStringLiteral("Odrzucono"), QStringLiteral("GroupOdrzucono"), rejected_);
+    rejectedGroup_->hide();
+    top->addWidget(rejectedGroup_);
     layout->addLayout(top);
 
     layout->addWidget(new QLabel(QStringLiteral("Zapisano w.."), this));
@@ -78,7 +83,7 @@ TFormImport::TFormImport(engine::TDane& dane, definitions::TFormIni& loader,
     if (images) stop_->setIcon(images->Image(Glyph::Stop));
     layout->addWidget(stop_);
     connect(stop_, &QPushButton::clicked, this, &TFormImport::Stop);
-    readText_ = totalText_ = Formatted(0);
+    readText_ = totalText_ = rejectedText_ = Formatted(0);
     counterTexts_.fill(Formatted(0));
 }
 
@@ -102,6 +107,7 @@ void TFormImport::StartDefinition(const std::filesystem::path& definitionFile) {
     setWindowTitle(ToQt("Stan migracji " + shell::DefinitionRunner::DisplayName(definitionFile)));
     readGroup_->setTitle(ToQt("Odczytano z " + d.DbfFileName));
     SetDisplay(total_, totalText_, d.DbfRecordCount);
+    rejectedGroup_->setVisible(dane_.Rejects.Limit() > 0);
     for (int j = 0; j < kCounterGroups; ++j) {
         QGroupBox* group = groups_[static_cast<std::size_t>(j)];
         if (!group) continue;
@@ -125,6 +131,7 @@ void TFormImport::Step() {
 void TFormImport::RefreshCounters() {
     const engine::MigrationDefinition& d = dane_.Definition;
     SetDisplay(read_, readText_, d.CurrentRecordNo);
+    SetDisplay(rejected_, rejectedText_, dane_.Rejects.Count());
     for (int j = 0; j < d.CounterCount && j < kCounterGroups; ++j)
         SetDisplay(counters_[static_cast<std::size_t>(j)],
                    counterTexts_[static_cast<std::size_t>(j)],

@@ -44,6 +44,8 @@ class TFormImport : public QWidget, public shell::ProgressWindow {
     QString CounterText(int j) const { return counterTexts_.at(static_cast<std::size_t>(j)); }
     const QGroupBox* CounterGroup(int j) const { return groups_.at(static_cast<std::size_t>(j)); }
     const QGroupBox* ReadGroup() const { return readGroup_; }
+    const QGroupBox* RejectedGroup() const { return rejectedGroup_; }
+    QString RejectedDisplayText() const { return rejectedText_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -56,8 +58,11 @@ class TFormImport : public QWidget, public shell::ProgressWindow {
     QGroupBox* readGroup_;
     QLCDNumber* read_;
     QLCDNumber* total_;
+    // Records set aside so far in the run; shown only when the run has a reject limit.
+    QGroupBox* rejectedGroup_;
+    QLCDNumber* rejected_;
     QPushButton* stop_;
-    QString readText_, totalText_;
+    QString readText_, totalText_, rejectedText_;
     // Bound once by BindCounters: the nine counter groups and their displays, 0 .. 8.
     std::array<QGroupBox*, kCounterGroups> groups_{};
     std::array<QLCDNumber*, kCounterGroups> counters_{};

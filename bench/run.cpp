@@ -14,9 +14,12 @@
 // measured is the program's alone.
 //
 //   bench_run [--records=N] [--commit-records=N] [--repeat=N] [--target=embedded|server|both]
-//             [--forced=on|off|both] [--timer-gap-ms=N] [--prepare-only=DIR]
+//             [--forced=on|off|both] [--timer-gap-ms=N] [--prepare-only=DIR] [--rejects=on]
 //   (or BENCH_RUN_RECORDS, BENCH_RUN_COMMIT_RECORDS, BENCH_RUN_REPEAT, BENCH_RUN_TARGET,
-//    BENCH_RUN_FORCED, BENCH_RUN_TIMER_GAP_MS)
+//    BENCH_RUN_FORCED, BENCH_RUN_TIMER_GAP_MS, BENCH_RUN_REJECTS)
+//
+// --rejects=on measures only the cost of the reject limit (MaksOdrzuconych): a clean file with
+// the limit at 0 and above 0, and a file with 1 % of records the database refuses.
 //
 // --records (100000) is the file of the grouped runs and of every run without forced writes;
 // --commit-records (2000) the file of one commit per record with forced writes. Memory is also
@@ -175,15 +178,19 @@ std::string DefinitionText() {
     return kDefinition + "Główny"_w + "\r\nDBF_UNQ_KEY=PLIKDBF->NRKLI\r\n";
 }
 
-void WriteSource(const fs::path& folder, int records) {
+// badEvery above 0: the file of the reject measurements, whose name field is wide enough for
+// every badEvery-th record to carry a name longer than its column, which the database refuses.
+void WriteSource(const fs::path& folder, int records, int badEvery = 0) {
     fs::create_directories(folder);
     testing::DbfWriter w;
-    w.Field("NRKLI", 'C', 8).Field("NAZWA", 'C', 80).Field("SKROT", 'C', 30);
+    w.Field("NRKLI", 'C', 8).Field("NAZWA", 'C', badEvery > 0 ? 100 : 80).Field("SKROT", 'C', 30);
     w.Field("ULICA", 'C', 40).Field("MIASTO", 'C', 30).Field("KOD", 'C', 5);
     w.Field("NIP", 'C', 13).Field("TELEFON", 'C', 20).Field("DATA", 'D', 8);
     w.Field("UWAGI", 'C', 80);
     for (int r = 0; r < records; ++r) {
-        const Customer c = MakeCustomer(r);
+        Customer c = MakeCustomer(r);
+        if (badEvery > 0 && badEvery <= records && r % badEvery == badEvery / 2)
+            c.nazwa.resize(95, '.');
         w.Record({c.nrkli, ToMazovia(c.nazwa), ToMazovia(c.skrot), ToMazovia(c.ulica),
                   ToMazovia(c.miasto), c.kod, c.nip, c.telefon, c.data, ToMazovia(c.uwagi)});
     }
@@ -216,6 +223,7 @@ struct ChildArgs {
     fs::path folder;
     int timerGapMs = 0;
     bool showSql = false;
+    int maxRejects = -1;  // -1: the plain run; 0 and above: a run with this reject limit
 };
 
 struct Timing {
@@ -258,6 +266,7 @@ int RunEngine(const ChildArgs& a) {
     dane.RefreshCatalogue();
     dane.SetDbfFolder(a.folder.string());
     dane.RecordsPerTransaction = a.perTransaction;
+    if (a.maxRejects >= 0) dane.Rejects.StartRun(a.maxRejects, a.folder / "Odrzucone");
     shell::DefinitionRunner runner(dane, loader);
     shell::SystemClock clock;
     const bool& stop = dane.Definition.StopRequested;
@@ -278,7 +287,7 @@ int RunEngine(const ChildArgs& a) {
     }
     dane.CloseSourceTable();
     const engine::MigrationDefinition& d = dane.Definition;
-    if (stop || d.ErrorsOccurred) {
+    if (stop || (d.ErrorsOccurred && dane.Rejects.Count() == 0)) {
         for (const std::string& e : dane.MigrationErrorLog)
             std::fprintf(stderr, "%s\n", text::Win1250ToUtf8(e).c_str());
         return 2;
@@ -403,6 +412,8 @@ int Child(int argc, char** argv) {
             a.timerGapMs = std::stoi(value);
         else if (key == "--show-sql")
             a.showSql = true;
+        else if (key == "--max-rejects")
+            a.maxRejects = std::stoi(value);
     }
     try {
         return a.side == "engine" ? RunEngine(a) : RunLayer(a);
@@ -423,6 +434,7 @@ struct Options {
     bool forcedOn = true, forcedOff = true;
     int timerGapMs = 0;
     int repeat = 3;
+    bool rejects = false;     // only the measurements of the reject limit
     std::string prepareOnly;  // a folder: only the database and the files, for profiling
 };
 
@@ -435,7 +447,8 @@ Options ReadOptions(int argc, char** argv) {
         {"target", "BENCH_RUN_TARGET"},
         {"forced", "BENCH_RUN_FORCED"},
         {"timer-gap-ms", "BENCH_RUN_TIMER_GAP_MS"},
-        {"repeat", "BENCH_RUN_REPEAT"}};
+        {"repeat", "BENCH_RUN_REPEAT"},
+        {"rejects", "BENCH_RUN_REJECTS"}};
     for (auto [key, var] : env)
         if (const char* v = std::getenv(var)) given[key] = v;
     for (int i = 1; i < argc; ++i) {
@@ -456,6 +469,8 @@ Options ReadOptions(int argc, char** argv) {
             o.repeat = std::stoi(value);
         else if (key == "prepare-only")
             o.prepareOnly = value;
+        else if (key == "rejects")
+            o.rejects = value == "on";
         else if (key == "target") {
             o.embedded = value == "embedded" || value == "both";
             o.server = value == "server" || value == "both";
@@ -726,9 +741,71 @@ int PrepareOnly(const Options& o) {
     return 0;
 }
 
+// The reject limit's cost, embedded without forced writes (the CPU cost) and with
+// RekordowNaTransakcje=1000: a clean file with the limit at 0 and at 100, and a file with 1 % of
+// records the database refuses, with the limit at 1000. The cases alternate over the rounds.
+int DriveRejects(const Options& o) {
+    testing::TempDir work("migracja-bench-rejects");
+    const fs::path templateFile = work / "template.fdb";
+    CreateTemplate(templateFile);
+    struct RejectCase {
+        const char* name;
+        int badEvery, maxRejects;
+        std::vector<double> rates;
+    };
+    std::vector<RejectCase> cases = {{"clean file, limit 0", 0, 0, {}},
+                                     {"clean file, limit 100", 0, 100, {}},
+                                     {"1 % bad records, limit 1000", 100, 1000, {}}};
+    const fs::path clean = work / "clean", dirty = work / "dirty";
+    // Both files have the wide name field, so that only the bad records differ; a step longer
+    // than the file makes none.
+    WriteSource(clean, o.records, o.records + 1);
+    WriteSource(dirty, o.records, 100);
+    int k = 0;
+    for (int round = 0; round < o.repeat; ++round) {
+        for (RejectCase& c : cases) {
+            const fs::path file = work / ("run-" + std::to_string(k++) + ".fdb");
+            fs::copy_file(templateFile, file);
+            bench::SetForcedWrites(file.string(), false, "SYSDBA", "masterkey");
+            const fs::path source = c.badEvery > 0 ? dirty : clean;
+            fs::remove_all(source / "Odrzucone");
+            int status = 0;
+            const auto v = RunChild(
+                {"bench_run", "--child", "--side=engine", "--per-transaction=1000",
+                 "--location=" + file.string(), "--user=SYSDBA", "--password=masterkey",
+                 "--folder=" + source.string(), "--max-rejects=" + std::to_string(c.maxRejects)},
+                status);
+            if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || v.empty())
+                throw std::runtime_error(std::string("the run ") + c.name + " failed");
+            const long bad = c.badEvery > 0 ? o.records / c.badEvery : 0;
+            if (std::stol(v.at("records")) != o.records ||
+                std::stol(v.at("rows0")) != o.records - bad)
+                throw std::runtime_error(std::string("the run ") + c.name + " wrote " +
+                                         v.at("rows0") + " rows");
+            c.rates.push_back(o.records / std::stod(v.at("seconds")));
+            std::printf("  round %d, %-28s %8.0f records/s\n", round + 1, c.name, c.rates.back());
+            std::fflush(stdout);
+            fs::remove(file);
+        }
+    }
+    std::printf(
+        "\nmedians of %d rounds, %d records, RekordowNaTransakcje=1000, embedded, "
+        "forced writes off:\n",
+        o.repeat, o.records);
+    for (const RejectCase& c : cases)
+        std::printf("  %-28s %8.0f records/s\n", c.name, Median(c.rates));
+    const double base = Median(cases[0].rates);
+    std::printf("  limit 100 on the clean file: %.3f of the limit 0 rate\n",
+                Median(cases[1].rates) / base);
+    std::printf("  1 %% bad records with the limit: %.3f of the clean rate\n",
+                Median(cases[2].rates) / base);
+    return 0;
+}
+
 int Drive(int argc, char** argv) {
     const Options o = ReadOptions(argc, argv);
     if (!o.prepareOnly.empty()) return PrepareOnly(o);
+    if (o.rejects) return DriveRejects(o);
     testing::TempDir work("migracja-bench-run");
     const fs::path templateFile = work / "template.fdb";
     CreateTemplate(templateFile);

@@ -125,7 +125,7 @@ constexpr Help kHelp[] = {
      "cannot be reached, 2 for bad usage.\n"},
     {"run",
      "usage: migracja-cli run --dir PROGRAMDIR [--only 01-Firmy,02-Telefony] [--firma ID]\n"
-     "                        [--branch ID|none] [--team ID] [--dbf FOLDER]\n"
+     "                        [--branch ID|none] [--team ID] [--dbf FOLDER] [--max-rejects N]\n"
      "\n"
      "Runs the migration of the program folder as \"Start migracji\" does: the same startup\n"
      "checks, context choice, record loop and error report.\n"
@@ -136,10 +136,16 @@ constexpr Help kHelp[] = {
      "                     branches, so the run stops and lists them)\n"
      "  --team ID          the service team when there are several (default: the only one)\n"
      "  --dbf FOLDER       the folder of the DBF files, written to Migracja.ini (default: the\n"
-     "                     folder Migracja.ini names)\n"
+     "                     folder Migracja.ini names); a reject folder (\"Odrzucone ...\") is\n"
+     "                     used for this run only and not written\n"
+     "  --max-rejects N    records that may be set aside in a reject file before the run\n"
+     "                     stops, 0 to 1000000 (default: [Bledy] MaksOdrzuconych of\n"
+     "                     Migracja.ini, or 0: the first bad record stops the run)\n"
      "\n"
-     "Exit status: 0 without error entries; 1 with one, after a database failure or a failed\n"
-     "startup check; 2 for bad usage (unknown option, unknown or disabled --only name, a\n"
+     "Exit status: 0 without error entries; 1 with one (a rejected record included), after a\n"
+     "database failure, a failed startup check, when another run holds the database or a\n"
+     "definition's DBF file is missing; 2 for bad usage (unknown option, unknown or disabled "
+     "--only name, a\n"
      "choice left open); 130 after SIGINT and 143 after SIGTERM.\n"},
     {"delete-data",
      "usage: migracja-cli delete-data --dir PROGRAMDIR --tables A,B [--owner FIRMA_ID] --yes\n"

@@ -1,4 +1,5 @@
-// run --dir PROG [--only A,B] [--firma ID] [--branch ID|none] [--team ID] [--dbf FOLDER]: the
+// run --dir PROG [--only A,B] [--firma ID] [--branch ID|none] [--team ID] [--dbf FOLDER]
+// [--max-rejects N]: the
 // migration run of the main window without a display. The main window's controller does the
 // startup checks and the run exactly as in the window; this file gives it a terminal instead of
 // windows: options answer what the windows would ask, progress goes to stderr, a summary to
@@ -37,6 +38,7 @@
 #include "shell/DbfFolder.h"
 #include "shell/DefinitionRun.h"
 #include "shell/MigrationController.h"
+#include "shell/RunSummary.h"
 #include "shell/Seams.h"
 
 namespace migracja::cli {
@@ -94,10 +96,12 @@ struct RunOptions {
     std::optional<std::int32_t> firma, team, branch;
     bool noBranch = false;
     std::optional<std::string> dbf;  // the folder as Migracja.ini holds it
+    std::optional<int> maxRejects;
 };
 
 RunOptions ParseRunOptions(const Args& args) {
-    const Options o = Options::Parse(args, {"dir", "only", "firma", "branch", "team", "dbf"});
+    const Options o =
+        Options::Parse(args, {"dir", "only", "firma", "branch", "team", "dbf", "max-rejects"});
     if (!o.positional.empty()) throw UsageError{"run: unexpected argument " + o.positional[0]};
     RunOptions r;
     r.dir = o.Require("dir");
@@ -112,6 +116,12 @@ RunOptions ParseRunOptions(const Args& args) {
     else
         r.branch = IdOption(o, "branch");
     if (const std::string* dbf = o.Find("dbf")) r.dbf = config::TextFromPath(fs::path(*dbf));
+    if (const std::string* n = o.Find("max-rejects")) {
+        r.maxRejects = config::ParseMaxRejects(*n);
+        if (!r.maxRejects)
+            throw UsageError{"run: --max-rejects needs a number from 0 to " +
+                             std::to_string(config::kMaxRejectsLimit) + ", not " + *n};
+    }
     return r;
 }
 
@@ -388,6 +398,8 @@ class ConsoleProgress final : public shell::ProgressWindow {
                            std::to_string(r.total) + " records";
         for (const auto& [table, rows] : r.rows)
             line += ", " + Utf8(table) + " " + std::to_string(rows);
+        if (dane_.Rejects.Limit() > 0)
+            line += ", " + std::to_string(dane_.Rejects.Count()) + " rejected";
         char rate[48];
         std::snprintf(rate, sizeof rate, ", %.0f records/s",
                       seconds > 0 ? r.records / seconds : 0.0);
@@ -469,9 +481,16 @@ void SelectDefinitions(HeadlessView& view, const shell::MigrationController& con
 
 int RunMigration(const Args& args, shell::StopSignals& stopSignals) {
     const RunOptions options = ParseRunOptions(args);
-    // The folder dialog's OK, given beforehand.
-    if (options.dbf && shell::IsFolderSet(*options.dbf))
-        config::WriteDbfFolder(options.dir, *options.dbf);
+    // The folder dialog's OK, given beforehand; a folder of rejected records serves this run
+    // only, and Migracja.ini keeps the folder of the legacy data.
+    shell::RunOverrides overrides;
+    overrides.maxRejects = options.maxRejects;
+    if (options.dbf && shell::IsFolderSet(*options.dbf)) {
+        if (shell::IsRejectFolder(*options.dbf))
+            overrides.dbfFolder = *options.dbf;
+        else
+            config::WriteDbfFolder(options.dir, *options.dbf);
+    }
 
     StopListener signals(stopSignals);
     engine::TDane dane;
@@ -489,6 +508,7 @@ int RunMigration(const Args& args, shell::StopSignals& stopSignals) {
     shell::MigrationController controller(shell::ControllerParts{options.dir, dane, loader, view,
                                                                  progress, context, folderDialog,
                                                                  report, messages, timer, clock});
+    controller.SetOverrides(overrides);
 
     bool running = false;
     // The window's event loop: the timer fires until nothing arms it again.
@@ -561,6 +581,8 @@ int RunMigration(const Args& args, shell::StopSignals& stopSignals) {
     bool failed = false;
     try {
         controller.OnStartMigration();
+        // Refused before it began: a bad setting, told by the message already printed.
+        if (controller.StartupStep() != shell::kRunning) return 1;
         running = true;
         drive();
     } catch (const std::exception& e) {
@@ -608,6 +630,10 @@ int RunMigration(const Args& args, shell::StopSignals& stopSignals) {
         line += ", " + Plural(errors, "error");
         std::printf("%s\n", line.c_str());
     }
+    // With a reject limit the table of every definition follows; without one the output stays
+    // the lines above, as scripts read them.
+    if (dane.Rejects.Limit() > 0 && !dane.Outcomes.empty())
+        std::printf("\n%s", Utf8(shell::FormatRunSummary(dane.Outcomes, dane.Rejects)).c_str());
     if (report.file) std::printf("report: %s\n", report.file->string().c_str());
     std::fflush(stdout);
 

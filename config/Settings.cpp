@@ -82,6 +82,29 @@ int ReadRecordsPerTransaction(const std::filesystem::path& programDir) {
     return n < 1 ? 1 : std::min(n, kMaxRecordsPerTransaction);
 }
 
+std::optional<int> ParseMaxRejects(std::string_view value) {
+    const std::string_view digits = text::Trim(value);
+    if (digits.empty() || digits.size() > 7) return std::nullopt;
+    int n = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        n = n * 10 + (c - '0');
+    }
+    if (n > kMaxRejectsLimit) return std::nullopt;
+    return n;
+}
+
+int ReadMaxRejects(const std::filesystem::path& programDir) {
+    using namespace migracja::literals;
+    const std::filesystem::path file = FindProgramFile(programDir, kMigracjaIniFileName);
+    const std::string value = IniFile::Load(file).ReadString("Bledy", "MaksOdrzuconych", "");
+    if (text::Trim(value).empty()) return 0;
+    if (const std::optional<int> n = ParseMaxRejects(value)) return *n;
+    throw SettingError("Błędna wartość klucza MaksOdrzuconych w sekcji [Bledy] pliku "_w +
+                       TextFromPath(file) + ": \"" + value + "\" (dozwolona liczba od 0 do "_w +
+                       std::to_string(kMaxRejectsLimit) + ")");
+}
+
 bool StartUncheckedMarkerExists(const std::filesystem::path& programDir) {
     std::error_code ec;
     return std::filesystem::is_regular_file(

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -48,5 +49,18 @@ bool StartUncheckedMarkerExists(const std::filesystem::path& programDir);
 // values above kMaxRecordsPerTransaction give that bound.
 inline constexpr int kMaxRecordsPerTransaction = 100000;
 int ReadRecordsPerTransaction(const std::filesystem::path& programDir);
+
+// Migracja.ini [Bledy] MaksOdrzuconych: how many source records a run may set aside (reject)
+// and go on; the next one stops it. 0, the default when the file or key is missing or empty,
+// stops the run at the first record that cannot be written. A value that is not a whole number
+// from 0 to kMaxRejectsLimit throws SettingError naming the file, the section and the key.
+inline constexpr int kMaxRejectsLimit = 1000000;
+class SettingError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+int ReadMaxRejects(const std::filesystem::path& programDir);
+// The text as such a limit (blanks around it allowed); nothing when it is not one.
+std::optional<int> ParseMaxRejects(std::string_view text);
 
 }  // namespace migracja::config

@@ -368,6 +368,11 @@ bool DbfTable::AsLogical(int i) const {
     return f.length > 0 && (p[0] == 'T' || p[0] == 't');
 }
 
+std::string_view DbfTable::RecordBytes() const {
+    if (current_ == 0) throw DbfError("no current record in DBF file " + name_);
+    return {record_, recordLength_};
+}
+
 }  // namespace migracja::dbf
 
 namespace migracja::dbf {

@@ -124,6 +124,8 @@ class DbfTable {
     // the field's kind.
     // The typed accessors give 0 for such a value; the migration reports it instead.
     bool IsUnreadable(int i) const;
+    // The current record as stored, deletion flag byte first; valid until the next move.
+    std::string_view RecordBytes() const;
 
   private:
     DbfTable() = default;

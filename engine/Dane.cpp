@@ -50,6 +50,7 @@ void TDane::ResetDefinition() {
     PendingRecords = 0;
     TransactionRecords = 1;
     OwnRowsReadBy.reset();
+    Tally = RecordTally{};
     InitPlan.clear();
     definitionObjects_.clear();
 }

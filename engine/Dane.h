@@ -28,6 +28,7 @@
 #include "dbf/DbfTable.h"
 #include "engine/ErrorLog.h"
 #include "engine/MigrationDefinition.h"
+#include "engine/Rejects.h"
 #include "engine/TargetContext.h"
 
 namespace migracja::engine {
@@ -117,6 +118,14 @@ class TDane {
     int PendingRecords = 0;
     std::int32_t FirstPendingRecord = 0;
     std::array<std::int32_t, kCounterSlots> CommittedCounters{};
+    // Records set aside in this run, with their limit; and what the record loop counted for the
+    // running definition (cleared with it).
+    RejectSet Rejects;
+    RecordTally Tally;
+    // Every definition that ran in this run, for the summary; and the text the report file ends
+    // with (empty: the report holds the entries only).
+    std::vector<DefinitionOutcome> Outcomes;
+    std::string ReportTrailer;
     // Where the record loop's reads of the target database go: lookups, exists-queries and the
     // calculations that query. One record per transaction: IBQueryR on IBTransactionR, which sees
     // every earlier record committed. Records grouped in one write transaction: IBQueryR1 on

@@ -24,6 +24,7 @@ std::string ErrorContext(MigrationDefinition& d, int t, int c) {
     s += "\r\nNr odczytanego rekordu = " + std::to_string(d.CurrentRecordNo);
     d.ErrorsOccurred = true;
     d.StopRequested = true;
+    ++d.ContextEntries;
     return s;
 }
 

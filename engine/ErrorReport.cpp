@@ -63,26 +63,38 @@ std::string SystemShortDate(const CivilDateTime& date) {
     return std::string(buf, n);
 }
 
-std::string ErrorReportFileName(DateTime runStartTime, const ShortDateFormatter& shortDate) {
+namespace {
+
+// The date and time of a run as the report's name gives them: short date, blank, hh_nn.
+std::string RunStamp(DateTime runStartTime, const ShortDateFormatter& shortDate) {
     const CivilDateTime c = DecodeDateTime(runStartTime);
     std::string date = shortDate(c);
     for (char& ch : date)
         if (UnfitForFileName(static_cast<unsigned char>(ch))) ch = '-';
     char time[16];
     std::snprintf(time, sizeof time, "%02d_%02d", c.hour, c.minute);
-    return "Migracja " + date + " " + time + ".err";
+    return date + " " + time;
 }
 
-std::optional<std::filesystem::path> WriteErrorReport(const ErrorLog& log, bool errorsOccurred,
-                                                      DateTime runStartTime,
-                                                      const std::filesystem::path& programDir,
-                                                      ui::MessageBox& messages,
-                                                      ui::FileViewer& viewer,
-                                                      const ShortDateFormatter& shortDate) {
+}  // namespace
+
+std::string ErrorReportFileName(DateTime runStartTime, const ShortDateFormatter& shortDate) {
+    return "Migracja " + RunStamp(runStartTime, shortDate) + ".err";
+}
+
+std::string RejectFolderName(DateTime runStartTime, const ShortDateFormatter& shortDate) {
+    return kRejectFolderPrefix + RunStamp(runStartTime, shortDate);
+}
+
+std::optional<std::filesystem::path> WriteErrorReport(
+    const ErrorLog& log, bool errorsOccurred, DateTime runStartTime,
+    const std::filesystem::path& programDir, ui::MessageBox& messages, ui::FileViewer& viewer,
+    const ShortDateFormatter& shortDate, const std::string& trailer) {
     if (log.empty()) return std::nullopt;
     const std::filesystem::path file = programDir / ErrorReportFileName(runStartTime, shortDate);
     std::string content;
     for (const std::string& entry : log) content += entry + "\r\n";
+    content += trailer;
     {
         errno = 0;
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -113,7 +125,7 @@ std::optional<std::filesystem::path> WriteErrorReport(const TDane& dane, DateTim
                                                       ui::FileViewer& viewer,
                                                       const ShortDateFormatter& shortDate) {
     return WriteErrorReport(dane.MigrationErrorLog, dane.Definition.ErrorsOccurred, runStartTime,
-                            programDir, messages, viewer, shortDate);
+                            programDir, messages, viewer, shortDate, dane.ReportTrailer);
 }
 
 }  // namespace migracja::engine

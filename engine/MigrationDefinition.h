@@ -214,6 +214,8 @@ struct MigrationDefinition {
     bool StopRequested = false;
     bool ErrorsOccurred = false;
     std::int32_t CurrentRecordNo = 0;
+    // Error contexts built so far: an entry with a context locates its error in one record.
+    std::int32_t ContextEntries = 0;
 
     int CalculationCount() const { return static_cast<int>(Calculations.size()); }
     // Calculation k; a number no calculation has reads as the cleared results.

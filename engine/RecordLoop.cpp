@@ -206,6 +206,8 @@ void EndTick(TDane& dane) {
         dane.AddErrorWithContext(e.Message(), -1, -1);
         throw;
     }
+    // The records set aside so far become part of their reject files.
+    dane.Rejects.Flush(false);
 }
 
 bool CompareIntCondition(std::int32_t value, const std::string& text) {
@@ -341,27 +343,116 @@ bool DbfStep(TDane& dane, F&& step) {
 
 }  // namespace
 
+namespace {
+
+// Firebird's codes for a connection that is gone, a database shut down or damaged: no record is
+// to blame, and nothing more can be written.
+bool ConnectionGone(std::intptr_t code) {
+    switch (code) {
+        case 335544324:  // isc_bad_db_handle
+        case 335544335:  // isc_db_corrupt
+        case 335544344:  // isc_io_error
+        case 335544528:  // isc_shutdown
+        case 335544648:  // isc_conn_lost
+        case 335544721:  // isc_network_error
+        case 335544726:  // isc_net_read_err
+        case 335544727:  // isc_net_write_err
+        case 335544741:  // isc_lost_db_connection
+        case 335544856:  // isc_att_shutdown
+            return true;
+        default:
+            return false;
+    }
+}
+
+// What the error log and the stop flag were before the record, to tell the record's own
+// failures from a stop that came from outside.
+struct RecordStart {
+    std::size_t entries;
+    std::int32_t contexts;
+    bool stopped;
+};
+
+// The decision point of a failing record: set it aside and go on, or stop the run. A record is
+// set aside when rejects are allowed and there is room, the run was not stopped before it
+// (Stop, a signal), and its failure belongs to it: an entry with an error context made while the
+// record was processed, or a database error of one of its statements or queries that is not a
+// lost connection. Everything else stops the run as before. The record's rows are undone first
+// (to its savepoint when records are grouped); when even that fails, the connection is taken
+// for lost and the run stops. Only then is the record copied to the reject file, so a reject
+// is never a record that is in the database. Its entries become one, with the error's message
+// and context.
+// `open` says whether the record's rows may be in the write transaction; it is cleared once they
+// are undone here.
+bool RejectRecord(TDane& dane, const RecordStart& start, const fb::Error* failure, int table,
+                  bool& open, const std::array<std::int32_t, kCounterSlots>& counters) {
+    MigrationDefinition& d = dane.Definition;
+    if (!dane.Rejects.Room() || start.stopped || !dane.Dbf1) return false;
+    if (failure ? ConnectionGone(failure->GdsCode()) : d.ContextEntries == start.contexts)
+        return false;
+    if (open) {
+        try {
+            UndoRecord(dane, counters);
+        } catch (const fb::Error&) {
+            return false;
+        }
+        open = false;
+    }
+    ErrorLog& log = dane.MigrationErrorLog;
+    std::string entry;
+    for (std::size_t i = start.entries; i < log.size(); ++i)
+        entry += (entry.empty() ? "" : "\r\n") + log[i];
+    if (failure && entry.find(failure->Message()) == std::string::npos)
+        // The statement's text alone was entered where it failed; the message and the place
+        // belong to it.
+        entry =
+            failure->Message() + (entry.empty() ? "" : "\r\n" + entry) + ErrorContext(d, table, -1);
+    log.resize(start.entries);
+    log.push_back(std::move(entry));
+    try {
+        dane.Rejects.Add(*dane.Dbf1);
+    } catch (const dbf::DbfError& e) {
+        // Without its copy the record would be lost from view: the run stops here.
+        dane.AddErrorWithContext(text::Utf8ToWin1250(e.what()), -1, -1);
+        return false;
+    }
+    ++dane.Tally.Rejected;
+    d.StopRequested = false;
+    d.ErrorsOccurred = true;
+    DbfStep(dane, [&] { dane.AdvanceSourceRecord(); });
+    dane.DefinitionActive = !dane.SourceAtEnd();
+    return true;
+}
+
+}  // namespace
+
 void ProcessSourceRecord(TDane& dane) {
     MigrationDefinition& d = dane.Definition;
     dane.DefinitionActive = !dane.SourceAtEnd();
     if (!dane.DefinitionActive) return;
     if (!DbfStep(dane, [&] { dane.ReadSourceRecord(); })) return;
+    const RecordStart start{dane.MigrationErrorLog.size(), d.ContextEntries, d.StopRequested};
+    const std::array<std::int32_t, kCounterSlots> counters = d.Counters;
+    bool open = false;
     if (d.DecodeActive) DescrambleFields(dane);
     ConvertFieldEncoding(dane);
     try {
         EvaluateCalculations(dane);
     } catch (const fb::Error& e) {
         dane.AddErrorWithContext(e.Message() + (e.Sql().empty() ? "" : "\r\n" + e.Sql()), -1, -1);
+        if (RejectRecord(dane, start, &e, -1, open, counters)) return;
         throw;
     } catch (const std::exception& e) {
         dane.AddErrorWithContext(e.what(), -1, -1);
+        if (RejectRecord(dane, start, nullptr, -1, open, counters)) return;
         throw;
     }
     // Nothing is written and the position stays: the run tick ends the run in this tick.
-    if (d.StopRequested) return;
+    if (d.StopRequested) {
+        RejectRecord(dane, start, nullptr, -1, open, counters);
+        return;
+    }
 
-    const std::array<std::int32_t, kCounterSlots> counters = d.Counters;
-    const std::size_t entries = dane.MigrationErrorLog.size();
     try {
         BeginRecord(dane);
     } catch (const fb::Error& e) {
@@ -370,38 +461,54 @@ void ProcessSourceRecord(TDane& dane) {
         LoseGroup(dane, {});
         throw;
     }
+    open = true;
     for (TableMapping& t : d.Tables) t.LastKey = -1;
+    std::array<bool, kTableSlots> skipped{}, existing{};
+    int t = 0;
     try {
-        for (int t = 0; t < d.TableCount; ++t) {
+        for (; t < d.TableCount; ++t) {
             TableMapping& table = d.Tables[static_cast<std::size_t>(t)];
             if (table.IsInsert) {
-                if (CheckTableCondition(dane, t))
+                if (CheckTableCondition(dane, t)) {
                     WriteTable(dane, t, true);
-                else if (table.HasExistsQuery)
+                } else if (table.HasExistsQuery) {
                     FindExistingKey(dane, t);
-                else if (d.InitTableCount == 0 && t == 0)
-                    break;
+                    (table.LastKey != -1 ? existing : skipped)[static_cast<std::size_t>(t)] = true;
+                } else {
+                    skipped[static_cast<std::size_t>(t)] = true;
+                    if (d.InitTableCount == 0 && t == 0) break;
+                }
             } else if (CheckParentKeys(dane, t)) {
                 WriteTable(dane, t, false);
+            } else {
+                skipped[static_cast<std::size_t>(t)] = true;
             }
         }
     } catch (const fb::Error& e) {
         // Entered where it happened, with the statement or the column it concerns; a failure
         // that was not is entered here, so that no failure ends a run without an entry.
-        if (dane.MigrationErrorLog.size() == entries)
+        if (RejectRecord(dane, start, &e, t, open, counters)) return;
+        if (dane.MigrationErrorLog.size() == start.entries)
             dane.AddErrorWithContext(e.Message() + (e.Sql().empty() ? "" : "\r\n" + e.Sql()), -1,
                                      -1);
-        UndoRecordAfterFailure(dane, counters);
+        if (open) UndoRecordAfterFailure(dane, counters);
         throw;
     } catch (const std::exception& e) {
         dane.AddErrorWithContext(e.what(), -1, -1);
-        UndoRecordAfterFailure(dane, counters);
+        if (RejectRecord(dane, start, nullptr, t, open, counters)) return;
+        if (open) UndoRecordAfterFailure(dane, counters);
         throw;
     }
-    if (d.StopRequested)
-        UndoRecord(dane, counters);
-    else
+    if (d.StopRequested) {
+        if (RejectRecord(dane, start, nullptr, t, open, counters)) return;
+        if (open) UndoRecord(dane, counters);
+    } else {
         EndRecord(dane);
+        for (std::size_t i = 0; i < kTableSlots; ++i) {
+            dane.Tally.Skipped[i] += skipped[i];
+            dane.Tally.Existing[i] += existing[i];
+        }
+    }
     DbfStep(dane, [&] { dane.AdvanceSourceRecord(); });
     dane.DefinitionActive = !dane.SourceAtEnd();
 }

@@ -3,6 +3,7 @@
 #include "config/FileSearch.h"
 #include "config/Settings.h"
 #include "config/Text.h"
+#include "shell/RunSummary.h"
 
 namespace migracja::shell {
 
@@ -17,7 +18,8 @@ DbfFolderChoice ChooseDbfFolder(bool forceDialog, const std::filesystem::path& p
     if (const std::optional<std::string> confirmed = dialog.Show(choice.folder)) {
         choice.folder = *confirmed;
         choice.set = IsFolderSet(choice.folder);
-        if (choice.set) config::WriteDbfFolder(programDir, choice.folder);
+        if (choice.set && !IsRejectFolder(choice.folder))
+            config::WriteDbfFolder(programDir, choice.folder);
     }
     return choice;
 }

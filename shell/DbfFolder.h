@@ -30,7 +30,8 @@ inline bool IsFolderSet(const std::string& folder) {
 }
 
 // The stored folder; the dialog is shown when forced or when no folder is stored. A folder
-// confirmed with "&OK" is written to Migracja.ini only when it is set; cancelling keeps the
+// confirmed with "&OK" is written to Migracja.ini only when it is set and is not a folder of
+// rejected records (IsRejectFolder), which serves this session only; cancelling keeps the
 // stored one. Whether the folder exists is the caller's check.
 DbfFolderChoice ChooseDbfFolder(bool forceDialog, const std::filesystem::path& programDir,
                                 DbfFolderDialog& dialog);

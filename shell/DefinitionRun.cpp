@@ -4,6 +4,7 @@
 #include "config/Text.h"
 #include "engine/Prepare.h"
 #include "engine/RecordLoop.h"
+#include "shell/RunSummary.h"
 
 namespace migracja::shell {
 
@@ -42,10 +43,23 @@ bool DefinitionRunner::Start(const std::filesystem::path& definitionFile) {
     }
     d.CurrentRecordNo = 0;
     dane_.DefinitionActive = !d.StopRequested;
+    if (dane_.DefinitionActive) {
+        started_ = std::chrono::steady_clock::now();
+        NoteDefinitionStart(dane_, DisplayName(definitionFile));
+    }
     return dane_.DefinitionActive;
 }
 
 void DefinitionRunner::Step() {
+    // Also after a failure: the summary shows the record that stopped the run as read.
+    struct Note {
+        DefinitionRunner& r;
+        ~Note() {
+            NoteDefinitionProgress(r.dane_, std::chrono::duration<double>(
+                                                std::chrono::steady_clock::now() - r.started_)
+                                                .count());
+        }
+    } note{*this};
     engine::ProcessSourceRecord(dane_);
 }
 

@@ -3,6 +3,7 @@
 // program and by the command line: reset, load, open the DBF file, prepare, then one record per
 // step. The windows only show what this does.
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -28,7 +29,8 @@ class DefinitionRunner {
     // run; database failures are entered and propagate.
     bool Start(const std::filesystem::path& definitionFile);
 
-    // One source record. Failures propagate after the record was rolled back and entered.
+    // One source record. Failures propagate after the record was rolled back and entered. The
+    // run's summary follows every record (TDane::Outcomes).
     void Step();
 
     // The Stop button, and whatever else stops a run from outside between two records: the
@@ -42,6 +44,7 @@ class DefinitionRunner {
   private:
     engine::TDane& dane_;
     definitions::TFormIni& loader_;
+    std::chrono::steady_clock::time_point started_{};
 };
 
 }  // namespace migracja::shell

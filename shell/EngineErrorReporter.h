@@ -26,7 +26,8 @@ class EngineErrorReporter final : public ErrorReporter {
     void SaveErrorReport(DateTime runStartTime) override {
         pending_.reset();
         const std::optional<std::filesystem::path> file = engine::WriteErrorReport(
-            dane_.MigrationErrorLog, false, runStartTime, programDir_, messages_, viewer_);
+            dane_.MigrationErrorLog, false, runStartTime, programDir_, messages_, viewer_,
+            engine::SystemShortDate, dane_.ReportTrailer);
         if (file && dane_.Definition.ErrorsOccurred)
             pending_ = Pending{*file, dane_.MigrationErrorLog};
     }

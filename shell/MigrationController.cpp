@@ -8,9 +8,11 @@
 #include "config/FileSearch.h"
 #include "config/Settings.h"
 #include "config/Text.h"
+#include "engine/ErrorReport.h"
 #include "engine/RecordLoop.h"
 #include "engine/RunLock.h"
 #include "shell/DefinitionRun.h"
+#include "shell/RunSummary.h"
 #include "shell/TickBudget.h"
 
 namespace migracja::shell {
@@ -71,6 +73,14 @@ void MigrationController::OnStartMigration() {
     // The button is enabled only when idle with a folder that passed its checks; a click that
     // slipped through otherwise is ignored.
     if (startupStep_ != kIdle || !listFolder_) return;
+    int maxRejects = 0;
+    try {
+        maxRejects =
+            overrides_.maxRejects ? *overrides_.maxRejects : config::ReadMaxRejects(p_.programDir);
+    } catch (const config::SettingError& e) {
+        p_.messages.Warn(e.what(), CannotStartCaption());
+        return;
+    }
     EnableRunControls(false);
     engine::MigrationDefinition& d = p_.dane.Definition;
     p_.dane.DefinitionActive = false;
@@ -96,6 +106,10 @@ void MigrationController::OnStartMigration() {
         EnableRunControls(true);
         return;
     }
+    p_.dane.Rejects.StartRun(
+        maxRejects, p_.programDir / config::PathFromText(engine::RejectFolderName(runStartTime_)));
+    p_.dane.Outcomes.clear();
+    p_.dane.ReportTrailer.clear();
     currentDefinitionIndex_ = -1;
     startupStep_ = kRunning;
     p_.timer.Start(kTimerIntervalMs);
@@ -226,7 +240,10 @@ void MigrationController::SecondStepTick() {
 
 bool MigrationController::DbfFolderCheck(bool forceDialog) {
     p_.view.SetDbfStatus("Brak plików DBF od starego TARVIK "_w);
-    const DbfFolderChoice choice = ChooseDbfFolder(forceDialog, p_.programDir, p_.folderDialog);
+    const DbfFolderChoice choice =
+        overrides_.dbfFolder && !forceDialog
+            ? DbfFolderChoice{IsFolderSet(*overrides_.dbfFolder), *overrides_.dbfFolder}
+            : ChooseDbfFolder(forceDialog, p_.programDir, p_.folderDialog);
     // Said in a box as well: the status bar alone is easily missed.
     if (!choice.set) {
         p_.messages.Warn("Nie wskazano katalogu z plikami DBF od starego TARVIK !"_w,
@@ -453,7 +470,26 @@ void MigrationController::RunTick() {
         startupStep_ = kIdle;
         dane.CloseSourceTable();
         engine::ReleaseRunLock(dane);
-        p_.messages.Inform("Koniec migracji !"_w, "Komunikat"_w);
+        if (dane.Rejects.Count() == 0) {
+            p_.messages.Inform("Koniec migracji !"_w, "Komunikat"_w);
+            EnableRunControls(true);
+            return;
+        }
+        // Records were set aside: the end message says how many and where, and the report is
+        // written (ending with the summary) and offered, as after an error.
+        p_.messages.Inform("Koniec migracji !"_w + kCrLf + "Odrzucono rekordów: "_w +
+                               std::to_string(dane.Rejects.Count()) + kCrLf +
+                               "Zapisano je w folderze "_w +
+                               config::TextFromPath(dane.Rejects.Folder()),
+                           "Komunikat"_w);
+        dane.Definition.ErrorsOccurred = true;
+        PrepareReportTrailer();
+        try {
+            p_.report.WriteErrorReport(runStartTime_);
+        } catch (...) {
+            EnableRunControls(true);
+            throw;
+        }
         EnableRunControls(true);
         return;
     }
@@ -473,6 +509,7 @@ void MigrationController::EndRunAfterFailure(std::exception_ptr failure) {
     }
     dane.CloseSourceTable();
     engine::ReleaseRunLock(dane);
+    PrepareReportTrailer();
     // The report holds the failure with its context; the user sees the failure itself first,
     // and only then is asked whether to view the report.
     try {
@@ -500,6 +537,7 @@ void MigrationController::EndRun() {
     }
     p_.dane.CloseSourceTable();
     engine::ReleaseRunLock(p_.dane);
+    PrepareReportTrailer();
     try {
         p_.report.WriteErrorReport(runStartTime_);
     } catch (...) {
@@ -508,6 +546,14 @@ void MigrationController::EndRun() {
         throw;
     }
     EnableRunControls(true);
+}
+
+void MigrationController::PrepareReportTrailer() {
+    p_.dane.Rejects.Flush();
+    // Without a limit the report stays the list of entries it has always been.
+    p_.dane.ReportTrailer = p_.dane.Rejects.Limit() > 0
+                                ? "\r\n" + FormatRunSummary(p_.dane.Outcomes, p_.dane.Rejects)
+                                : std::string();
 }
 
 void MigrationController::EnableRunControls(bool enabled) {

@@ -48,9 +48,19 @@ struct ControllerParts {
     MaintenanceCommands* maintenance = nullptr;  // none: the commands do nothing
 };
 
+// The command line's answers given beforehand: the limit of rejected records of a run (none:
+// MaksOdrzuconych of Migracja.ini), and a DBF folder for this run only (none: the folder
+// remembered in Migracja.ini, or the dialog).
+struct RunOverrides {
+    std::optional<int> maxRejects;
+    std::optional<std::string> dbfFolder;
+};
+
 class MigrationController {
   public:
     explicit MigrationController(const ControllerParts& parts);
+    // Before the startup.
+    void SetOverrides(RunOverrides overrides) { overrides_ = std::move(overrides); }
 
     // Window events. The startup is requested by the first activation or the first show,
     // whichever comes first, and only once: a desktop that does not activate a new window (focus
@@ -114,9 +124,12 @@ class MigrationController {
     // After a failure escaped the run: keeps what is whole, writes the report and rethrows.
     [[noreturn]] void EndRunAfterFailure(std::exception_ptr failure);
     void EnableRunControls(bool enabled);
+    // With a reject limit, the report ends with the run's summary.
+    void PrepareReportTrailer();
     bool LegacyVersionCheck(const std::string& folder);
 
     ControllerParts p_;
+    RunOverrides overrides_;
     int startupStep_ = kNotStarted;
     std::vector<std::string> dbfFileList_;
     std::filesystem::path definitionFolder_;

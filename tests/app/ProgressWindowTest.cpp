@@ -123,3 +123,34 @@ TEST(ProgressWindowTest, NumbersAreRightAlignedInSevenCharactersAndLongerOnesWid
     EXPECT_EQ(app::TFormImport::Formatted(1234), "   1234");
     EXPECT_EQ(app::TFormImport::Formatted(12345678), "12345678");
 }
+
+TEST(ProgressWindowTest, WithARejectLimitTheRejectedRecordsAreCountedAsTheRunGoesOn) {
+    for (int limit : {0, 5}) {
+        SCOPED_TRACE(limit);
+        ProgressProgram p;
+        const std::filesystem::path definition = p.Definition();
+        // The second telephone is longer than its column.
+        mt::DbfWriter w;
+        w.Field("NRKLI", 'C', 6).Field("TELEFON", 'C', 30);
+        w.Record({"K1", "100001"}).Record({"K2", std::string(25, '7')}).Record({"K3", "100003"});
+        w.WriteTo(p.dir / "FIRMY.DBF");
+        p.dane.Rejects.StartRun(limit, p.dir / "Odrzucone");
+        app::TFormImport& window = p.window;
+        window.StartDefinition(definition);
+        EXPECT_EQ(window.RejectedGroup()->isHidden(), limit == 0);
+        EXPECT_EQ(window.RejectedDisplayText(), "      0");
+        window.Step();
+        if (limit == 0) {
+            // The first failing record stops the run, as without the setting.
+            EXPECT_THROW(window.Step(), fb::Error);
+            EXPECT_TRUE(p.dane.Definition.StopRequested);
+            continue;
+        }
+        window.Step();
+        window.Step();
+        window.RefreshCounters();
+        EXPECT_EQ(window.RejectedDisplayText(), "      1");
+        EXPECT_EQ(window.ReadDisplayText(), "      3");
+        EXPECT_EQ(window.CounterText(1), "      2");
+    }
+}

@@ -23,6 +23,7 @@
 #include "config/IniFile.h"
 #include "config/Settings.h"
 #include "config/Text.h"
+#include "dbf/DbfTable.h"
 #include "support/DbfWriter.h"
 #include "support/RunCli.h"
 #include "support/TempDir.h"
@@ -794,4 +795,150 @@ TEST(RunCommandTest, ADbfFileDeletedUnderTheRunIsReadToItsEndAndOneDeletedBefore
     EXPECT_NE(f.Report().find("nie istnieje"), std::string::npos) << f.Report();
     EXPECT_EQ(SummaryLine(run.Out(), "01-Firmy"),
               "01-Firmy: 1500 of 1500 records, REJESTR_FIRM 1500, TELEFONY 1500, 0 errors");
+}
+
+// ---- going on past bad records ----
+
+namespace {
+
+// Companies whose telephone repeats the one of the record before: with a unique index on the
+// numbers, the record's second table fails after its first was written.
+struct RejectFolder : RunFolder {
+    std::vector<int> bad;
+    explicit RejectFolder(int count, int every) {
+        db.Exec("CREATE UNIQUE INDEX TELEFONY_NUMER_UQ ON TELEFONY (NUMER)");
+        Definition("01-Firmy.ini", CompaniesDefinition(false));
+        DbfWriter w = Layout();
+        for (int i = 1; i <= count; ++i) {
+            const bool isBad = i % every == 0;
+            if (isBad) bad.push_back(i);
+            w.Record({Key(i), "Firma nr " + std::to_string(i),
+                      "22" + std::to_string(1000000 + i - (isBad ? 1 : 0)), "u"});
+        }
+        w.WriteTo(dbf / "TARV01.DBF");
+        source = w;
+    }
+    static DbfWriter Layout() {
+        DbfWriter w;
+        w.Field("KOD", 'C', 8).Field("NAZWA", 'C', 40).Field("TELEFON", 'C', 15);
+        w.Field("UWAGI", 'C', 240);
+        return w;
+    }
+    // The reject folder beside the report.
+    fs::path Rejects() const {
+        for (const auto& e : fs::directory_iterator(dir.path()))
+            if (e.is_directory() && e.path().filename().string().rfind("Odrzucone ", 0) == 0)
+                return e.path();
+        return {};
+    }
+    std::string SourceRecord(int i) const {
+        return migracja::testing::ReadFileBytes(dbf / "TARV01.DBF")
+            .substr(source.RecordOffset(static_cast<std::size_t>(i - 1)), source.RecordBytes());
+    }
+    DbfWriter source;
+};
+
+}  // namespace
+
+TEST(RejectRunTest, BadRecordsAreSetAsideSummedUpAndMigratedOnceCorrected) {
+    RejectFolder f(400, 20);
+    ASSERT_EQ(f.bad.size(), 20u);
+    const Result r = f.Run({"--max-rejects", "100"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(f.Companies(), 380);
+    EXPECT_EQ(f.Count("TELEFONY"), 380);
+    f.ExpectWholeRecords();
+    for (int i : f.bad)
+        EXPECT_EQ(f.Count("REJESTR_FIRM WHERE DBF_UNQ_KEY = '" + Key(i) + "'"), 0) << i;
+
+    // The summary: an aligned table on stdout, and the end of the report in Windows-1250.
+    EXPECT_NE(r.out.find("Podsumowanie"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("TELEFONY 380, 20 rejected, "), std::string::npos) << r.err;
+    // The window's end message, which the command prints: how many, and where.
+    EXPECT_NE(r.err.find("Koniec migracji !\nOdrzucono rekordów: 20\nZapisano je w folderze " +
+                         f.Rejects().string()),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\n01-Firmy +400 +20 +[0-9.]+ +\d+\n)")))
+        << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\n +REJESTR_FIRM +380 +0 +0\n)"))) << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(\n +TELEFONY +380 +0 +0\n)"))) << r.out;
+    const std::string report = f.Report();
+    EXPECT_NE(report.find("Podsumowanie\r\n"), std::string::npos);
+    EXPECT_NE(report.find("Odrzucone rekordy: 20 w folderze "), std::string::npos) << report;
+    std::size_t entries = 0;
+    for (std::size_t at = 0;
+         (at = report.find("Nr odczytanego rekordu = ", at)) != std::string::npos; ++at)
+        ++entries;
+    EXPECT_EQ(entries, 20u);
+
+    // The reject file: the bad records as they were read.
+    const fs::path rejects = f.Rejects();
+    ASSERT_FALSE(rejects.empty());
+    const std::string file = migracja::testing::ReadFileBytes(rejects / "TARV01.DBF");
+    for (std::size_t k = 0; k < f.bad.size(); ++k)
+        EXPECT_EQ(file.substr(f.source.RecordOffset(k), f.source.RecordBytes()),
+                  f.SourceRecord(f.bad[k]))
+            << k;
+
+    // Corrected (each its own telephone) and run from the reject folder: exactly the rejects are
+    // written, and Migracja.ini still names the folder of the legacy data.
+    DbfWriter corrected = RejectFolder::Layout();
+    for (int i : f.bad)
+        corrected.Record(
+            {Key(i), "Firma nr " + std::to_string(i), "22" + std::to_string(1000000 + i), "u"});
+    std::string fixed = file;
+    for (std::size_t k = 0; k < f.bad.size(); ++k)
+        fixed.replace(f.source.RecordOffset(k), f.source.RecordBytes(),
+                      corrected.Bytes().substr(corrected.RecordOffset(k), corrected.RecordBytes()));
+    migracja::testing::WriteFileBytes(rejects / "TARV01.DBF", fixed);
+    const Result again = f.Run({"--dbf", rejects.string(), "--max-rejects", "100"});
+    EXPECT_EQ(again.status, 0) << again.err << again.out;
+    EXPECT_EQ(f.Companies(), 400);
+    EXPECT_EQ(f.Count("TELEFONY"), 400);
+    f.ExpectWholeRecords();
+    EXPECT_EQ(config::ReadDbfFolder(f.dir.path()), f.dbf.string());
+}
+
+TEST(RejectRunTest, TheLimitComesFromMigracjaIniAndABadValueIsRefusedByName) {
+    RejectFolder f(60, 20);
+    config::WriteProfileString(f.dir / "Migracja.ini", "Bledy", "MaksOdrzuconych", "dużo"_w);
+    const Result refused = f.Run();
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("MaksOdrzuconych"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("Migracja.ini"), std::string::npos) << refused.err;
+    EXPECT_EQ(f.Companies(), 0);
+    EXPECT_EQ(f.Run({"--max-rejects", "-1"}).status, 2);
+
+    // A limit of 2 takes two rejects; the third stops the run as the first does without one.
+    config::WriteProfileString(f.dir / "Migracja.ini", "Bledy", "MaksOdrzuconych", "2");
+    const Result stopped = f.Run();
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_EQ(f.Companies(), 57);
+    EXPECT_EQ(dbf::DbfTable::Open(f.Rejects() / "TARV01.DBF").RecordCount(), 2u);
+}
+
+TEST(RejectRunTest, AKilledRunLeavesAValidRejectFileAndWholeRecords) {
+    RejectFolder f(3000, 10);
+    f.RecordsPerTransaction(50);
+    {
+        Background run(f, {"--max-rejects", "1000"});
+        ASSERT_TRUE(run.WaitForCompanies(900)) << run.Err();
+        run.Signal(SIGKILL);
+        const auto status = run.Wait();
+        ASSERT_TRUE(status && WIFSIGNALED(*status));
+    }
+    const int written = f.Companies();
+    EXPECT_LT(written, 2700) << "the run was not stopped in the middle";
+    f.ExpectWholeRecords();
+    const fs::path rejects = f.Rejects();
+    ASSERT_FALSE(rejects.empty());
+    dbf::DbfTable table = dbf::DbfTable::Open(rejects / "TARV01.DBF");
+    EXPECT_FALSE(table.IsTruncated());
+    // The records of the last second may lie past the count; those counted are whole.
+    EXPECT_GE(table.RecordCount(), 1u);
+    std::size_t k = 0;
+    for (bool more = table.First(); more; more = table.Next(), ++k)
+        ASSERT_EQ(table.RecordBytes(), f.SourceRecord(f.bad[k])) << k;
+    EXPECT_EQ(k, table.RecordCount());
 }

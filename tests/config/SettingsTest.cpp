@@ -186,3 +186,28 @@ TEST(RecordsPerTransactionTest, ValuesOutsideOneTo100000OrNotNumbersAreBroughtIn
         EXPECT_EQ(ReadRecordsPerTransaction(dir.path()), expected) << "'" << value << "'";
     }
 }
+
+TEST(MaxRejectsTest, MissingOrEmptyIsZeroAndABadValueNamesTheFileAndTheKey) {
+    TempDir dir;
+    EXPECT_EQ(ReadMaxRejects(dir.path()), 0);
+    dir.Write("MIGRACJA.INI", "[Bledy]\r\nMaksOdrzuconych=\r\n");
+    EXPECT_EQ(ReadMaxRejects(dir.path()), 0);
+    for (const auto& [value, limit] :
+         std::vector<std::pair<std::string, int>>{{"0", 0}, {" 25 ", 25}, {"1000000", 1000000}}) {
+        dir.Write("MIGRACJA.INI", "[Bledy]\r\nMaksOdrzuconych=" + value + "\r\n");
+        EXPECT_EQ(ReadMaxRejects(dir.path()), limit) << value;
+    }
+    for (const std::string value : {"1000001", "-1", "abc", "1e3", "12 3"}) {
+        dir.Write("MIGRACJA.INI", "[Bledy]\r\nMaksOdrzuconych=" + value + "\r\n");
+        try {
+            ReadMaxRejects(dir.path());
+            ADD_FAILURE() << value << " was taken";
+        } catch (const SettingError& e) {
+            const std::string message = text::Win1250ToUtf8(e.what());
+            EXPECT_NE(message.find("MaksOdrzuconych"), std::string::npos) << message;
+            EXPECT_NE(message.find("[Bledy]"), std::string::npos) << message;
+            EXPECT_NE(message.find((dir / "MIGRACJA.INI").string()), std::string::npos) << message;
+            EXPECT_NE(message.find(value), std::string::npos) << message;
+        }
+    }
+}

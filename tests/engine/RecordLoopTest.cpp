@@ -350,7 +350,9 @@ TEST(RecordLoopTest, GroupingNeverChangesWhatARecordSeesOfItsOwnRows) {
         }
         EXPECT_EQ(written[0], written[1]);
         // One record per transaction: the first record of a company does not see its row yet.
-        if (std::string(c.name) != "trigger") EXPECT_EQ(written[0], "111=- 222=- 333=1 444=-");
+        if (std::string(c.name) != "trigger") {
+            EXPECT_EQ(written[0], "111=- 222=- 333=1 444=-");
+        }
     }
     {
         // An exists-query of a later table is a query of the record too.

@@ -71,3 +71,21 @@ TEST(DbfFolderTest, BrowseOpensOnTheTypedFolderOrTheProgramDirectory) {
     const std::string title = "Gdzie znajdują się pliki  *.DBF  (bazy TARVIK)"_w;
     EXPECT_EQ(picker.titles, (std::vector<std::string>{title, title}));
 }
+
+TEST(DbfFolderTest, AFolderOfRejectedRecordsServesTheSessionAndIsNotRemembered) {
+    TempDir dir;
+    config::WriteDbfFolder(dir.path(), "/dane/dbf");
+    ScriptedFolderDialog dialog;
+    for (const std::string& folder : {(dir / "Odrzucone 15.01.2024 10_30").string(),
+                                      (dir / "Odrzucone 1-2-24 9_05/").string()}) {
+        dialog.answers.push_back(folder);
+        const shell::DbfFolderChoice c = shell::ChooseDbfFolder(true, dir.path(), dialog);
+        EXPECT_TRUE(c.set);
+        EXPECT_EQ(c.folder, folder);
+        EXPECT_EQ(config::ReadDbfFolder(dir.path()), "/dane/dbf");
+    }
+    // Any other name is remembered as before.
+    dialog.answers.push_back("/dane/Odrzucone");
+    shell::ChooseDbfFolder(true, dir.path(), dialog);
+    EXPECT_EQ(config::ReadDbfFolder(dir.path()), "/dane/Odrzucone");
+}
