@@ -581,10 +581,14 @@ int RunMigration(const Args& args, shell::StopSignals& stopSignals) {
     bool failed = false;
     try {
         controller.OnStartMigration();
-        // Refused before it began: a bad setting, told by the message already printed.
-        if (controller.StartupStep() != shell::kRunning) return 1;
-        running = true;
-        drive();
+        // Refused before it began (a bad setting, another run holding the database), told by the
+        // message already printed; the summary below still names every definition as not run.
+        if (controller.StartupStep() != shell::kRunning) {
+            failed = true;
+        } else {
+            running = true;
+            drive();
+        }
     } catch (const std::exception& e) {
         // The controller has kept the whole records and written the report.
         std::fprintf(stderr, "migracja-cli: %s\n", Utf8(e.what()).c_str());

@@ -402,11 +402,13 @@ bool RejectRecord(TDane& dane, const RecordStart& start, const fb::Error* failur
     std::string entry;
     for (std::size_t i = start.entries; i < log.size(); ++i)
         entry += (entry.empty() ? "" : "\r\n") + log[i];
-    if (failure && entry.find(failure->Message()) == std::string::npos)
-        // The statement's text alone was entered where it failed; the message and the place
-        // belong to it.
-        entry =
-            failure->Message() + (entry.empty() ? "" : "\r\n" + entry) + ErrorContext(d, table, -1);
+    if (failure) {
+        // A statement's failure is entered where it failed with its text, not always with the
+        // database's message or the place: both belong to the record's one entry.
+        if (entry.find(failure->Message()) == std::string::npos)
+            entry = failure->Message() + (entry.empty() ? "" : "\r\n" + entry);
+        if (d.ContextEntries == start.contexts) entry += ErrorContext(d, table, -1);
+    }
     log.resize(start.entries);
     log.push_back(std::move(entry));
     try {
