@@ -94,6 +94,20 @@ bool IsIdentifierChar(char c) {
 
 // ---------------------------------------------------------------------------------------------
 
+RoundTrips operator-(const RoundTrips& a, const RoundTrips& b) {
+    RoundTrips d;
+    d.attach = a.attach - b.attach;
+    d.start = a.start - b.start;
+    d.commit = a.commit - b.commit;
+    d.prepare = a.prepare - b.prepare;
+    d.execute = a.execute - b.execute;
+    d.open = a.open - b.open;
+    d.info = a.info - b.info;
+    return d;
+}
+
+// ---------------------------------------------------------------------------------------------
+
 Error::Error(std::string message, std::string sql, std::intptr_t gdsCode)
     : std::runtime_error(sql.empty() ? message : message + "\nSQL: " + sql),
       message_(std::move(message)),
@@ -183,6 +197,7 @@ void Database::Create(const std::string& location, const std::string& user,
 }
 
 void Database::Attach(Firebird::IAttachment* attachment) {
+    ++trips_.attach;
     attachment_ = attachment;
 }
 
@@ -240,6 +255,7 @@ Transaction::~Transaction() {
 void Transaction::Start() {
     if (Active()) throw Error("transaction " + name_ + " is already active");
     if (!db_.Connected()) throw Error("the database is not connected");
+    ++db_.trips_.start;
     handle_ = Call({}, [&](ThrowStatusWrapper* s) {
         return db_.Handle()->startTransaction(s, static_cast<unsigned>(tpb_.size()), tpb_.data());
     });
@@ -248,6 +264,7 @@ void Transaction::Start() {
 void Transaction::Commit() {
     if (!Active()) throw Error("transaction " + name_ + " is not active");
     CloseCursors();
+    ++db_.trips_.commit;
     Call({}, [&](ThrowStatusWrapper* s) { handle_->commit(s); });
     handle_ = nullptr;  // commit released the interface
 }
@@ -255,12 +272,14 @@ void Transaction::Commit() {
 void Transaction::Rollback() {
     if (!Active()) throw Error("transaction " + name_ + " is not active");
     CloseCursors();
+    ++db_.trips_.commit;
     Call({}, [&](ThrowStatusWrapper* s) { handle_->rollback(s); });
     handle_ = nullptr;
 }
 
 void Transaction::RollbackQuietly() {
     if (!handle_) return;
+    ++db_.trips_.commit;
     Status status;
     try {
         handle_->rollback(&status);
@@ -273,6 +292,7 @@ void Transaction::RollbackQuietly() {
 
 void Transaction::ExecuteImmediate(const std::string& sql) {
     if (!Active()) throw Error("transaction " + name_ + " is not active", sql);
+    ++db_.trips_.execute;
     Call(sql, [&](ThrowStatusWrapper* s) {
         db_.Handle()->execute(s, handle_, 0, sql.c_str(), static_cast<unsigned>(db_.SqlDialect),
                               nullptr, nullptr, nullptr, nullptr);
@@ -446,6 +466,7 @@ void SqlObject::Prepare() {
 }
 
 void SqlObject::PrepareStatement() {
+    ++transaction_.GetDatabase().CountTrips().prepare;
     Call(sql_, [&](ThrowStatusWrapper* s) {
         statement_ = transaction_.GetDatabase().Handle()->prepare(
             s, transaction_.Handle(), 0, positionalSql_.c_str(),
@@ -635,6 +656,7 @@ void Query::Open() {
     CloseCursor();
     Prepare();
     BuildInput();
+    ++transaction_.GetDatabase().CountTrips().open;
     Call(sql_, [&](ThrowStatusWrapper* s) {
         cursor_ = statement_->openCursor(s, transaction_.Handle(), inMeta_, inBuffer_.data(),
                                          outMeta_, 0);
@@ -673,6 +695,7 @@ void Statement::ExecQuery() {
     BuildInput();
     executed_ = nullptr;
     rowsAffected_ = 0;
+    ++transaction_.GetDatabase().CountTrips().execute;
     Call(sql_, [&](ThrowStatusWrapper* s) {
         const bool hasOutput = !fields_.empty();
         statement_->execute(s, transaction_.Handle(), inMeta_, inBuffer_.data(),
@@ -685,6 +708,7 @@ void Statement::ExecQuery() {
 std::uint64_t Statement::RowsAffected() const {
     // A statement freed or prepared anew since (new SQL text, a closed connection) has no count.
     if (executed_ && executed_ == statement_) {
+        ++transaction_.GetDatabase().CountTrips().info;
         Call(sql_,
              [&](ThrowStatusWrapper* s) { rowsAffected_ = statement_->getAffectedRecords(s); });
     }

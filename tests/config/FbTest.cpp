@@ -500,3 +500,45 @@ TEST(FbLayerTest, WhenTheConnectionIsCutTheStatementsErrorTravelsNotTheRollbacks
         EXPECT_EQ(e.Sql(), "SELECT COUNT(*) FROM T") << e.what();
     }
 }
+
+TEST(FbLayerTest, TheConnectionCountsTheCallsThatWaitForTheDatabase) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec("CREATE TABLE R (ID INTEGER); CREATE GENERATOR G");
+    Connection c(fixture.Location());
+    EXPECT_EQ(c.db.Trips().attach, 1u);
+    EXPECT_EQ(c.db.Trips().Total(), 1u);
+
+    fb::Statement insert(c.write, "insert");
+    fb::Query gen(c.write, "gen");
+    insert.SetSql("INSERT INTO R (ID) VALUES (:ID)");
+    gen.SetSql("SELECT GEN_ID(G, 1) FROM RDB$DATABASE");
+    const fb::RoundTrips before = c.db.Trips();
+    c.write.Start();
+    c.write.Savepoint("S");
+    for (int i = 0; i < 3; ++i) {
+        gen.Open();
+        insert.SetSql("INSERT INTO R (ID) VALUES (:ID)");  // the same text: not prepared again
+        insert.ParamByName("ID").SetInteger(gen.Fields(0).AsInteger());
+        insert.ExecQuery();
+    }
+    EXPECT_EQ(insert.RowsAffected(), 1u);
+    c.write.Commit();
+    const fb::RoundTrips t = c.db.Trips() - before;
+    EXPECT_EQ(t.start, 1u);
+    EXPECT_EQ(t.prepare, 2u);
+    EXPECT_EQ(t.execute, 4u);  // the savepoint and three INSERTs
+    EXPECT_EQ(t.open, 3u);
+    EXPECT_EQ(t.info, 1u);
+    EXPECT_EQ(t.commit, 1u);
+    EXPECT_EQ(t.Total(), 12u);
+    EXPECT_EQ(t.PerRecordKinds(), 10u);
+
+    // A rollback is a round trip like a commit; a failed statement was sent all the same.
+    c.write.Start();
+    insert.SetSql("INSERT INTO R (ID) VALUES ('x')");
+    const fb::RoundTrips beforeFailure = c.db.Trips();
+    EXPECT_THROW(insert.ExecQuery(), fb::Error);
+    c.write.Rollback();
+    const fb::RoundTrips f = c.db.Trips() - beforeFailure;
+    EXPECT_EQ(f.prepare + f.execute + f.commit, 3u) << f.prepare << " " << f.execute;
+}
