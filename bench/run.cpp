@@ -219,8 +219,10 @@ struct ChildArgs {
 };
 
 struct Timing {
+    explicit Timing(const fb::Database& db) : trips(db.Trips()) {}
     std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
     bench::CpuTimes cpu = bench::CpuTimes::Now();
+    fb::RoundTrips trips;
 };
 
 // Pages the database engine has written for the database since it opened it: with forced
@@ -237,15 +239,19 @@ long PageWrites(fb::Database& db) {
     return writes;
 }
 
+// The round trips are the access layer's count of calls that wait for the database (through
+// the server one network round trip each), from after connecting to the end of the run:
+// preparation, the catalogue reads and the final commit included, the statistics query not.
 void PrintResult(const Timing& start, fb::Database& db, long records, long rows0, long rows1) {
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start.wall;
     const bench::CpuTimes cpu = bench::CpuTimes::Now();
+    const std::uint64_t trips = (db.Trips() - start.trips).Total();
     std::printf(
         "RESULT records=%ld rows0=%ld rows1=%ld seconds=%.6f cpu_us=%.0f user_us=%.0f "
-        "kernel_us=%.0f hwm_kb=%ld page_writes=%ld\n",
+        "kernel_us=%.0f hwm_kb=%ld page_writes=%ld round_trips=%llu\n",
         records, rows0, rows1, wall.count(), cpu.Total() - start.cpu.Total(),
         cpu.user - start.cpu.user, cpu.system - start.cpu.system, bench::PeakResidentKb(),
-        PageWrites(db));
+        PageWrites(db), static_cast<unsigned long long>(trips));
     std::fflush(stdout);
 }
 
@@ -254,7 +260,7 @@ int RunEngine(const ChildArgs& a) {
     engine::TDane dane;
     definitions::TFormIni loader(dane, messages);
     config::OpenDatabase(dane.IBDatabase1, a.location, a.user, a.password);
-    const Timing start;
+    const Timing start(dane.IBDatabase1);
     dane.RefreshCatalogue();
     dane.SetDbfFolder(a.folder.string());
     dane.RecordsPerTransaction = a.perTransaction;
@@ -291,7 +297,7 @@ int RunLayer(const ChildArgs& a) {
     const bool single = a.perTransaction == 0;
     fb::Database db;
     config::OpenDatabase(db, a.location, a.user, a.password);
-    const Timing start;
+    const Timing start(db);
     fb::Transaction write(db, "write");
     fb::Transaction read(db, "read");
     // Generator draws are outside transactions; one commit per record reads them on the read
@@ -487,6 +493,7 @@ struct Result {
     Case c;
     double seconds = 0, cpuUs = 0, userUs = 0, kernelUs = 0;
     long records = 0, rows0 = 0, rows1 = 0, hwmKb = 0, pageWrites = 0;
+    double roundTrips = 0;
     double PerSecond() const { return seconds > 0 ? records / seconds : 0; }
     double CpuPerRecord() const { return records ? cpuUs / records : 0; }
 };
@@ -586,16 +593,17 @@ void CheckRows(const std::string& location, const testing::ServerSettings& login
 }
 
 void PrintHeader() {
-    std::printf("%-9s %-6s %-26s %8s %10s %12s %10s %10s %11s %9s\n", "target", "forced", "mode",
-                "records", "records/s", "CPU us/rec", "user", "kernel", "writes/rec", "peak MiB");
+    std::printf("%-9s %-6s %-26s %8s %10s %10s %12s %10s %10s %11s %9s\n", "target", "forced",
+                "mode", "records", "records/s", "trips/rec", "CPU us/rec", "user", "kernel",
+                "writes/rec", "peak MiB");
 }
 
 void PrintRow(const Result& r) {
     const double n = r.records ? static_cast<double>(r.records) : 1;
-    std::printf("%-9s %-6s %-26s %8ld %10.0f %12.1f %10.1f %10.1f %11.2f %9.1f\n",
+    std::printf("%-9s %-6s %-26s %8ld %10.0f %10.2f %12.1f %10.1f %10.1f %11.2f %9.1f\n",
                 r.c.server ? "server" : "embedded", r.c.forced ? "on" : "off", r.c.Mode().c_str(),
-                r.records, r.PerSecond(), r.CpuPerRecord(), r.userUs / n, r.kernelUs / n,
-                r.pageWrites / n, r.hwmKb / 1024.0);
+                r.records, r.PerSecond(), r.roundTrips / n, r.CpuPerRecord(), r.userUs / n,
+                r.kernelUs / n, r.pageWrites / n, r.hwmKb / 1024.0);
     std::fflush(stdout);
 }
 
@@ -684,6 +692,7 @@ Result RunCase(const Case& c, const fs::path& work, int k, const fs::path& templ
     r.kernelUs = std::stod(v.at("kernel_us"));
     r.hwmKb = std::stol(v.at("hwm_kb"));
     r.pageWrites = std::stol(v.at("page_writes"));
+    r.roundTrips = std::stod(v.at("round_trips"));
     if (r.records != c.records || r.rows0 != c.records || r.rows1 != c.records)
         throw std::runtime_error("the run " + c.Mode() + " counted " + std::to_string(r.rows0) +
                                  " and " + std::to_string(r.rows1) + " rows of " +
@@ -707,6 +716,7 @@ Result MedianOf(const std::vector<Result>& runs) {
     m.kernelUs = median(&Result::kernelUs);
     m.hwmKb = static_cast<long>(median(&Result::hwmKb));
     m.pageWrites = static_cast<long>(median(&Result::pageWrites));
+    m.roundTrips = median(&Result::roundTrips);
     return m;
 }
 
