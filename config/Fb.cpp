@@ -391,8 +391,25 @@ void SqlObject::SetSql(std::string sql) {
 
     const std::size_t n = sql_.size();
     std::size_t i = 0;
+    // In an EXECUTE BLOCK only the header's markers are parameters; after its AS, ":name" is a
+    // variable of the block's own.
+    const std::string head = text::ToUpper(text::Trim(std::string_view(sql_).substr(0, 40)));
+    const bool block = head.rfind("EXECUTE", 0) == 0 &&
+                       text::Trim(std::string_view(head).substr(7)).rfind("BLOCK", 0) == 0;
+    bool body = false;
+    int depth = 0;
     while (i < n) {
         const char c = sql_[i];
+        if (block && !body && IsIdentifierChar(c) && (i == 0 || !IsIdentifierChar(sql_[i - 1]))) {
+            std::size_t j = i;
+            while (j < n && IsIdentifierChar(sql_[j])) ++j;
+            if (depth == 0 && j - i == 2 && text::EqualsIgnoreCase(sql_.substr(i, 2), "AS"))
+                body = true;
+            positionalSql_.append(sql_, i, j - i);
+            i = j;
+            continue;
+        }
+        if (block && !body && (c == '(' || c == ')')) depth += c == '(' ? 1 : -1;
         if (c == '\'' || c == '"') {
             // A literal or quoted name runs to the matching quote; doubled quotes stay inside.
             std::size_t j = i + 1;
@@ -419,7 +436,7 @@ void SqlObject::SetSql(std::string sql) {
             j = j == std::string::npos ? n : j + 2;
             positionalSql_.append(sql_, i, j - i);
             i = j;
-        } else if (c == ':' && i + 1 < n && IsIdentifierChar(sql_[i + 1])) {
+        } else if (c == ':' && !body && i + 1 < n && IsIdentifierChar(sql_[i + 1])) {
             std::size_t j = i + 1;
             while (j < n && IsIdentifierChar(sql_[j])) ++j;
             const std::string name = sql_.substr(i + 1, j - i - 1);
