@@ -525,6 +525,42 @@ void SqlObject::PrepareStatement() {
     });
 }
 
+std::string SqlObject::MarkerDeclaration(std::size_t k) {
+    Prepare();
+    const InputSlot& slot = inputSlots_.at(k);
+    const unsigned charset = Call(sql_, [&](ThrowStatusWrapper* s) {
+        return inMeta_->getCharSet(s, static_cast<unsigned>(k));
+    });
+    static const std::pair<unsigned, const char*> kCharsets[] = {
+        // Single-byte sets only: their declared length is the described byte length.
+        {0, "NONE"},     {1, "OCTETS"},   {2, "ASCII"},
+        {51, "WIN1250"}, {52, "WIN1251"}, {53, "WIN1252"}};
+    auto withCharset = [&](const std::string& type) -> std::string {
+        for (const auto& [id, name] : kCharsets)
+            if (id == (charset & 0xFF)) return type + " CHARACTER SET " + name;
+        return {};
+    };
+    const std::string scale = std::to_string(-slot.scale);
+    switch (slot.type) {
+        case SQL_VARYING:
+            return withCharset("VARCHAR(" + std::to_string(slot.length) + ")");
+        case SQL_TEXT:
+            return withCharset("CHAR(" + std::to_string(slot.length) + ")");
+        case SQL_SHORT:
+            return slot.scale == 0 ? "SMALLINT" : "NUMERIC(4," + scale + ")";
+        case SQL_LONG:
+            return slot.scale == 0 ? "INTEGER" : "NUMERIC(9," + scale + ")";
+        case SQL_DOUBLE:
+            return "DOUBLE PRECISION";
+        case SQL_FLOAT:
+            return "FLOAT";
+        case SQL_TIMESTAMP:
+            return "TIMESTAMP";
+        default:
+            return {};
+    }
+}
+
 void SqlObject::ReleaseStatement() {
     CloseCursor();
     FreeStatement();

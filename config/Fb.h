@@ -261,6 +261,13 @@ class SqlObject {
     // the layer's message naming it, rather than later in the middle of the execution.
     void CheckParam(const Param& param);
 
+    // The "?" markers of PositionalSql in order, the name of the parameter each stands for, and
+    // (prepared) the SQL type the server described for it as a PSQL declaration such as
+    // "VARCHAR(40) CHARACTER SET WIN1250"; empty for a type that has no such declaration here.
+    std::size_t MarkerCount() const { return markers_.size(); }
+    const std::string& MarkerName(std::size_t k) const { return params_[markers_.at(k)]->Name(); }
+    std::string MarkerDeclaration(std::size_t k);
+
     // Prepares now; otherwise the first run prepares. Prepared statements survive commits. A
     // failure leaves the object unprepared, so the next run prepares again and reports the same.
     void Prepare();

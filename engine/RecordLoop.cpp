@@ -5,6 +5,7 @@
 #include "calc/MigracjaUtil.h"
 #include "config/Text.h"
 #include "engine/Binding.h"
+#include "engine/BlockPath.h"
 #include "engine/Calculations.h"
 
 namespace migracja::engine {
@@ -114,6 +115,8 @@ bool ParentKeysKnown(const TDane& dane, int t) {
     return true;
 }
 
+}  // namespace
+
 bool TextConditionHolds(const TDane& dane, const TableMapping& table) {
     const MigrationDefinition& d = dane.Definition;
     const int s = table.ConditionSource;
@@ -138,8 +141,6 @@ bool TextConditionHolds(const TDane& dane, const TableMapping& table) {
             return true;
     }
 }
-
-}  // namespace
 
 void CommitPendingRecords(TDane& dane) {
     if (!dane.IBTransaction1.Active()) {
@@ -321,9 +322,21 @@ void ProcessSourceRecord(TDane& dane) {
     // Nothing is written and the position stays: the run tick ends the run in this tick.
     if (d.StopRequested) return;
 
+    for (TableMapping& t : d.Tables) t.LastKey = -1;
+    // Through a server a record whose definition compiled into a block is one statement; a
+    // record the block does not write is written below as ever.
+    if (dane.Block) {
+        dane.IBTransaction1.StartIfNeeded();
+        if (WriteRecordThroughBlock(dane)) {
+            EndRecord(dane);
+            DbfStep(dane, [&] { dane.AdvanceSourceRecord(); });
+            dane.DefinitionActive = !dane.SourceAtEnd();
+            return;
+        }
+        for (TableMapping& t : d.Tables) t.LastKey = -1;
+    }
     BeginRecord(dane);
     const std::array<std::int32_t, kCounterSlots> counters = d.Counters;
-    for (TableMapping& t : d.Tables) t.LastKey = -1;
     try {
         for (int t = 0; t < d.TableCount; ++t) {
             TableMapping& table = d.Tables[static_cast<std::size_t>(t)];

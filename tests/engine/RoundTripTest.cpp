@@ -67,10 +67,12 @@ void ThroughTheServer(EngineFixture& f) {
 // Runs the definition with the given records per transaction and returns the round trips of
 // the records after the first (which prepares the statements), the final commit of a group left
 // out: what every further record costs.
-fb::RoundTrips SteadyTripsPerRun(EngineFixture& f, int perTransaction) {
+fb::RoundTrips SteadyTripsPerRun(EngineFixture& f, int perTransaction, bool block) {
     f.dane.RecordsPerTransaction = perTransaction;
+    f.dane.UseBlockPath = block;
     f.Dbf("FIRMY.DBF", Companies());
     EXPECT_TRUE(f.Prepare(f.Definition(CompanyAndPhone()))) << f.Log();
+    EXPECT_EQ(f.dane.Block != nullptr, block) << text::Win1250ToUtf8(f.dane.BlockReason);
     engine::ProcessSourceRecord(f.dane);
     const fb::RoundTrips before = f.dane.IBDatabase1.Trips();
     int records = 1;
@@ -106,7 +108,7 @@ TEST(RoundTripTest, ATwoTableRecordCostsTodaysRoundTripsThroughTheServer) {
         SCOPED_TRACE("one record per transaction");
         EngineFixture f;
         ThroughTheServer(f);
-        const fb::RoundTrips t = SteadyTripsPerRun(f, 1);
+        const fb::RoundTrips t = SteadyTripsPerRun(f, 1, false);
         const int n = kRecords - 1;
         EXPECT_EQ(t.prepare, 0u);      // every statement was prepared by the first record
         EXPECT_EQ(t.start, 1u * n);    // the write transaction, started for each record
@@ -122,7 +124,7 @@ TEST(RoundTripTest, ATwoTableRecordCostsTodaysRoundTripsThroughTheServer) {
         SCOPED_TRACE("a thousand records per transaction");
         EngineFixture f;
         ThroughTheServer(f);
-        const fb::RoundTrips t = SteadyTripsPerRun(f, 1000);
+        const fb::RoundTrips t = SteadyTripsPerRun(f, 1000, false);
         const int n = kRecords - 1;
         EXPECT_EQ(t.prepare, 0u);
         EXPECT_EQ(t.start + t.commit, 0u);  // one transaction for the whole file
@@ -130,5 +132,23 @@ TEST(RoundTripTest, ATwoTableRecordCostsTodaysRoundTripsThroughTheServer) {
         EXPECT_EQ(t.open, 4u * n);
         EXPECT_EQ(t.PerRecordKinds(), 7u * n);
         EXPECT_EQ(CountThroughTheServer(f, "SELECT COUNT(*) FROM TELEFONY"), kRecords);
+    }
+}
+
+// The same definition carried by its block: one execution per record, no savepoint, and with
+// one record per transaction the start and the commit beside it.
+TEST(RoundTripTest, ThroughItsBlockARecordIsOneRoundTripBesideItsTransaction) {
+    for (const int perTransaction : {1, 1000}) {
+        SCOPED_TRACE(perTransaction);
+        EngineFixture f;
+        ThroughTheServer(f);
+        const fb::RoundTrips t = SteadyTripsPerRun(f, perTransaction, true);
+        const unsigned n = kRecords - 1;
+        EXPECT_EQ(t.prepare, 0u);
+        EXPECT_EQ(t.open, 0u);
+        EXPECT_EQ(t.execute, n);
+        EXPECT_EQ(t.start + t.commit, perTransaction == 1 ? 2 * n : 0u);
+        EXPECT_EQ(CountThroughTheServer(f, "SELECT COUNT(*) FROM TELEFONY"), kRecords);
+        EXPECT_EQ(CountThroughTheServer(f, "SELECT COUNT(*) FROM REJESTR_FIRM"), kRecords);
     }
 }
