@@ -6,13 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "engine/EngineFixture.h"
+#include "engine/ServerFixture.h"
 
 using namespace migracja;
+using migracja::testing::CountThroughTheServer;
 using migracja::testing::DbfWriter;
 using migracja::testing::EngineFixture;
+using migracja::testing::ThroughTheServer;
 
 namespace {
 
@@ -49,21 +49,6 @@ DbfWriter Companies() {
     return w;
 }
 
-// The engine's connection moved from the embedded engine to the server on loopback, on the
-// same database file.
-void ThroughTheServer(EngineFixture& f) {
-    const auto server = migracja::testing::ReadServerSettings();
-    f.db.Detach();
-    f.dane.IBDatabase1.Close();
-    namespace fs = std::filesystem;
-    fs::permissions(f.db.Location(), fs::perms::owner_read | fs::perms::owner_write |
-                                         fs::perms::group_read | fs::perms::group_write |
-                                         fs::perms::others_read | fs::perms::others_write);
-    config::OpenDatabase(f.dane.IBDatabase1, server.host + ":" + f.db.Location(), server.user,
-                         server.password);
-    f.dane.RefreshCatalogue();
-}
-
 // Runs the definition with the given records per transaction and returns the round trips of
 // the records after the first (which prepares the statements), the final commit of a group left
 // out: what every further record costs.
@@ -85,18 +70,6 @@ fb::RoundTrips SteadyTripsPerRun(EngineFixture& f, int perTransaction, bool bloc
     EXPECT_EQ(records, kRecords);
     EXPECT_EQ(f.Log(), "");
     return trips;
-}
-
-// Counts on the engine's own connection: the fixture's embedded one cannot open a database
-// the server has open.
-int CountThroughTheServer(EngineFixture& f, const std::string& sql) {
-    fb::Query q(f.dane.IBTransactionR, "count");
-    fb::TransactionScope read(f.dane.IBTransactionR, &q);
-    q.SetSql(sql);
-    q.Open();
-    const int n = q.Fields(0).AsInteger();
-    read.Commit();
-    return n;
 }
 
 }  // namespace
