@@ -6,8 +6,6 @@
 
 namespace migracja::engine {
 
-using namespace migracja::literals;
-
 // One input of the block: a marker of today's statement or query, renamed, with its type.
 struct BlockInput {
     enum class From { Column, ConditionParam, ExistsParam, TextCondition };
@@ -95,22 +93,23 @@ std::string Obstacle(const TDane& dane) {
     const MigrationDefinition& d = dane.Definition;
     for (int t = 0; t < d.TableCount; ++t) {
         const TableMapping& table = d.Tables[static_cast<std::size_t>(t)];
-        const std::string where = "tabela " + Num(t) + " (" + table.TableName + ")";
-        if (!table.IsInsert) return where + ": UPDATE";
+        const std::string where = "table " + Num(t) + " (" + table.TableName + ")";
+        if (!table.IsInsert) return where + ": an UPDATE table";
         if (!table.WriteStatement || !table.ConditionQuery)
-            return where + ": instrukcja nie jest przygotowana";
+            return where + ": its statement is not prepared";
         for (int c = 0; c < table.StatementColumnCount; ++c) {
             const ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
             if (m.SourceCode <= 0) continue;
             if (!CarriedSource(m.SourceCode))
-                return where + ", kolumna " + m.TargetColumn + ": źródło "_w + Num(m.SourceCode) +
-                       " liczone przez program w trakcie zapisu"_w;
+                return where + ", column " + m.TargetColumn + ": source " + Num(m.SourceCode) +
+                       " is evaluated by the program while the table is written";
             if (m.SourceCode != kSourceGenerator && m.SourceCode != kSourceNow && m.RefCount() == 0)
-                return where + ", kolumna " + m.TargetColumn + ": brak odwołania"_w;
+                return where + ", column " + m.TargetColumn + ": no reference";
             if (m.SourceCode == kSourceGenerator && m.ExtraText.empty())
-                return where + ", kolumna " + m.TargetColumn + ": brak nazwy generatora";
+                return where + ", column " + m.TargetColumn + ": no generator name";
             if (m.SourceCode == kSourceTableKey && m.Refs[0].Source >= t)
-                return where + ", kolumna " + m.TargetColumn + ": klucz tabeli nie wcześniejszej"_w;
+                return where + ", column " + m.TargetColumn +
+                       ": the key of a table that is not an earlier one";
         }
         // Today the existence test reads outside the record's writes (or with the group's
         // earlier records); inside the block it would see the rows of this record's earlier
@@ -119,14 +118,14 @@ std::string Obstacle(const TDane& dane) {
             for (int e = 0; e < t; ++e)
                 if (Names(table.ExistsQuerySql, d.Tables[static_cast<std::size_t>(e)].TableName))
                     return where +
-                           ": zapytanie GdyJest czyta tabelę zapisywaną wcześniej w rekordzie"_w;
+                           ": its exists-query reads a table an earlier table of the record writes";
     }
     return {};
 }
 
 std::string Declare(fb::SqlObject& o, std::size_t k, std::string& missing) {
     const std::string type = o.MarkerDeclaration(k);
-    if (type.empty()) missing = o.Name() + ": parametr " + o.MarkerName(k);
+    if (type.empty()) missing = o.Name() + ": parameter " + o.MarkerName(k);
     return type;
 }
 
@@ -143,19 +142,19 @@ void PrepareBlockPath(TDane& dane) {
     dane.Block.reset();
     MigrationDefinition& d = dane.Definition;
     if (!dane.UseBlockPath) {
-        dane.BlockReason = "instrukcja po instrukcji: blok wyłączony"_w;
+        dane.BlockReason = "statement by statement: the block is switched off";
         return;
     }
     if (!ThroughServer(dane.IBDatabase1.DatabaseName)) {
-        dane.BlockReason = "instrukcja po instrukcji: baza bez serwera"_w;
+        dane.BlockReason = "statement by statement: the database is not reached through a server";
         return;
     }
     if (d.TableCount == 0 || d.StopRequested) {
-        dane.BlockReason = "instrukcja po instrukcji: brak tabel";
+        dane.BlockReason = "statement by statement: no tables";
         return;
     }
     if (std::string why = Obstacle(dane); !why.empty()) {
-        dane.BlockReason = "instrukcja po instrukcji: " + why;
+        dane.BlockReason = "statement by statement: " + why;
         return;
     }
 
@@ -206,7 +205,8 @@ void PrepareBlockPath(TDane& dane) {
             int c = 0;
             const ColumnMapping* m = ColumnOfParam(table, ws.MarkerName(k), c);
             if (!m) {
-                dane.BlockReason = "instrukcja po instrukcji: parametr " + ws.MarkerName(k);
+                dane.BlockReason =
+                    "statement by statement: no column for parameter " + ws.MarkerName(k);
                 return;
             }
             if (m->SourceCode == kSourceTableKey) {
@@ -243,14 +243,15 @@ void PrepareBlockPath(TDane& dane) {
             body += "ELSE BEGIN N = NULL; FOR " + exists + " INTO :N DO BEGIN K" + T +
                     " = COALESCE(N, 0); LEAVE; END END ";
         } else if (table.HasExistsQuery) {
-            dane.BlockReason = "instrukcja po instrukcji: zapytanie GdyJest nie jest przygotowane";
+            dane.BlockReason = "statement by statement: the exists-query is not prepared";
             return;
         } else if (d.InitTableCount == 0 && t == 0) {
             body += "ELSE LEAVE RECORD; ";
         }
     }
     if (!missing.empty()) {
-        dane.BlockReason = "instrukcja po instrukcji: typ bez deklaracji (" + missing + ")";
+        dane.BlockReason =
+            "statement by statement: a parameter type without a declaration (" + missing + ")";
         return;
     }
     plan->generators = generators;
@@ -259,8 +260,8 @@ void PrepareBlockPath(TDane& dane) {
                             "BEGIN BEGIN RECORD: WHILE (1 = 1) DO BEGIN " + body +
                             "LEAVE; END DONE = 1; END WHEN ANY DO DONE = -1; END SUSPEND; END";
     if (sql.size() > kMaxBlockText) {
-        dane.BlockReason = "instrukcja po instrukcji: blok dłuższy niż "_w +
-                           std::to_string(kMaxBlockText) + " znaków"_w;
+        dane.BlockReason = "statement by statement: the block would be longer than " +
+                           std::to_string(kMaxBlockText) + " characters";
         return;
     }
     fb::Statement& statement = dane.NewDefinitionStatement(dane.IBTransaction1, "IBSQLBlok");
@@ -268,13 +269,12 @@ void PrepareBlockPath(TDane& dane) {
     try {
         statement.Prepare();
     } catch (const fb::Error& e) {
-        dane.BlockReason =
-            "instrukcja po instrukcji: blok nie daje się przygotować: "_w + e.Message();
+        dane.BlockReason = "statement by statement: the block cannot be prepared: " + e.Message();
         return;
     }
     plan->statement = &statement;
     dane.Block = std::move(plan);
-    dane.BlockReason = "blok: jedno wykonanie na rekord"_w;
+    dane.BlockReason = "block: one execution per record";
 }
 
 namespace {

@@ -106,7 +106,7 @@ TEST(BlockPathTest, CleanRecordsLeaveTheSameRowsKeysAndCountersOnBothPaths) {
         SCOPED_TRACE(perTransaction);
         const Outcome block = RunDefinition(true, perTransaction, CompanyAndPhone(), kClean);
         const Outcome today = RunDefinition(false, perTransaction, CompanyAndPhone(), kClean);
-        EXPECT_EQ(block.reason.rfind("blok", 0), 0u) << block.reason;
+        EXPECT_EQ(block.reason.rfind("block", 0), 0u) << block.reason;
         ExpectSame(block, today);
         EXPECT_EQ(today.counters[0], 5);
         EXPECT_EQ(today.counters[1], 5);
@@ -137,7 +137,7 @@ TEST(BlockPathTest, AFailingRecordIsReportedAsTodaysPathReportsIt) {
                 RunDefinition(true, perTransaction, CompanyAndPhone(), c.records, c.setup);
             const Outcome today =
                 RunDefinition(false, perTransaction, CompanyAndPhone(), c.records, c.setup);
-            EXPECT_EQ(block.reason.rfind("blok", 0), 0u) << block.reason;
+            EXPECT_EQ(block.reason.rfind("block", 0), 0u) << block.reason;
             ExpectSame(block, today);
             EXPECT_NE(today.log, "");
         }
@@ -155,9 +155,9 @@ TEST(BlockPathTest, ADefinitionTheBlockCannotCarryTakesTodaysPathAndSaysWhy) {
                   "GdyJest_1=SELECT TEL_ID FROM TELEFONY T JOIN REJESTR_FIRM F ON F.FIRMA_ID = "
                   "T.FIRMA_ID WHERE F.DBF_UNQ_KEY = PLIKDBF->NRKLI");
     for (const auto& [definition, why] :
-         {std::pair{lookup, "źródło 32"}, std::pair{exists, "GdyJest czyta tabelę"}}) {
+         {std::pair{lookup, "source 32"}, std::pair{exists, "exists-query reads a table"}}) {
         const Outcome block = RunDefinition(true, 1, definition, kClean);
-        EXPECT_EQ(block.reason.rfind("instrukcja po instrukcji", 0), 0u) << block.reason;
+        EXPECT_EQ(block.reason.rfind("statement by statement", 0), 0u) << block.reason;
         EXPECT_NE(block.reason.find(why), std::string::npos) << block.reason;
         ExpectSame(block, RunDefinition(false, 1, definition, kClean));
     }
