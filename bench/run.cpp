@@ -264,6 +264,7 @@ int RunEngine(const ChildArgs& a) {
     dane.RefreshCatalogue();
     dane.SetDbfFolder(a.folder.string());
     dane.RecordsPerTransaction = a.perTransaction;
+    dane.UseBlockPath = a.side != "engine-today";
     shell::DefinitionRunner runner(dane, loader);
     shell::SystemClock clock;
     const bool& stop = dane.Definition.StopRequested;
@@ -411,7 +412,7 @@ int Child(int argc, char** argv) {
             a.showSql = true;
     }
     try {
-        return a.side == "engine" ? RunEngine(a) : RunLayer(a);
+        return a.side == "layer" ? RunLayer(a) : RunEngine(a);
     } catch (const fb::Error& e) {
         std::fprintf(stderr, "%s\n%s\n", text::Win1250ToUtf8(e.Message()).c_str(), e.Sql().c_str());
     } catch (const std::exception& e) {
@@ -485,6 +486,7 @@ struct Case {
     int records = 0;
     std::string Mode() const {
         if (side == "engine") return "engine, N=" + std::to_string(perTransaction);
+        if (side == "engine-today") return "engine today, N=" + std::to_string(perTransaction);
         return perTransaction ? "layer, commit per record" : "layer, one transaction";
     }
 };
@@ -513,6 +515,12 @@ std::vector<Case> Cases(const Options& o) {
             add("engine", 100, o.records);
             add("engine", 1000, o.records);
             add("layer", 0, o.records);
+            // Through the server the engine writes a record in one block; today's path beside.
+            if (server) {
+                add("engine-today", 1, perRecord);
+                add("engine-today", 100, o.records);
+                add("engine-today", 1000, o.records);
+            }
             // The same runs on the smaller file, for the peak memory.
             if (o.records > kSmallRun) {
                 if (perRecord > kSmallRun) {
@@ -639,6 +647,19 @@ void PrintSummary(const Options& o, const std::vector<Result>& results) {
                     "one transaction on the layer %.0f; N=1000 reaches %.2f of it\n",
                     e1->PerSecond(), e100->PerSecond(), e1000->PerSecond(), ceiling->PerSecond(),
                     e1000->PerSecond() / ceiling->PerSecond());
+            for (const int n : {1, 100, 1000}) {
+                const Result* block =
+                    Find(results, server, forced, "engine", n, n == 1 ? perRecord : o.records);
+                const Result* today = Find(results, server, forced, "engine-today", n,
+                                           n == 1 ? perRecord : o.records);
+                if (block && today)
+                    std::printf(
+                        "  N=%d: block %.0f records/s, %.2f round trips per record; today's path "
+                        "%.0f, %.2f; block / today %.2f\n",
+                        n, block->PerSecond(), block->roundTrips / block->records,
+                        today->PerSecond(), today->roundTrips / today->records,
+                        block->PerSecond() / today->PerSecond());
+            }
             for (auto [side, n] : {std::pair<const char*, int>{"engine", 1},
                                    {"layer", 1},
                                    {"engine", 1000},
