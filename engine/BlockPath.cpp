@@ -94,8 +94,7 @@ std::string Obstacle(const TDane& dane) {
     for (int t = 0; t < d.TableCount; ++t) {
         const TableMapping& table = d.Tables[static_cast<std::size_t>(t)];
         const std::string where = "table " + Num(t) + " (" + table.TableName + ")";
-        if (!table.IsInsert) return where + ": an UPDATE table";
-        if (!table.WriteStatement || !table.ConditionQuery)
+        if (!table.WriteStatement || (table.IsInsert && !table.ConditionQuery))
             return where + ": its statement is not prepared";
         for (int c = 0; c < table.StatementColumnCount; ++c) {
             const ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
@@ -172,32 +171,37 @@ void PrepareBlockPath(TDane& dane) {
         const std::string T = Num(t);
         returns += ", K" + T + " INTEGER, W" + T + " SMALLINT";
         init += "K" + T + " = -1; W" + T + " = 0; ";
-        input({BlockInput::From::TextCondition, t, 0, "T" + T}, "SMALLINT");
-
-        // The SQL condition, in the write transaction as today: its first column of the first
-        // row, no row reading as 0.
-        fb::Query& cq = *table.ConditionQuery;
-        for (std::size_t k = 0; k < cq.MarkerCount(); ++k) {
-            const std::string type = Declare(cq, k, missing);
-            input({BlockInput::From::ConditionParam, t, static_cast<int>(k),
-                   "C" + T + "_" + Num(static_cast<int>(k))},
-                  type);
-        }
-        const std::string condition = RenameMarkers(cq.PositionalSql(), [&](std::size_t k) {
-            return "C" + T + "_" + Num(static_cast<int>(k));
-        });
-        std::string tests = "T" + T + " = 1";
+        // An UPDATE table is written when the keys it depends on are known; an INSERT table
+        // also by its skip rule, its text condition (evaluated by the client) and its SQL
+        // condition, in the write transaction as today: the first column of the first row, no
+        // row reading as 0.
+        std::string parents = "1 = 1";
         for (const ColumnMapping& m : table.Columns)
             if (m.SourceCode == kSourceTableKey && m.RefCount() > 0 && m.Refs[0].Source < t)
-                tests += " AND K" + Num(m.Refs[0].Source) + " <> -1";
-        if (table.SkipValue > 0 && table.SkipValue <= kTableSlots)
-            tests += table.SkipValue - 1 < d.TableCount
-                         ? " AND W" + Num(table.SkipValue - 1) + " = 0"
-                         : "";
-        body += "N = NULL; X = 0; IF (" + tests + ") THEN BEGIN FOR " + condition +
-                " INTO :N DO LEAVE; IF (COALESCE(N, 0) = 0) THEN X = 1; END ";
+                parents += " AND K" + Num(m.Refs[0].Source) + " <> -1";
+        if (!table.IsInsert) {
+            body += "X = 0; IF (" + parents + ") THEN X = 1; ";
+        } else {
+            input({BlockInput::From::TextCondition, t, 0, "T" + T}, "SMALLINT");
+            fb::Query& cq = *table.ConditionQuery;
+            for (std::size_t k = 0; k < cq.MarkerCount(); ++k) {
+                const std::string type = Declare(cq, k, missing);
+                input({BlockInput::From::ConditionParam, t, static_cast<int>(k),
+                       "C" + T + "_" + Num(static_cast<int>(k))},
+                      type);
+            }
+            const std::string condition = RenameMarkers(cq.PositionalSql(), [&](std::size_t k) {
+                return "C" + T + "_" + Num(static_cast<int>(k));
+            });
+            std::string tests = "T" + T + " = 1 AND " + parents;
+            if (table.SkipValue > 0 && table.SkipValue <= kTableSlots &&
+                table.SkipValue - 1 < d.TableCount)
+                tests += " AND W" + Num(table.SkipValue - 1) + " = 0";
+            body += "N = NULL; X = 0; IF (" + tests + ") THEN BEGIN FOR " + condition +
+                    " INTO :N DO LEAVE; IF (COALESCE(N, 0) = 0) THEN X = 1; END ";
+        }
 
-        // The INSERT: generators drawn in column order, as today's conversion draws them.
+        // The statement: generators drawn in column order, as today's conversion draws them.
         fb::Statement& ws = *table.WriteStatement;
         std::string draws;
         std::vector<std::string> names(ws.MarkerCount());
@@ -230,7 +234,9 @@ void PrepareBlockPath(TDane& dane) {
         const std::string insert =
             RenameMarkers(ws.PositionalSql(), [&](std::size_t k) { return names[k]; });
         body += "IF (X = 1) THEN BEGIN " + draws + insert + "; W" + T + " = 1; END ";
-        if (table.HasExistsQuery && table.ExistsQueryObject) {
+        if (!table.IsInsert) {
+            // An UPDATE table has no existence test.
+        } else if (table.HasExistsQuery && table.ExistsQueryObject) {
             fb::Query& eq = *table.ExistsQueryObject;
             eq.GetTransaction().StartIfNeeded();
             for (std::size_t k = 0; k < eq.MarkerCount(); ++k)
@@ -410,7 +416,8 @@ bool WriteRecordThroughBlock(TDane& dane) {
         TableMapping& table = d.Tables[static_cast<std::size_t>(t)];
         table.LastKey = block.FieldByName("K" + std::to_string(t)).AsInteger();
         table.TableWritten = block.FieldByName("W" + std::to_string(t)).AsInteger() == 1;
-        if (table.TableWritten) ++d.Counters[static_cast<std::size_t>(table.CounterIndex)];
+        if (table.TableWritten && table.IsInsert)
+            ++d.Counters[static_cast<std::size_t>(table.CounterIndex)];
     }
     return true;
 }

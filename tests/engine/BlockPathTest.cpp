@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/BlockPath.h"
+#include "engine/SampleLegacyFiles.h"
 #include "engine/ServerFixture.h"
 
 using namespace migracja;
@@ -170,4 +171,84 @@ TEST(BlockPathTest, OnlyAServerNameTakesTheBlock) {
     EXPECT_FALSE(engine::ThroughServer("/tmp/a.fdb"));
     EXPECT_FALSE(engine::ThroughServer("C:\\data\\a.fdb"));
     EXPECT_FALSE(engine::ThroughServer("/tmp/x:y/a.fdb"));
+}
+
+namespace {
+
+// Every row of the table, its columns as text; a time stamp of today (a column filled with the
+// current date and time, which two runs cannot share) reads as "now".
+std::string TableRows(EngineFixture& f, const std::string& table) {
+    fb::Query q(f.dane.IBTransactionR, "rows");
+    fb::TransactionScope read(f.dane.IBTransactionR, &q);
+    q.SetSql("SELECT * FROM " + table + " ORDER BY 1");
+    std::string rows;
+    constexpr unsigned kTimestamp = 510;  // SQL_TIMESTAMP
+    for (q.Open(); !q.Eof(); q.Next()) {
+        for (std::size_t i = 0; i < q.FieldCount(); ++i) {
+            const fb::Field& field = q.Fields(i);
+            const bool now = field.SqlType() == kTimestamp && !field.IsNull() &&
+                             std::abs(field.AsDate() - LocalNow()) < 1;
+            rows += (i ? "|" : "") + (now ? "now" : text::Win1250ToUtf8(field.AsText()));
+        }
+        rows += "\n";
+    }
+    read.Commit();
+    return table + ":\n" + rows;
+}
+
+// The sample definitions over the legacy files, twice (the second run finds everything).
+Outcome RunSamples(bool block, int perTransaction, std::vector<std::string>& paths) {
+    EngineFixture f(
+        "INSERT INTO GRUPY_SERWIS (GS_ID, PREFIX, NAZWA, WSPOLNA_EWIDENCJA) VALUES (1, 'LDZ', "
+        "'Zespół', 'N');"
+        "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, F_SERWIS) VALUES (100, 'APTEKA', 'T')"_w);
+    ThroughTheServer(f);
+    migracja::testing::WriteLegacyFiles(f);
+    f.dane.Target.SelectedGsId = 1;
+    f.dane.UseBlockPath = block;
+    f.dane.RecordsPerTransaction = perTransaction;
+    Outcome o;
+    paths.clear();
+    for (int round = 0; round < 2; ++round)
+        for (const char* name :
+             {"01-Firmy.ini", "02-Telefony.ini", "03-Urzadzenia.ini", "05-Zlecenia.ini"}) {
+            EXPECT_TRUE(f.Prepare(migracja::testing::SampleDefinition(name))) << f.Log();
+            paths.push_back(std::string(name) + ": " + f.dane.BlockReason);
+            f.Run();
+            f.dane.CloseSourceTable();
+            for (std::int32_t c : f.dane.Definition.Counters)
+                o.counters[0] = o.counters[0] * 7 + c;  // every definition's counters, folded
+            o.records += f.dane.Definition.CurrentRecordNo;
+        }
+    for (const char* table :
+         {"REJESTR_FIRM", "TELEFONY", "DEF_KASYFISKALNE_MODEL", "EWIDENCJA_SPRZETU", "ZLECENIA"})
+        o.rows += TableRows(f, table);
+    o.generators = RowsThroughTheServer(
+        f,
+        "SELECT GEN_ID(GEN_REJESTR_FIRM, 0), GEN_ID(GEN_TELEFONY, 0), "
+        "GEN_ID(GEN_DEF_KASYFISKALNE_MODEL, 0), GEN_ID(GEN_EWIDENCJA_SPRZETU, 0), "
+        "GEN_ID(GEN_ZLECENIA, 0) FROM RDB$DATABASE");
+    o.log = f.Log();
+    return o;
+}
+
+}  // namespace
+
+TEST(BlockPathTest, TheSampleDefinitionsLeaveTheSameDatabaseOnBothPaths) {
+    for (const int perTransaction : {1, 1000}) {
+        SCOPED_TRACE(perTransaction);
+        std::vector<std::string> blockPaths, todayPaths;
+        const Outcome block = RunSamples(true, perTransaction, blockPaths);
+        const Outcome today = RunSamples(false, perTransaction, todayPaths);
+        ExpectSame(block, today);
+        EXPECT_EQ(today.log, "");
+        std::string shown;
+        for (const std::string& p : blockPaths) shown += p + "\n";
+        // The companies' definition (an UPDATE table among its tables) is carried by its block;
+        // the others look up companies and devices while writing, which the block leaves to
+        // today's path.
+        EXPECT_EQ(blockPaths[0].rfind("01-Firmy.ini: block", 0), 0u) << shown;
+        for (std::size_t k = 1; k < 4; ++k)
+            EXPECT_NE(blockPaths[k].find("statement by statement"), std::string::npos) << shown;
+    }
 }
