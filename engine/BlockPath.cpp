@@ -137,26 +137,11 @@ bool ThroughServer(const std::string& databaseName) {
     return databaseName.find_first_of("/\\") > colon;
 }
 
-void PrepareBlockPath(TDane& dane) {
-    dane.Block.reset();
-    MigrationDefinition& d = dane.Definition;
-    if (!dane.UseBlockPath) {
-        dane.BlockReason = "statement by statement: the block is switched off";
-        return;
-    }
-    if (!ThroughServer(dane.IBDatabase1.DatabaseName)) {
-        dane.BlockReason = "statement by statement: the database is not reached through a server";
-        return;
-    }
-    if (d.TableCount == 0 || d.StopRequested) {
-        dane.BlockReason = "statement by statement: no tables";
-        return;
-    }
-    if (std::string why = Obstacle(dane); !why.empty()) {
-        dane.BlockReason = "statement by statement: " + why;
-        return;
-    }
+namespace {
 
+// Builds and prepares the block of a definition that has no obstacle.
+void Compile(TDane& dane) {
+    MigrationDefinition& d = dane.Definition;
     auto plan = std::make_shared<BlockPlan>();
     std::string header, body, returns = "DONE INTEGER, NG INTEGER", init = "DONE = 0; NG = 0; ";
     std::string missing;
@@ -281,6 +266,37 @@ void PrepareBlockPath(TDane& dane) {
     plan->statement = &statement;
     dane.Block = std::move(plan);
     dane.BlockReason = "block: one execution per record";
+}
+
+}  // namespace
+
+void PrepareBlockPath(TDane& dane) {
+    dane.Block.reset();
+    MigrationDefinition& d = dane.Definition;
+    if (!dane.UseBlockPath) {
+        dane.BlockReason = "statement by statement: the block is switched off";
+        return;
+    }
+    if (!ThroughServer(dane.IBDatabase1.DatabaseName)) {
+        dane.BlockReason = "statement by statement: the database is not reached through a server";
+        return;
+    }
+    if (d.TableCount == 0 || d.StopRequested) {
+        dane.BlockReason = "statement by statement: no tables";
+        return;
+    }
+    if (std::string why = Obstacle(dane); !why.empty()) {
+        dane.BlockReason = "statement by statement: " + why;
+        return;
+    }
+
+    try {
+        Compile(dane);
+    } catch (const fb::Error& e) {
+        // A query that cannot be prepared fails today's path where it fails today.
+        dane.Block.reset();
+        dane.BlockReason = "statement by statement: " + e.Message();
+    }
 }
 
 namespace {
