@@ -70,7 +70,9 @@ Outcome RunDefinition(bool block, int perTransaction, const std::vector<std::str
     f.dane.RecordsPerTransaction = perTransaction;
     f.Dbf("FIRMY.DBF", Companies(records));
     Outcome o;
-    if (f.Prepare(f.Definition(definition))) {
+    const bool prepared = f.Prepare(f.Definition(definition));
+    EXPECT_TRUE(prepared) << f.Log() << f.messages.shown.size() << " messages";
+    if (prepared) {
         try {
             f.Run();
         } catch (const fb::Error&) {
@@ -113,6 +115,29 @@ TEST(BlockPathTest, CleanRecordsLeaveTheSameRowsKeysAndCountersOnBothPaths) {
         EXPECT_EQ(today.counters[1], 5);
         EXPECT_EQ(today.log, "");
     }
+}
+
+TEST(BlockPathTest, TextConditionsSkipRulesAndALeftWalkDecideAsToday) {
+    std::vector<std::string> noExists =
+        CompanyAndPhone({"[WARUNKI]", "Warunek_0=LENGTH(TRIM(PLIKDBF->TELEFON))"});
+    noExists.erase(noExists.begin() + 7);  // without GdyJest_0, table 0 not written ends the walk
+    const std::vector<std::vector<std::string>> definitions = {
+        CompanyAndPhone({"[WARUNKI]", "Warunek_1=LENGTH(TRIM(PLIKDBF->TELEFON))"}),
+        CompanyAndPhone({"[WARUNKI]", "Pomin_1=1"}),
+        noExists,
+    };
+    for (std::size_t k = 0; k < definitions.size(); ++k)
+        for (const int perTransaction : {1, 1000}) {
+            SCOPED_TRACE(std::to_string(k) + ", " + std::to_string(perTransaction));
+            const Outcome block = RunDefinition(true, perTransaction, definitions[k], kClean);
+            const Outcome today = RunDefinition(false, perTransaction, definitions[k], kClean);
+            EXPECT_EQ(block.reason.rfind("block", 0), 0u) << block.reason;
+            ExpectSame(block, today);
+            EXPECT_EQ(today.log, "");
+            // Companies and telephones written: each variant decides differently.
+            const std::pair<int, int> written[] = {{5, 4}, {5, 1}, {4, 3}};
+            EXPECT_EQ(std::make_pair(today.counters[0], today.counters[1]), written[k]);
+        }
 }
 
 TEST(BlockPathTest, AFailingRecordIsReportedAsTodaysPathReportsIt) {
