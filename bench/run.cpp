@@ -14,7 +14,7 @@
 // measured is the program's alone.
 //
 //   bench_run [--records=N] [--commit-records=N] [--repeat=N] [--target=embedded|server|both]
-//             [--forced=on|off|both] [--timer-gap-ms=N] [--prepare-only=DIR]
+//             [--forced=on|off|both] [--timer-gap-ms=N] [--delay-us=N] [--prepare-only=DIR]
 //   (or BENCH_RUN_RECORDS, BENCH_RUN_COMMIT_RECORDS, BENCH_RUN_REPEAT, BENCH_RUN_TARGET,
 //    BENCH_RUN_FORCED, BENCH_RUN_TIMER_GAP_MS)
 //
@@ -23,6 +23,9 @@
 // measured on 10000 records. The cases alternate in --repeat (3) rounds and the tables give the
 // medians. --timer-gap-ms (0) waits between ticks as the window's 2 ms timer does; 0 runs the
 // ticks back to back, as a run without a window can.
+//
+// --delay-us (0) sends the server's runs through a TCP proxy of the benchmark's own that holds
+// every chunk that long each way, as a local network would.
 //
 // --prepare-only writes the database and the file of --records records into DIR and prints the
 // command that measures one run on them, for a profiler.
@@ -47,6 +50,7 @@
 #include <thread>
 #include <vector>
 
+#include "DelayProxy.h"
 #include "FbBench.h"
 #include "Stats.h"
 #include "calc/MigracjaUtil.h"
@@ -429,6 +433,7 @@ struct Options {
     bool embedded = true, server = true;
     bool forcedOn = true, forcedOff = true;
     int timerGapMs = 0;
+    int delayUs = 0;  // through the server: held this long each way by a proxy of our own
     int repeat = 3;
     std::string prepareOnly;  // a folder: only the database and the files, for profiling
 };
@@ -461,6 +466,8 @@ Options ReadOptions(int argc, char** argv) {
             o.timerGapMs = std::stoi(value);
         else if (key == "repeat")
             o.repeat = std::stoi(value);
+        else if (key == "delay-us")
+            o.delayUs = std::stoi(value);
         else if (key == "prepare-only")
             o.prepareOnly = value;
         else if (key == "target") {
@@ -772,6 +779,13 @@ int Drive(int argc, char** argv) {
     }
     testing::ServerSettings server;
     if (o.server) server = testing::ReadServerSettings();
+    std::unique_ptr<bench::DelayProxy> proxy;
+    if (o.server && o.delayUs > 0) {
+        proxy = std::make_unique<bench::DelayProxy>(server.host, 3050,
+                                                    std::chrono::microseconds(o.delayUs));
+        server.host = "127.0.0.1/" + std::to_string(proxy->Port());
+        std::printf("through the server: every chunk held %d us each way by a proxy\n", o.delayUs);
+    }
     const testing::ServerSettings local{"", "SYSDBA", "masterkey"};
 
     std::vector<double> syncRates{bench::SyncedWritesPerSecond(work.path())};

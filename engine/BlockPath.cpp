@@ -131,10 +131,16 @@ std::string Declare(fb::SqlObject& o, std::size_t k, std::string& missing) {
 }  // namespace
 
 bool ThroughServer(const std::string& databaseName) {
+    // "inet://host[:port]/path" and "host[/port]:path"; "C:\..." is a drive, "/a/b:c" a file.
+    for (const char* scheme : {"inet://", "inet4://", "inet6://", "wnet://"})
+        if (databaseName.rfind(scheme, 0) == 0) return true;
     const std::size_t colon = databaseName.find(':');
-    // "C:\..." is a drive, not a host; a path with a colon after a slash is a file.
     if (colon == std::string::npos || colon < 2) return false;
-    return databaseName.find_first_of("/\\") > colon;
+    const std::string host = databaseName.substr(0, colon);
+    if (host.find('\\') != std::string::npos || host.front() == '/' || host.front() == '.')
+        return false;
+    const std::size_t slash = host.find('/');
+    return slash == std::string::npos || host.find('/', slash + 1) == std::string::npos;
 }
 
 namespace {

@@ -192,7 +192,8 @@ TEST(BlockPathTest, ADefinitionTheBlockCannotCarryTakesTodaysPathAndSaysWhy) {
 TEST(BlockPathTest, OnlyAServerNameTakesTheBlock) {
     EXPECT_TRUE(engine::ThroughServer("localhost:/data/a.fdb"));
     EXPECT_TRUE(engine::ThroughServer("127.0.0.1:C:\\data\\a.fdb"));
-    EXPECT_TRUE(engine::ThroughServer("serwer/3051:/data/a.fdb") == false);
+    EXPECT_TRUE(engine::ThroughServer("serwer/3051:/data/a.fdb"));
+    EXPECT_TRUE(engine::ThroughServer("inet://serwer:3051//data/a.fdb"));
     EXPECT_FALSE(engine::ThroughServer("/tmp/a.fdb"));
     EXPECT_FALSE(engine::ThroughServer("C:\\data\\a.fdb"));
     EXPECT_FALSE(engine::ThroughServer("/tmp/x:y/a.fdb"));
