@@ -14,7 +14,8 @@
 // measured is the program's alone.
 //
 //   bench_run [--records=N] [--commit-records=N] [--repeat=N] [--target=embedded|server|both]
-//             [--forced=on|off|both] [--timer-gap-ms=N] [--prepare-only=DIR] [--rejects=on]
+//             [--forced=on|off|both] [--timer-gap-ms=N] [--delay-us=N] [--prepare-only=DIR]
+//             [--rejects=on]
 //   (or BENCH_RUN_RECORDS, BENCH_RUN_COMMIT_RECORDS, BENCH_RUN_REPEAT, BENCH_RUN_TARGET,
 //    BENCH_RUN_FORCED, BENCH_RUN_TIMER_GAP_MS, BENCH_RUN_REJECTS)
 //
@@ -26,6 +27,9 @@
 // measured on 10000 records. The cases alternate in --repeat (3) rounds and the tables give the
 // medians. --timer-gap-ms (0) waits between ticks as the window's 2 ms timer does; 0 runs the
 // ticks back to back, as a run without a window can.
+//
+// --delay-us (0) sends the server's runs through a TCP proxy of the benchmark's own that holds
+// every chunk that long each way, as a local network would.
 //
 // --prepare-only writes the database and the file of --records records into DIR and prints the
 // command that measures one run on them, for a profiler.
@@ -50,6 +54,7 @@
 #include <thread>
 #include <vector>
 
+#include "DelayProxy.h"
 #include "FbBench.h"
 #include "Stats.h"
 #include "calc/MigracjaUtil.h"
@@ -227,8 +232,10 @@ struct ChildArgs {
 };
 
 struct Timing {
+    explicit Timing(const fb::Database& db) : trips(db.Trips()) {}
     std::chrono::steady_clock::time_point wall = std::chrono::steady_clock::now();
     bench::CpuTimes cpu = bench::CpuTimes::Now();
+    fb::RoundTrips trips;
 };
 
 // Pages the database engine has written for the database since it opened it: with forced
@@ -245,15 +252,19 @@ long PageWrites(fb::Database& db) {
     return writes;
 }
 
+// The round trips are the access layer's count of calls that wait for the database (through
+// the server one network round trip each), from after connecting to the end of the run:
+// preparation, the catalogue reads and the final commit included, the statistics query not.
 void PrintResult(const Timing& start, fb::Database& db, long records, long rows0, long rows1) {
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start.wall;
     const bench::CpuTimes cpu = bench::CpuTimes::Now();
+    const std::uint64_t trips = (db.Trips() - start.trips).Total();
     std::printf(
         "RESULT records=%ld rows0=%ld rows1=%ld seconds=%.6f cpu_us=%.0f user_us=%.0f "
-        "kernel_us=%.0f hwm_kb=%ld page_writes=%ld\n",
+        "kernel_us=%.0f hwm_kb=%ld page_writes=%ld round_trips=%llu\n",
         records, rows0, rows1, wall.count(), cpu.Total() - start.cpu.Total(),
         cpu.user - start.cpu.user, cpu.system - start.cpu.system, bench::PeakResidentKb(),
-        PageWrites(db));
+        PageWrites(db), static_cast<unsigned long long>(trips));
     std::fflush(stdout);
 }
 
@@ -262,11 +273,12 @@ int RunEngine(const ChildArgs& a) {
     engine::TDane dane;
     definitions::TFormIni loader(dane, messages);
     config::OpenDatabase(dane.IBDatabase1, a.location, a.user, a.password);
-    const Timing start;
+    const Timing start(dane.IBDatabase1);
     dane.RefreshCatalogue();
     dane.SetDbfFolder(a.folder.string());
     dane.RecordsPerTransaction = a.perTransaction;
     if (a.maxRejects >= 0) dane.Rejects.StartRun(a.maxRejects, a.folder / "Odrzucone");
+    dane.UseBlockPath = a.side != "engine-today";
     shell::DefinitionRunner runner(dane, loader);
     shell::SystemClock clock;
     const bool& stop = dane.Definition.StopRequested;
@@ -300,7 +312,7 @@ int RunLayer(const ChildArgs& a) {
     const bool single = a.perTransaction == 0;
     fb::Database db;
     config::OpenDatabase(db, a.location, a.user, a.password);
-    const Timing start;
+    const Timing start(db);
     fb::Transaction write(db, "write");
     fb::Transaction read(db, "read");
     // Generator draws are outside transactions; one commit per record reads them on the read
@@ -416,7 +428,7 @@ int Child(int argc, char** argv) {
             a.maxRejects = std::stoi(value);
     }
     try {
-        return a.side == "engine" ? RunEngine(a) : RunLayer(a);
+        return a.side == "layer" ? RunLayer(a) : RunEngine(a);
     } catch (const fb::Error& e) {
         std::fprintf(stderr, "%s\n%s\n", text::Win1250ToUtf8(e.Message()).c_str(), e.Sql().c_str());
     } catch (const std::exception& e) {
@@ -433,6 +445,7 @@ struct Options {
     bool embedded = true, server = true;
     bool forcedOn = true, forcedOff = true;
     int timerGapMs = 0;
+    int delayUs = 0;  // through the server: held this long each way by a proxy of our own
     int repeat = 3;
     bool rejects = false;     // only the measurements of the reject limit
     std::string prepareOnly;  // a folder: only the database and the files, for profiling
@@ -467,6 +480,8 @@ Options ReadOptions(int argc, char** argv) {
             o.timerGapMs = std::stoi(value);
         else if (key == "repeat")
             o.repeat = std::stoi(value);
+        else if (key == "delay-us")
+            o.delayUs = std::stoi(value);
         else if (key == "prepare-only")
             o.prepareOnly = value;
         else if (key == "rejects")
@@ -494,6 +509,7 @@ struct Case {
     int records = 0;
     std::string Mode() const {
         if (side == "engine") return "engine, N=" + std::to_string(perTransaction);
+        if (side == "engine-today") return "engine today, N=" + std::to_string(perTransaction);
         return perTransaction ? "layer, commit per record" : "layer, one transaction";
     }
 };
@@ -502,6 +518,7 @@ struct Result {
     Case c;
     double seconds = 0, cpuUs = 0, userUs = 0, kernelUs = 0;
     long records = 0, rows0 = 0, rows1 = 0, hwmKb = 0, pageWrites = 0;
+    double roundTrips = 0;
     double PerSecond() const { return seconds > 0 ? records / seconds : 0; }
     double CpuPerRecord() const { return records ? cpuUs / records : 0; }
 };
@@ -521,6 +538,12 @@ std::vector<Case> Cases(const Options& o) {
             add("engine", 100, o.records);
             add("engine", 1000, o.records);
             add("layer", 0, o.records);
+            // Through the server the engine writes a record in one block; today's path beside.
+            if (server) {
+                add("engine-today", 1, perRecord);
+                add("engine-today", 100, o.records);
+                add("engine-today", 1000, o.records);
+            }
             // The same runs on the smaller file, for the peak memory.
             if (o.records > kSmallRun) {
                 if (perRecord > kSmallRun) {
@@ -601,16 +624,17 @@ void CheckRows(const std::string& location, const testing::ServerSettings& login
 }
 
 void PrintHeader() {
-    std::printf("%-9s %-6s %-26s %8s %10s %12s %10s %10s %11s %9s\n", "target", "forced", "mode",
-                "records", "records/s", "CPU us/rec", "user", "kernel", "writes/rec", "peak MiB");
+    std::printf("%-9s %-6s %-26s %8s %10s %10s %12s %10s %10s %11s %9s\n", "target", "forced",
+                "mode", "records", "records/s", "trips/rec", "CPU us/rec", "user", "kernel",
+                "writes/rec", "peak MiB");
 }
 
 void PrintRow(const Result& r) {
     const double n = r.records ? static_cast<double>(r.records) : 1;
-    std::printf("%-9s %-6s %-26s %8ld %10.0f %12.1f %10.1f %10.1f %11.2f %9.1f\n",
+    std::printf("%-9s %-6s %-26s %8ld %10.0f %10.2f %12.1f %10.1f %10.1f %11.2f %9.1f\n",
                 r.c.server ? "server" : "embedded", r.c.forced ? "on" : "off", r.c.Mode().c_str(),
-                r.records, r.PerSecond(), r.CpuPerRecord(), r.userUs / n, r.kernelUs / n,
-                r.pageWrites / n, r.hwmKb / 1024.0);
+                r.records, r.PerSecond(), r.roundTrips / n, r.CpuPerRecord(), r.userUs / n,
+                r.kernelUs / n, r.pageWrites / n, r.hwmKb / 1024.0);
     std::fflush(stdout);
 }
 
@@ -646,6 +670,19 @@ void PrintSummary(const Options& o, const std::vector<Result>& results) {
                     "one transaction on the layer %.0f; N=1000 reaches %.2f of it\n",
                     e1->PerSecond(), e100->PerSecond(), e1000->PerSecond(), ceiling->PerSecond(),
                     e1000->PerSecond() / ceiling->PerSecond());
+            for (const int n : {1, 100, 1000}) {
+                const Result* block =
+                    Find(results, server, forced, "engine", n, n == 1 ? perRecord : o.records);
+                const Result* today = Find(results, server, forced, "engine-today", n,
+                                           n == 1 ? perRecord : o.records);
+                if (block && today)
+                    std::printf(
+                        "  N=%d: block %.0f records/s, %.2f round trips per record; today's path "
+                        "%.0f, %.2f; block / today %.2f\n",
+                        n, block->PerSecond(), block->roundTrips / block->records,
+                        today->PerSecond(), today->roundTrips / today->records,
+                        block->PerSecond() / today->PerSecond());
+            }
             for (auto [side, n] : {std::pair<const char*, int>{"engine", 1},
                                    {"layer", 1},
                                    {"engine", 1000},
@@ -699,6 +736,7 @@ Result RunCase(const Case& c, const fs::path& work, int k, const fs::path& templ
     r.kernelUs = std::stod(v.at("kernel_us"));
     r.hwmKb = std::stol(v.at("hwm_kb"));
     r.pageWrites = std::stol(v.at("page_writes"));
+    r.roundTrips = std::stod(v.at("round_trips"));
     if (r.records != c.records || r.rows0 != c.records || r.rows1 != c.records)
         throw std::runtime_error("the run " + c.Mode() + " counted " + std::to_string(r.rows0) +
                                  " and " + std::to_string(r.rows1) + " rows of " +
@@ -722,6 +760,7 @@ Result MedianOf(const std::vector<Result>& runs) {
     m.kernelUs = median(&Result::kernelUs);
     m.hwmKb = static_cast<long>(median(&Result::hwmKb));
     m.pageWrites = static_cast<long>(median(&Result::pageWrites));
+    m.roundTrips = median(&Result::roundTrips);
     return m;
 }
 
@@ -818,6 +857,13 @@ int Drive(int argc, char** argv) {
     }
     testing::ServerSettings server;
     if (o.server) server = testing::ReadServerSettings();
+    std::unique_ptr<bench::DelayProxy> proxy;
+    if (o.server && o.delayUs > 0) {
+        proxy = std::make_unique<bench::DelayProxy>(server.host, 3050,
+                                                    std::chrono::microseconds(o.delayUs));
+        server.host = "127.0.0.1/" + std::to_string(proxy->Port());
+        std::printf("through the server: every chunk held %d us each way by a proxy\n", o.delayUs);
+    }
     const testing::ServerSettings local{"", "SYSDBA", "masterkey"};
 
     std::vector<double> syncRates{bench::SyncedWritesPerSecond(work.path())};

@@ -345,6 +345,8 @@ void PrintPrepared(engine::TDane& dane) {
         std::printf("%s\n", Shown(lines, "    ").c_str());
     }
     for (const std::string& line : dane.InitPlan) std::printf("%s\n", Shown(line, "    ").c_str());
+    if (!dane.BlockReason.empty())
+        std::printf("    records are written: %s\n", dane.BlockReason.c_str());
 }
 
 // Loads one definition and prints it; true when it loaded without error entries.

@@ -96,6 +96,20 @@ bool IsIdentifierChar(char c) {
 
 // ---------------------------------------------------------------------------------------------
 
+RoundTrips operator-(const RoundTrips& a, const RoundTrips& b) {
+    RoundTrips d;
+    d.attach = a.attach - b.attach;
+    d.start = a.start - b.start;
+    d.commit = a.commit - b.commit;
+    d.prepare = a.prepare - b.prepare;
+    d.execute = a.execute - b.execute;
+    d.open = a.open - b.open;
+    d.info = a.info - b.info;
+    return d;
+}
+
+// ---------------------------------------------------------------------------------------------
+
 Error::Error(std::string message, std::string sql, std::intptr_t gdsCode)
     : std::runtime_error(sql.empty() ? message : message + "\nSQL: " + sql),
       message_(std::move(message)),
@@ -185,6 +199,7 @@ void Database::Create(const std::string& location, const std::string& user,
 }
 
 void Database::Attach(Firebird::IAttachment* attachment) {
+    ++trips_.attach;
     attachment_ = attachment;
 }
 
@@ -248,6 +263,7 @@ void Transaction::Start() {
             "Brak połączenia z bazą danych TARVIK. Sprawdź ustawienia dostępu do bazy w pliku "
             "Db.Ini (sekcja [BD_TARVIK], klucze Lokalizacja, User i Password) i uruchom "
             "program ponownie."_w);
+    ++db_.trips_.start;
     handle_ = Call({}, [&](ThrowStatusWrapper* s) {
         return db_.Handle()->startTransaction(s, static_cast<unsigned>(tpb_.size()), tpb_.data());
     });
@@ -256,6 +272,7 @@ void Transaction::Start() {
 void Transaction::Commit() {
     if (!Active()) throw Error("transaction " + name_ + " is not active");
     CloseCursors();
+    ++db_.trips_.commit;
     Call({}, [&](ThrowStatusWrapper* s) { handle_->commit(s); });
     handle_ = nullptr;  // commit released the interface
 }
@@ -263,12 +280,14 @@ void Transaction::Commit() {
 void Transaction::Rollback() {
     if (!Active()) throw Error("transaction " + name_ + " is not active");
     CloseCursors();
+    ++db_.trips_.commit;
     Call({}, [&](ThrowStatusWrapper* s) { handle_->rollback(s); });
     handle_ = nullptr;
 }
 
 void Transaction::RollbackQuietly() {
     if (!handle_) return;
+    ++db_.trips_.commit;
     Status status;
     try {
         handle_->rollback(&status);
@@ -281,6 +300,7 @@ void Transaction::RollbackQuietly() {
 
 void Transaction::ExecuteImmediate(const std::string& sql) {
     if (!Active()) throw Error("transaction " + name_ + " is not active", sql);
+    ++db_.trips_.execute;
     Call(sql, [&](ThrowStatusWrapper* s) {
         db_.Handle()->execute(s, handle_, 0, sql.c_str(), static_cast<unsigned>(db_.SqlDialect),
                               nullptr, nullptr, nullptr, nullptr);
@@ -379,8 +399,25 @@ void SqlObject::SetSql(std::string sql) {
 
     const std::size_t n = sql_.size();
     std::size_t i = 0;
+    // In an EXECUTE BLOCK only the header's markers are parameters; after its AS, ":name" is a
+    // variable of the block's own.
+    const std::string head = text::ToUpper(text::Trim(std::string_view(sql_).substr(0, 40)));
+    const bool block = head.rfind("EXECUTE", 0) == 0 &&
+                       text::Trim(std::string_view(head).substr(7)).rfind("BLOCK", 0) == 0;
+    bool body = false;
+    int depth = 0;
     while (i < n) {
         const char c = sql_[i];
+        if (block && !body && IsIdentifierChar(c) && (i == 0 || !IsIdentifierChar(sql_[i - 1]))) {
+            std::size_t j = i;
+            while (j < n && IsIdentifierChar(sql_[j])) ++j;
+            if (depth == 0 && j - i == 2 && text::EqualsIgnoreCase(sql_.substr(i, 2), "AS"))
+                body = true;
+            positionalSql_.append(sql_, i, j - i);
+            i = j;
+            continue;
+        }
+        if (block && !body && (c == '(' || c == ')')) depth += c == '(' ? 1 : -1;
         if (c == '\'' || c == '"') {
             // A literal or quoted name runs to the matching quote; doubled quotes stay inside.
             std::size_t j = i + 1;
@@ -407,7 +444,7 @@ void SqlObject::SetSql(std::string sql) {
             j = j == std::string::npos ? n : j + 2;
             positionalSql_.append(sql_, i, j - i);
             i = j;
-        } else if (c == ':' && i + 1 < n && IsIdentifierChar(sql_[i + 1])) {
+        } else if (c == ':' && !body && i + 1 < n && IsIdentifierChar(sql_[i + 1])) {
             std::size_t j = i + 1;
             while (j < n && IsIdentifierChar(sql_[j])) ++j;
             const std::string name = sql_.substr(i + 1, j - i - 1);
@@ -454,6 +491,7 @@ void SqlObject::Prepare() {
 }
 
 void SqlObject::PrepareStatement() {
+    ++transaction_.GetDatabase().CountTrips().prepare;
     Call(sql_, [&](ThrowStatusWrapper* s) {
         statement_ = transaction_.GetDatabase().Handle()->prepare(
             s, transaction_.Handle(), 0, positionalSql_.c_str(),
@@ -495,6 +533,42 @@ void SqlObject::PrepareStatement() {
             f.nullOffset_ = outMeta_->getNullOffset(s, k);
         }
     });
+}
+
+std::string SqlObject::MarkerDeclaration(std::size_t k) {
+    Prepare();
+    const InputSlot& slot = inputSlots_.at(k);
+    const unsigned charset = Call(sql_, [&](ThrowStatusWrapper* s) {
+        return inMeta_->getCharSet(s, static_cast<unsigned>(k));
+    });
+    static const std::pair<unsigned, const char*> kCharsets[] = {
+        // Single-byte sets only: their declared length is the described byte length.
+        {0, "NONE"},     {1, "OCTETS"},   {2, "ASCII"},
+        {51, "WIN1250"}, {52, "WIN1251"}, {53, "WIN1252"}};
+    auto withCharset = [&](const std::string& type) -> std::string {
+        for (const auto& [id, name] : kCharsets)
+            if (id == (charset & 0xFF)) return type + " CHARACTER SET " + name;
+        return {};
+    };
+    const std::string scale = std::to_string(-slot.scale);
+    switch (slot.type) {
+        case SQL_VARYING:
+            return withCharset("VARCHAR(" + std::to_string(slot.length) + ")");
+        case SQL_TEXT:
+            return withCharset("CHAR(" + std::to_string(slot.length) + ")");
+        case SQL_SHORT:
+            return slot.scale == 0 ? "SMALLINT" : "NUMERIC(4," + scale + ")";
+        case SQL_LONG:
+            return slot.scale == 0 ? "INTEGER" : "NUMERIC(9," + scale + ")";
+        case SQL_DOUBLE:
+            return "DOUBLE PRECISION";
+        case SQL_FLOAT:
+            return "FLOAT";
+        case SQL_TIMESTAMP:
+            return "TIMESTAMP";
+        default:
+            return {};
+    }
 }
 
 void SqlObject::ReleaseStatement() {
@@ -752,6 +826,7 @@ void Query::Open() {
     CloseCursor();
     Prepare();
     BuildInput();
+    ++transaction_.GetDatabase().CountTrips().open;
     Call(sql_, [&](ThrowStatusWrapper* s) {
         cursor_ = statement_->openCursor(s, transaction_.Handle(), inMeta_, inBuffer_.data(),
                                          outMeta_, 0);
@@ -790,6 +865,7 @@ void Statement::ExecQuery() {
     BuildInput();
     executed_ = nullptr;
     rowsAffected_ = 0;
+    ++transaction_.GetDatabase().CountTrips().execute;
     Call(sql_, [&](ThrowStatusWrapper* s) {
         const bool hasOutput = !fields_.empty();
         statement_->execute(s, transaction_.Handle(), inMeta_, inBuffer_.data(),
@@ -802,6 +878,7 @@ void Statement::ExecQuery() {
 std::uint64_t Statement::RowsAffected() const {
     // A statement freed or prepared anew since (new SQL text, a closed connection) has no count.
     if (executed_ && executed_ == statement_) {
+        ++transaction_.GetDatabase().CountTrips().info;
         Call(sql_,
              [&](ThrowStatusWrapper* s) { rowsAffected_ = statement_->getAffectedRecords(s); });
     }

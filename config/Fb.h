@@ -49,6 +49,30 @@ class Error : public std::runtime_error {
 class Transaction;
 class SqlObject;
 
+// The calls of this layer that wait for an answer from the database, by kind. Through a server
+// each is one network round trip; embedded they cost no network but are counted the same, so a
+// test can state a record's cost without timing anything. Cursor closes and statement frees are
+// not counted: the client defers them and sends them with the next call. Opening a cursor and
+// fetching its first batch of rows travel as one round trip (lookups and conditions read one
+// row); the further batches of a query that walks many rows are not seen here.
+struct RoundTrips {
+    std::uint64_t attach = 0;
+    std::uint64_t start = 0;    // transaction starts
+    std::uint64_t commit = 0;   // commits and rollbacks
+    std::uint64_t prepare = 0;  // statement preparation (metadata comes with it)
+    std::uint64_t execute = 0;  // statements executed, savepoints included
+    std::uint64_t open = 0;     // cursors opened, with their first rows
+    std::uint64_t info = 0;     // questions about an executed statement (rows affected)
+
+    std::uint64_t Total() const {
+        return attach + start + commit + prepare + execute + open + info;
+    }
+    // The kinds every record of a run pays again; preparing and attaching are paid once.
+    std::uint64_t PerRecordKinds() const { return start + commit + execute + open + info; }
+};
+
+RoundTrips operator-(const RoundTrips& a, const RoundTrips& b);
+
 class Database {
   public:
     Database();
@@ -78,6 +102,10 @@ class Database {
 
     Firebird::IAttachment* Handle() const { return attachment_; }
 
+    // The round trips of this connection since it was made (the counts survive reconnects).
+    const RoundTrips& Trips() const { return trips_; }
+    RoundTrips& CountTrips() { return trips_; }
+
   private:
     friend class Transaction;
     void Attach(Firebird::IAttachment* attachment);
@@ -86,6 +114,7 @@ class Database {
 
     Firebird::IAttachment* attachment_ = nullptr;
     std::vector<Transaction*> transactions_;
+    RoundTrips trips_;
 };
 
 class Transaction {
@@ -236,6 +265,13 @@ class SqlObject {
     // the layer's message naming it, rather than later in the middle of the execution. (A BLOB
     // takes every value; it is written when the statement runs, not here.)
     void CheckParam(const Param& param);
+
+    // The "?" markers of PositionalSql in order, the name of the parameter each stands for, and
+    // (prepared) the SQL type the server described for it as a PSQL declaration such as
+    // "VARCHAR(40) CHARACTER SET WIN1250"; empty for a type that has no such declaration here.
+    std::size_t MarkerCount() const { return markers_.size(); }
+    const std::string& MarkerName(std::size_t k) const { return params_[markers_.at(k)]->Name(); }
+    std::string MarkerDeclaration(std::size_t k);
 
     // Prepares now; otherwise the first run prepares. Prepared statements survive commits. A
     // failure leaves the object unprepared, so the next run prepares again and reports the same.

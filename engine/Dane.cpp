@@ -52,6 +52,9 @@ void TDane::ResetDefinition() {
     OwnRowsReadBy.reset();
     Tally = RecordTally{};
     InitPlan.clear();
+    Block.reset();
+    BlockReason.clear();
+    PredrawnKeys.clear();
     definitionObjects_.clear();
 }
 
@@ -142,7 +145,13 @@ std::int32_t TDane::NextKeyFromGenerator(int t, int c) {
     std::int32_t result = -1;
     if (!name.empty()) {
         // The column's own prepared draw, when preparation made one, is not prepared again.
-        result = column.ColumnQuery ? DrawGenerator(*column.ColumnQuery) : NextGeneratorValue(name);
+        if (!PredrawnKeys.empty()) {
+            result = PredrawnKeys.front();
+            PredrawnKeys.pop_front();
+        } else {
+            result =
+                column.ColumnQuery ? DrawGenerator(*column.ColumnQuery) : NextGeneratorValue(name);
+        }
         table.LastKey = result;
     }
     if (result == -1) AddErrorWithContext("Błąd generatora "_w + name + " !", t, c);

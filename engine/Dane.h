@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -32,6 +33,8 @@
 #include "engine/TargetContext.h"
 
 namespace migracja::engine {
+
+struct BlockPlan;
 
 struct SchemaVersion {
     int Major = 0;
@@ -136,6 +139,15 @@ class TDane {
     fb::Transaction& ReadTransaction() {
         return ReadsInWriteTransaction() ? IBTransaction1 : IBTransactionR;
     }
+    // The block that carries a record of the running definition in one statement through a
+    // server (BlockPath.h); empty when the definition takes today's path, and BlockReason says
+    // which path and why. UseBlockPath off keeps every definition on today's path. Keys a
+    // failed block drew wait in PredrawnKeys for today's path, which takes them before drawing.
+    bool UseBlockPath = true;
+    std::shared_ptr<BlockPlan> Block;
+    std::string BlockReason;
+    std::deque<std::int32_t> PredrawnKeys;
+
     // A dry run of the preparation: initial records are looked up and described in InitPlan
     // but neither inserted nor given generator values.
     bool DryRun = false;

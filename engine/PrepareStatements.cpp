@@ -3,6 +3,7 @@
 // record loop reuses for every record.
 
 #include "config/Text.h"
+#include "engine/BlockPath.h"
 #include "engine/GroupedRun.h"
 #include "engine/InitialRecords.h"
 #include "engine/Prepare.h"
@@ -228,6 +229,7 @@ void PrepareStatements(TDane& dane) {
     for (int n = 0; n < d.TableCount && !d.StopRequested; ++n) PrepareTableObjects(dane, n);
     CreateInitialRecords(dane);
     BuildCounters(dane);
+    if (!d.StopRequested) PrepareBlockPath(dane);
 }
 
 }  // namespace migracja::engine

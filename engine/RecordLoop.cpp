@@ -5,6 +5,7 @@
 #include "calc/MigracjaUtil.h"
 #include "config/Text.h"
 #include "engine/Binding.h"
+#include "engine/BlockPath.h"
 #include "engine/Calculations.h"
 
 namespace migracja::engine {
@@ -49,11 +50,17 @@ void BindQueryParams(TDane& dane, fb::Query& q, const std::vector<QueryParamRef>
     }
 }
 
-void BeginRecord(TDane& dane) {
+// The first record of a group marks where the group starts, so that a lost group is named by
+// its records and the counters go back to what was committed before it.
+void NoteGroupStart(TDane& dane) {
     if (dane.PendingRecords == 0) {
         dane.FirstPendingRecord = dane.Definition.CurrentRecordNo;
         dane.CommittedCounters = dane.Definition.Counters;
     }
+}
+
+void BeginRecord(TDane& dane) {
+    NoteGroupStart(dane);
     dane.IBTransaction1.StartIfNeeded();
     if (!Grouped(dane)) return;
     // Prepared once rather than sent as text, which the server would parse and prepare for
@@ -145,6 +152,8 @@ bool ParentKeysKnown(const TDane& dane, int t) {
     return true;
 }
 
+}  // namespace
+
 bool TextConditionHolds(const TDane& dane, const TableMapping& table) {
     const MigrationDefinition& d = dane.Definition;
     const int s = table.ConditionSource;
@@ -169,8 +178,6 @@ bool TextConditionHolds(const TDane& dane, const TableMapping& table) {
             return true;
     }
 }
-
-}  // namespace
 
 void CommitPendingRecords(TDane& dane) {
     if (!dane.IBTransaction1.Active()) {
@@ -455,6 +462,30 @@ void ProcessSourceRecord(TDane& dane) {
         return;
     }
 
+    for (TableMapping& t : d.Tables) t.LastKey = -1;
+    // Through a server a record whose definition compiled into a block is one statement; a
+    // record the block does not write is written below as ever.
+    if (dane.Block) {
+        try {
+            NoteGroupStart(dane);
+            dane.IBTransaction1.StartIfNeeded();
+            if (WriteRecordThroughBlock(dane)) {
+                EndRecord(dane);
+                DbfStep(dane, [&] { dane.AdvanceSourceRecord(); });
+                dane.DefinitionActive = !dane.SourceAtEnd();
+                return;
+            }
+        } catch (const fb::Error& e) {
+            // The block is one statement: what it did is undone with it, and what fails it
+            // whole (not a statement of the record, which it catches) is the connection.
+            dane.AddErrorWithContext(e.Message() + (e.Sql().empty() ? "" : "\r\n" + e.Sql()), -1,
+                                     -1);
+            dane.IBTransaction1.RollbackQuietly();
+            LoseGroup(dane, {});
+            throw;
+        }
+        for (TableMapping& t : d.Tables) t.LastKey = -1;
+    }
     try {
         BeginRecord(dane);
     } catch (const fb::Error& e) {

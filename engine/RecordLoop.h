@@ -30,6 +30,8 @@ void CommitPendingRecords(TDane& dane);
 // run stays open for more than a tick (an old transaction keeps Firebird from cleaning up).
 void EndTick(TDane& dane);
 
+// Whether the text condition of an INSERT table holds for the current record (true without one).
+bool TextConditionHolds(const TDane& dane, const TableMapping& table);
 bool CheckTableCondition(TDane& dane, int t);
 bool CheckParentKeys(TDane& dane, int t);
 void FindExistingKey(TDane& dane, int t);

@@ -663,3 +663,108 @@ TEST(FbLayerTest, WhenTheConnectionIsCutTheStatementsErrorTravelsNotTheRollbacks
         EXPECT_EQ(e.Sql(), "SELECT COUNT(*) FROM T") << e.what();
     }
 }
+
+TEST(FbLayerTest, TheConnectionCountsTheCallsThatWaitForTheDatabase) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec("CREATE TABLE R (ID INTEGER); CREATE GENERATOR G");
+    Connection c(fixture.Location());
+    EXPECT_EQ(c.db.Trips().attach, 1u);
+    EXPECT_EQ(c.db.Trips().Total(), 1u);
+
+    fb::Statement insert(c.write, "insert");
+    fb::Query gen(c.write, "gen");
+    insert.SetSql("INSERT INTO R (ID) VALUES (:ID)");
+    gen.SetSql("SELECT GEN_ID(G, 1) FROM RDB$DATABASE");
+    const fb::RoundTrips before = c.db.Trips();
+    c.write.Start();
+    c.write.Savepoint("S");
+    for (int i = 0; i < 3; ++i) {
+        gen.Open();
+        insert.SetSql("INSERT INTO R (ID) VALUES (:ID)");  // the same text: not prepared again
+        insert.ParamByName("ID").SetInteger(gen.Fields(0).AsInteger());
+        insert.ExecQuery();
+    }
+    EXPECT_EQ(insert.RowsAffected(), 1u);
+    c.write.Commit();
+    const fb::RoundTrips t = c.db.Trips() - before;
+    EXPECT_EQ(t.start, 1u);
+    EXPECT_EQ(t.prepare, 2u);
+    EXPECT_EQ(t.execute, 4u);  // the savepoint and three INSERTs
+    EXPECT_EQ(t.open, 3u);
+    EXPECT_EQ(t.info, 1u);
+    EXPECT_EQ(t.commit, 1u);
+    EXPECT_EQ(t.Total(), 12u);
+    EXPECT_EQ(t.PerRecordKinds(), 10u);
+
+    // A rollback is a round trip like a commit; a failed statement was sent all the same.
+    c.write.Start();
+    insert.SetSql("INSERT INTO R (ID) VALUES ('x')");
+    const fb::RoundTrips beforeFailure = c.db.Trips();
+    EXPECT_THROW(insert.ExecQuery(), fb::Error);
+    c.write.Rollback();
+    const fb::RoundTrips f = c.db.Trips() - beforeFailure;
+    EXPECT_EQ(f.prepare + f.execute + f.commit, 3u) << f.prepare << " " << f.execute;
+}
+
+// What carrying a record in one statement rests on: a block with input parameters (only the
+// header's markers are parameters; ":K" in the body is the block's variable) and RETURNS runs in
+// one execution. A handler undoes the inner block it guards, not the statements before the
+// failing one in its own block, so a record's statements go into an inner block. The generator
+// draws stay (generators are outside transactions): the block has to hand the drawn keys back
+// for the record to be written again with them.
+TEST(FbLayerTest, AnExecuteBlockRunsARecordInOneCallAndReturnsItsKeys) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec(
+        "CREATE TABLE R (ID INTEGER NOT NULL PRIMARY KEY, V VARCHAR(5), D DATE, M NUMERIC(15,4));"
+        "CREATE GENERATOR G");
+    Connection c(fixture.Location());
+    c.write.Start();
+    fb::Statement block(c.write, "block");
+    block.SetSql(
+        "EXECUTE BLOCK (X_V TYPE OF COLUMN R.V = :X_V, X_D TYPE OF COLUMN R.D = :X_D, "
+        "X_M TYPE OF COLUMN R.M = :X_M, X_TWICE SMALLINT = :X_TWICE) "
+        "RETURNS (K INTEGER, DONE INTEGER, N INTEGER) AS "
+        "BEGIN "
+        "  DONE = 0; "
+        "  BEGIN "
+        "    BEGIN "
+        "      K = GEN_ID(G, 1); "
+        "      SELECT COUNT(*) FROM R WHERE V = :X_V INTO :N; "
+        "      INSERT INTO R (ID, V, D, M) VALUES (:K, :X_V, :X_D, :X_M); "
+        "      IF (X_TWICE = 1) THEN INSERT INTO R (ID, V) VALUES (:K, :X_V); "
+        "      DONE = 1; "
+        "    END "
+        "    WHEN ANY DO DONE = -GDSCODE; "
+        "  END "
+        "  SUSPEND; "
+        "END");
+    EXPECT_EQ(block.ParamCount(), 4u);
+    block.Prepare();
+    ASSERT_EQ(block.FieldCount(), 3u);
+
+    auto run = [&](const char* v, int twice) {
+        block.ParamByName("X_V").SetText(v);
+        block.ParamByName("X_D").SetDate(EncodeDateTime({2020, 1, 2}));
+        block.ParamByName("X_M").SetMoney(Money::FromRaw(12345));
+        block.ParamByName("X_TWICE").SetInteger(twice);
+        block.ExecQuery();
+    };
+    const fb::RoundTrips before = c.db.Trips();
+    run("abc", 0);
+    EXPECT_EQ((c.db.Trips() - before).Total(), 1u);
+    EXPECT_EQ(block.FieldByName("K").AsInteger(), 1);
+    EXPECT_EQ(block.FieldByName("DONE").AsInteger(), 1);
+    EXPECT_EQ(block.FieldByName("N").AsInteger(), 0);
+
+    // The too-long text is refused by the client, as the INSERT's own parameter would be.
+    block.ParamByName("X_V").SetText("abcdef");
+    EXPECT_THROW(block.CheckParam(block.ParamByName("X_V")), fb::Error);
+
+    run("xyz", 1);  // the second INSERT violates the key
+    EXPECT_EQ(block.FieldByName("K").AsInteger(), 2);
+    EXPECT_NE(block.FieldByName("DONE").AsInteger(), 1);
+    c.write.Commit();
+    EXPECT_EQ(fixture.Scalar("SELECT COUNT(*) FROM R"), "1");
+    EXPECT_EQ(fixture.Scalar("SELECT M FROM R WHERE ID = 1"), "1.2345");
+    EXPECT_EQ(fixture.Scalar("SELECT GEN_ID(G, 0) FROM RDB$DATABASE"), "2");
+}

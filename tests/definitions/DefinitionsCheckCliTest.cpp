@@ -188,6 +188,8 @@ TEST(DefinitionsCheckCliTest, PrepareShowsTheStatementsAndInitialRecordsOfADryRu
              "KATEGORIA_ID = next value of GEN_KATEGORIE",
              "INSERT INTO KATEGORIE (NAZWA ) VALUES ( 'Nowa' )",
              " - Nie ma generatora o nazwie GEN_NIE_MA !",
+             "records are written: statement by statement: the database is not reached through a "
+             "server",
          })
         EXPECT_TRUE(Contains(r.out, line)) << line << "\n" << r.out;
     // Nothing was written: no row, no generator value.

@@ -1,0 +1,280 @@
+// A definition carried by its block through a server against the same definition written
+// statement by statement: the same source into two fresh databases, compared row by row with
+// the generators, the counters, the records read and the error log, on clean records and on
+// records that fail.
+
+#include <gtest/gtest.h>
+
+#include "engine/BlockPath.h"
+#include "engine/SampleLegacyFiles.h"
+#include "engine/ServerFixture.h"
+
+using namespace migracja;
+using namespace migracja::literals;
+using migracja::testing::DbfWriter;
+using migracja::testing::EngineFixture;
+using migracja::testing::RowsThroughTheServer;
+using migracja::testing::ThroughTheServer;
+
+namespace {
+
+std::vector<std::string> CompanyAndPhone(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> lines = {
+        "[START]",
+        "PlikDBF=FIRMY.DBF",
+        "Tabela_0=REJESTR_FIRM",
+        "Tabela_1=TELEFONY",
+        "[WARUNKI_SQL]",
+        "Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
+        "Warunek_1=SELECT COUNT(*) FROM TELEFONY WHERE NUMER = PLIKDBF->TELEFON",
+        "GdyJest_0=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
+        "[Tabela0]",
+        "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)",
+        "NAZWA_FIRMY=PLIKDBF->NAZWA",
+        "DBF_UNQ_KEY=PLIKDBF->NRKLI",
+        "[Tabela1]",
+        "TEL_ID=GENERATOR(GEN_TELEFONY)",
+        "FIRMA_ID=GENERATOR(0)",
+        "NUMER=PLIKDBF->TELEFON",
+        "DBF_UNQ_KEY=PLIKDBF->NRKLI"};
+    lines.insert(lines.end(), extra.begin(), extra.end());
+    return lines;
+}
+
+DbfWriter Companies(const std::vector<std::vector<std::string>>& records) {
+    DbfWriter w;
+    w.Field("NRKLI", 'C', 6).Field("NAZWA", 'C', 30).Field("TELEFON", 'C', 30);
+    for (const auto& r : records) w.Record(r);
+    return w;
+}
+
+// A company found again by its existence test, whose telephone is written with the found key;
+// a telephone already there; an empty one (NULL); Polish letters.
+const std::vector<std::vector<std::string>> kClean = {
+    {"K1", "Firma Łódź"_w, "042 1"}, {"K2", "Druga", "042 2"}, {"K1", "Powtórka"_w, "042 3"},
+    {"K3", "Trzecia", "042 2"},      {"K4", "Czwarta", ""},    {"K5", "Piąta"_w, "042 5"}};
+
+struct Outcome {
+    std::string rows, generators, log, reason;
+    std::array<std::int32_t, engine::kCounterSlots> counters{};
+    int records = 0;
+    bool threw = false;
+};
+
+Outcome RunDefinition(bool block, int perTransaction, const std::vector<std::string>& definition,
+                      const std::vector<std::vector<std::string>>& records,
+                      const std::string& setup = {}) {
+    EngineFixture f(setup);
+    ThroughTheServer(f);
+    f.dane.UseBlockPath = block;
+    f.dane.RecordsPerTransaction = perTransaction;
+    f.Dbf("FIRMY.DBF", Companies(records));
+    Outcome o;
+    const bool prepared = f.Prepare(f.Definition(definition));
+    EXPECT_TRUE(prepared) << f.Log() << f.messages.shown.size() << " messages";
+    if (prepared) {
+        try {
+            f.Run();
+        } catch (const fb::Error&) {
+            o.threw = true;
+        }
+        engine::CommitPendingRecords(f.dane);
+    }
+    o.reason = text::Win1250ToUtf8(f.dane.BlockReason);
+    o.rows = RowsThroughTheServer(
+                 f, "SELECT FIRMA_ID, NAZWA_FIRMY, DBF_UNQ_KEY FROM REJESTR_FIRM ORDER BY 1") +
+             RowsThroughTheServer(
+                 f, "SELECT TEL_ID, FIRMA_ID, NUMER, DBF_UNQ_KEY FROM TELEFONY ORDER BY 1");
+    o.generators = RowsThroughTheServer(
+        f, "SELECT GEN_ID(GEN_REJESTR_FIRM, 0), GEN_ID(GEN_TELEFONY, 0) FROM RDB$DATABASE");
+    o.log = f.Log();
+    o.counters = f.dane.Definition.Counters;
+    o.records = f.dane.Definition.CurrentRecordNo;
+    return o;
+}
+
+void ExpectSame(const Outcome& block, const Outcome& today) {
+    EXPECT_EQ(block.rows, today.rows);
+    EXPECT_EQ(block.generators, today.generators);
+    EXPECT_EQ(block.log, today.log);
+    EXPECT_EQ(block.counters, today.counters);
+    EXPECT_EQ(block.records, today.records);
+    EXPECT_EQ(block.threw, today.threw);
+}
+
+}  // namespace
+
+TEST(BlockPathTest, CleanRecordsLeaveTheSameRowsKeysAndCountersOnBothPaths) {
+    for (const int perTransaction : {1, 1000}) {
+        SCOPED_TRACE(perTransaction);
+        const Outcome block = RunDefinition(true, perTransaction, CompanyAndPhone(), kClean);
+        const Outcome today = RunDefinition(false, perTransaction, CompanyAndPhone(), kClean);
+        EXPECT_EQ(block.reason.rfind("block", 0), 0u) << block.reason;
+        ExpectSame(block, today);
+        EXPECT_EQ(today.counters[0], 5);
+        EXPECT_EQ(today.counters[1], 5);
+        EXPECT_EQ(today.log, "");
+    }
+}
+
+TEST(BlockPathTest, TextConditionsSkipRulesAndALeftWalkDecideAsToday) {
+    std::vector<std::string> noExists =
+        CompanyAndPhone({"[WARUNKI]", "Warunek_0=LENGTH(TRIM(PLIKDBF->TELEFON))"});
+    noExists.erase(noExists.begin() + 7);  // without GdyJest_0, table 0 not written ends the walk
+    const std::vector<std::vector<std::string>> definitions = {
+        CompanyAndPhone({"[WARUNKI]", "Warunek_1=LENGTH(TRIM(PLIKDBF->TELEFON))"}),
+        CompanyAndPhone({"[WARUNKI]", "Pomin_1=1"}),
+        noExists,
+    };
+    for (std::size_t k = 0; k < definitions.size(); ++k)
+        for (const int perTransaction : {1, 1000}) {
+            SCOPED_TRACE(std::to_string(k) + ", " + std::to_string(perTransaction));
+            const Outcome block = RunDefinition(true, perTransaction, definitions[k], kClean);
+            const Outcome today = RunDefinition(false, perTransaction, definitions[k], kClean);
+            EXPECT_EQ(block.reason.rfind("block", 0), 0u) << block.reason;
+            ExpectSame(block, today);
+            EXPECT_EQ(today.log, "");
+            // Companies and telephones written: each variant decides differently.
+            const std::pair<int, int> written[] = {{5, 4}, {5, 1}, {4, 3}};
+            EXPECT_EQ(std::make_pair(today.counters[0], today.counters[1]), written[k]);
+        }
+}
+
+TEST(BlockPathTest, AFailingRecordIsReportedAsTodaysPathReportsIt) {
+    struct Case {
+        const char* what;
+        std::vector<std::vector<std::string>> records;
+        std::string setup;
+    };
+    std::vector<Case> cases = {
+        // NUMER takes 20 characters: refused by the client before anything is sent.
+        {"too long", kClean, ""},
+        // The third company's generated key is taken: the block fails on the server after
+        // drawing it, and today's path must use that key, not draw another.
+        {"unique violation", kClean,
+         "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT) VALUES (3, 'ZAJETY')"},
+    };
+    cases[0].records.insert(cases[0].records.begin() + 2,
+                            {"K9", "Za długi"_w, "0123456789012345678901234"});
+    for (const Case& c : cases)
+        for (const int perTransaction : {1, 1000}) {
+            SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(perTransaction));
+            const Outcome block =
+                RunDefinition(true, perTransaction, CompanyAndPhone(), c.records, c.setup);
+            const Outcome today =
+                RunDefinition(false, perTransaction, CompanyAndPhone(), c.records, c.setup);
+            EXPECT_EQ(block.reason.rfind("block", 0), 0u) << block.reason;
+            ExpectSame(block, today);
+            EXPECT_NE(today.log, "");
+        }
+}
+
+TEST(BlockPathTest, ADefinitionTheBlockCannotCarryTakesTodaysPathAndSaysWhy) {
+    // A lookup reads in the read transaction, outside what the record writes (here it finds
+    // nothing: the company is the record's own); an existence test reading a table an earlier
+    // table of the record writes would see that row inside a block.
+    std::vector<std::string> lookup = CompanyAndPhone(), exists = CompanyAndPhone();
+    for (std::string& line : lookup)
+        if (line == "FIRMA_ID=GENERATOR(0)")
+            line = "FIRMA_ID=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI";
+    exists.insert(exists.begin() + 8,
+                  "GdyJest_1=SELECT TEL_ID FROM TELEFONY T JOIN REJESTR_FIRM F ON F.FIRMA_ID = "
+                  "T.FIRMA_ID WHERE F.DBF_UNQ_KEY = PLIKDBF->NRKLI");
+    for (const auto& [definition, why] :
+         {std::pair{lookup, "source 32"}, std::pair{exists, "exists-query reads a table"}}) {
+        const Outcome block = RunDefinition(true, 1, definition, kClean);
+        EXPECT_EQ(block.reason.rfind("statement by statement", 0), 0u) << block.reason;
+        EXPECT_NE(block.reason.find(why), std::string::npos) << block.reason;
+        ExpectSame(block, RunDefinition(false, 1, definition, kClean));
+    }
+}
+
+TEST(BlockPathTest, OnlyAServerNameTakesTheBlock) {
+    EXPECT_TRUE(engine::ThroughServer("localhost:/data/a.fdb"));
+    EXPECT_TRUE(engine::ThroughServer("127.0.0.1:C:\\data\\a.fdb"));
+    EXPECT_TRUE(engine::ThroughServer("serwer/3051:/data/a.fdb"));
+    EXPECT_TRUE(engine::ThroughServer("inet://serwer:3051//data/a.fdb"));
+    EXPECT_FALSE(engine::ThroughServer("/tmp/a.fdb"));
+    EXPECT_FALSE(engine::ThroughServer("C:\\data\\a.fdb"));
+    EXPECT_FALSE(engine::ThroughServer("/tmp/x:y/a.fdb"));
+}
+
+namespace {
+
+// Every row of the table, its columns as text; a time stamp of today (a column filled with the
+// current date and time, which two runs cannot share) reads as "now".
+std::string TableRows(EngineFixture& f, const std::string& table) {
+    fb::Query q(f.dane.IBTransactionR, "rows");
+    fb::TransactionScope read(f.dane.IBTransactionR, &q);
+    q.SetSql("SELECT * FROM " + table + " ORDER BY 1");
+    std::string rows;
+    constexpr unsigned kTimestamp = 510;  // SQL_TIMESTAMP
+    for (q.Open(); !q.Eof(); q.Next()) {
+        for (std::size_t i = 0; i < q.FieldCount(); ++i) {
+            const fb::Field& field = q.Fields(i);
+            const bool now = field.SqlType() == kTimestamp && !field.IsNull() &&
+                             std::abs(field.AsDate() - LocalNow()) < 1;
+            rows += (i ? "|" : "") + (now ? "now" : text::Win1250ToUtf8(field.AsText()));
+        }
+        rows += "\n";
+    }
+    read.Commit();
+    return table + ":\n" + rows;
+}
+
+// The sample definitions over the legacy files, twice (the second run finds everything).
+Outcome RunSamples(bool block, int perTransaction, std::vector<std::string>& paths) {
+    EngineFixture f(
+        "INSERT INTO GRUPY_SERWIS (GS_ID, PREFIX, NAZWA, WSPOLNA_EWIDENCJA) VALUES (1, 'LDZ', "
+        "'Zespół', 'N');"
+        "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, F_SERWIS) VALUES (100, 'APTEKA', 'T')"_w);
+    ThroughTheServer(f);
+    migracja::testing::WriteLegacyFiles(f);
+    f.dane.Target.SelectedGsId = 1;
+    f.dane.UseBlockPath = block;
+    f.dane.RecordsPerTransaction = perTransaction;
+    Outcome o;
+    paths.clear();
+    for (int round = 0; round < 2; ++round)
+        for (const char* name :
+             {"01-Firmy.ini", "02-Telefony.ini", "03-Urzadzenia.ini", "05-Zlecenia.ini"}) {
+            EXPECT_TRUE(f.Prepare(migracja::testing::SampleDefinition(name))) << f.Log();
+            paths.push_back(std::string(name) + ": " + f.dane.BlockReason);
+            f.Run();
+            f.dane.CloseSourceTable();
+            for (std::int32_t c : f.dane.Definition.Counters)
+                o.counters[0] = o.counters[0] * 7 + c;  // every definition's counters, folded
+            o.records += f.dane.Definition.CurrentRecordNo;
+        }
+    for (const char* table :
+         {"REJESTR_FIRM", "TELEFONY", "DEF_KASYFISKALNE_MODEL", "EWIDENCJA_SPRZETU", "ZLECENIA"})
+        o.rows += TableRows(f, table);
+    o.generators = RowsThroughTheServer(
+        f,
+        "SELECT GEN_ID(GEN_REJESTR_FIRM, 0), GEN_ID(GEN_TELEFONY, 0), "
+        "GEN_ID(GEN_DEF_KASYFISKALNE_MODEL, 0), GEN_ID(GEN_EWIDENCJA_SPRZETU, 0), "
+        "GEN_ID(GEN_ZLECENIA, 0) FROM RDB$DATABASE");
+    o.log = f.Log();
+    return o;
+}
+
+}  // namespace
+
+TEST(BlockPathTest, TheSampleDefinitionsLeaveTheSameDatabaseOnBothPaths) {
+    for (const int perTransaction : {1, 1000}) {
+        SCOPED_TRACE(perTransaction);
+        std::vector<std::string> blockPaths, todayPaths;
+        const Outcome block = RunSamples(true, perTransaction, blockPaths);
+        const Outcome today = RunSamples(false, perTransaction, todayPaths);
+        ExpectSame(block, today);
+        EXPECT_EQ(today.log, "");
+        std::string shown;
+        for (const std::string& p : blockPaths) shown += p + "\n";
+        // The companies' definition (an UPDATE table among its tables) is carried by its block;
+        // the others look up companies and devices while writing, which the block leaves to
+        // today's path.
+        EXPECT_EQ(blockPaths[0].rfind("01-Firmy.ini: block", 0), 0u) << shown;
+        for (std::size_t k = 1; k < 4; ++k)
+            EXPECT_NE(blockPaths[k].find("statement by statement"), std::string::npos) << shown;
+    }
+}
