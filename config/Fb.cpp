@@ -602,12 +602,11 @@ void SqlObject::CheckParam(const Param& param) {
         if (params_[markers_[k]].get() == &param) WriteInput(k, false);
 }
 
-std::string SqlObject::TextOf(const Param& p) {
-    if (p.kind_ == Param::Kind::Text) return p.text_;
-    // Numbers and dates as a VARCHAR parameter would take them.
-    unsigned char buffer[2 + 64] = {};
-    const ParamTarget target{kSqlVarying, 0, 64, buffer};
+void SqlObject::WriteValue(const ParamTarget& target, const Param& p) {
     switch (p.kind_) {
+        case Param::Kind::Text:
+            WriteText(target, p.text_);
+            break;
         case Param::Kind::Integer:
             WriteScaled(target, p.integer_, 0);
             break;
@@ -620,9 +619,18 @@ std::string SqlObject::TextOf(const Param& p) {
         case Param::Kind::Double:
             WriteDouble(target, p.real_);
             break;
-        default:
-            return {};
+        case Param::Kind::Null:
+            break;
     }
+}
+
+std::string SqlObject::TextOf(const Param& p) {
+    if (p.kind_ == Param::Kind::Text) return p.text_;
+    if (p.kind_ == Param::Kind::Null) return {};
+    // Numbers and dates as a VARCHAR parameter would take them.
+    unsigned char buffer[2 + 64] = {};
+    const ParamTarget target{kSqlVarying, 0, 64, buffer};
+    WriteValue(target, p);
     return ReadText(ColumnSource{kSqlVarying, 0, 64, buffer});
 }
 
@@ -715,25 +723,7 @@ void SqlObject::WriteInput(std::size_t k, bool materialize) {
         return;
     }
     try {
-        switch (p.kind_) {
-            case Param::Kind::Text:
-                WriteText(target, p.text_);
-                break;
-            case Param::Kind::Integer:
-                WriteScaled(target, p.integer_, 0);
-                break;
-            case Param::Kind::Money:
-                WriteScaled(target, p.integer_, -4);
-                break;
-            case Param::Kind::Date:
-                WriteDate(target, p.real_);
-                break;
-            case Param::Kind::Double:
-                WriteDouble(target, p.real_);
-                break;
-            case Param::Kind::Null:
-                break;
-        }
+        WriteValue(target, p);
     } catch (const ConversionError& e) {
         throw Error(name_ + ": parameter " + p.Name() + ": " + e.what(), sql_);
     }

@@ -29,6 +29,8 @@ class IMessageMetadata;
 
 namespace migracja::fb {
 
+struct ParamTarget;
+
 // A database failure: Firebird's own message (the formatted status vector) and the SQL that
 // failed, when there was one. Conversion failures of this layer use the same type.
 class Error : public std::runtime_error {
@@ -299,6 +301,8 @@ class SqlObject {
     void WriteBlob(std::size_t marker, const std::string& text);
     std::string ReadBlob(const unsigned char* id) const;
     static std::string TextOf(const Param& param);
+    // The parameter's value converted into the place the target describes.
+    static void WriteValue(const ParamTarget& target, const Param& param);
     void PrepareStatement();
     [[noreturn]] void Rethrow(const std::exception& e) const;
 

@@ -483,14 +483,7 @@ void MigrationController::RunTick() {
                                config::TextFromPath(dane.Rejects.Folder()),
                            "Komunikat"_w);
         dane.Definition.ErrorsOccurred = true;
-        PrepareReportTrailer();
-        try {
-            p_.report.WriteErrorReport(runStartTime_);
-        } catch (...) {
-            EnableRunControls(true);
-            throw;
-        }
-        EnableRunControls(true);
+        WriteReportAndEnableControls();
         return;
     }
     if (stopRequested) EndRun();
@@ -537,6 +530,10 @@ void MigrationController::EndRun() {
     }
     p_.dane.CloseSourceTable();
     engine::ReleaseRunLock(p_.dane);
+    WriteReportAndEnableControls();
+}
+
+void MigrationController::WriteReportAndEnableControls() {
     PrepareReportTrailer();
     try {
         p_.report.WriteErrorReport(runStartTime_);

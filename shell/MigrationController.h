@@ -126,6 +126,9 @@ class MigrationController {
     void EnableRunControls(bool enabled);
     // With a reject limit, the report ends with the run's summary.
     void PrepareReportTrailer();
+    // Writes the report of the ended run (offering it when it holds errors) and gives the
+    // controls back, whether or not the report could be written.
+    void WriteReportAndEnableControls();
     bool LegacyVersionCheck(const std::string& folder);
 
     ControllerParts p_;
