@@ -9,6 +9,7 @@
 #include "app/FormWait.h"
 #include "app/QtUi.h"
 #include "config/Text.h"
+#include "engine/GroupedRun.h"
 
 namespace migracja::app {
 
@@ -76,6 +77,12 @@ TFormImport::TFormImport(engine::TDane& dane, definitions::TFormIni& loader,
         grid->addWidget(group, j / 3, j % 3);
     }
     layout->addLayout(grid);
+    // Said when a definition runs one record per transaction although the setting allows more.
+    groupingNote_ = new QLabel(this);
+    groupingNote_->setObjectName(QStringLiteral("GroupingNote"));
+    groupingNote_->setWordWrap(true);
+    groupingNote_->hide();
+    layout->addWidget(groupingNote_);
     layout->addStretch(1);
 
     stop_ = new QPushButton(QStringLiteral("Stop"), this);
@@ -108,6 +115,9 @@ void TFormImport::StartDefinition(const std::filesystem::path& definitionFile) {
     readGroup_->setTitle(ToQt("Odczytano z " + d.DbfFileName));
     SetDisplay(total_, totalText_, d.DbfRecordCount);
     rejectedGroup_->setVisible(dane_.Rejects.Limit() > 0);
+    const std::string note = engine::GroupingNote(dane_);
+    groupingNote_->setText(ToQt(note));
+    groupingNote_->setVisible(!note.empty());
     for (int j = 0; j < kCounterGroups; ++j) {
         QGroupBox* group = groups_[static_cast<std::size_t>(j)];
         if (!group) continue;

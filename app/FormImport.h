@@ -46,6 +46,7 @@ class TFormImport : public QWidget, public shell::ProgressWindow {
     const QGroupBox* ReadGroup() const { return readGroup_; }
     const QGroupBox* RejectedGroup() const { return rejectedGroup_; }
     QString RejectedDisplayText() const { return rejectedText_; }
+    const QLabel* GroupingNote() const { return groupingNote_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -61,6 +62,7 @@ class TFormImport : public QWidget, public shell::ProgressWindow {
     // Records set aside so far in the run; shown only when the run has a reject limit.
     QGroupBox* rejectedGroup_;
     QLCDNumber* rejected_;
+    QLabel* groupingNote_;
     QPushButton* stop_;
     QString readText_, totalText_, rejectedText_;
     // Bound once by BindCounters: the nine counter groups and their displays, 0 .. 8.

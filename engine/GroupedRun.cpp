@@ -6,6 +6,8 @@
 
 namespace migracja::engine {
 
+using namespace migracja::literals;
+
 namespace {
 
 bool NameChar(char c) {
@@ -154,6 +156,16 @@ void DecideGrouping(TDane& dane) {
     }
     deps.Done();
     dane.TransactionRecords = dane.RecordsPerTransaction;
+}
+
+std::string GroupingNote(const TDane& dane) {
+    const std::optional<OwnRowsRead>& by = dane.OwnRowsReadBy;
+    if (!by) return {};
+    return "Rekordów na transakcję: "_w + std::to_string(dane.TransactionRecords) + " zamiast "_w +
+           std::to_string(dane.RecordsPerTransaction) + ", bo "_w +
+           (by->Column.empty() ? "zapytanie GdyJest"_w : "odczyt pola "_w + by->Column) +
+           " tabeli nr "_w + std::to_string(by->Table) + " czyta "_w + by->ReadName +
+           ", którą zapisuje tabela nr "_w + std::to_string(by->Writer) + " tego samego rekordu."_w;
 }
 
 }  // namespace migracja::engine

@@ -22,6 +22,10 @@ namespace migracja::engine {
 // which). Reads the dependencies of the database's views, procedures and triggers.
 void DecideGrouping(TDane& dane);
 
+// For the progress window: why the definition runs one record per transaction although
+// RekordowNaTransakcje allows more (Windows-1250); empty when it runs as the setting says.
+std::string GroupingNote(const TDane& dane);
+
 // The names of tables, views and procedures an SQL text mentions: its identifiers outside
 // literals and comments, upper case unless quoted.
 std::vector<std::string> NamesInSql(const std::string& sql);

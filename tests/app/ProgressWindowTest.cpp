@@ -154,3 +154,30 @@ TEST(ProgressWindowTest, WithARejectLimitTheRejectedRecordsAreCountedAsTheRunGoe
         EXPECT_EQ(window.CounterText(1), "      2");
     }
 }
+
+TEST(ProgressWindowTest, SaysWhyADefinitionRunsOneRecordPerTransaction) {
+    ProgressProgram p;
+    app::TFormImport& w = p.window;
+    p.dane.RecordsPerTransaction = 100;
+    const std::filesystem::path plain = p.Definition();
+    w.StartDefinition(plain);
+    ASSERT_TRUE(p.dane.DefinitionActive);
+    EXPECT_TRUE(w.GroupingNote()->isHidden());
+    p.dane.CloseSourceTable();
+
+    // The telephone's lookup reads the company table 0 of the same record has just written:
+    // grouped, it would see that row; one record per transaction it does not.
+    std::string ini = p.dir.Read("01-Firmy z telefonami.ini");
+    ini.replace(ini.find("FIRMA_ID=GENERATOR(0)\r\nNUMER"),
+                std::string("FIRMA_ID=GENERATOR(0)").size(),
+                "POLE_ID=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI\r\n"
+                "FIRMA_ID=GENERATOR(0)");
+    p.dir.Write("02-Firmy z polem.ini", ini);
+    w.StartDefinition(p.dir / "02-Firmy z polem.ini");
+    ASSERT_TRUE(p.dane.DefinitionActive)
+        << text::Win1250ToUtf8(p.dane.MigrationErrorLog.empty() ? "" : p.dane.MigrationErrorLog[0]);
+    EXPECT_FALSE(w.GroupingNote()->isHidden());
+    EXPECT_EQ(w.GroupingNote()->text(),
+              "Rekordów na transakcję: 1 zamiast 100, bo odczyt pola POLE_ID tabeli nr 1 czyta "
+              "REJESTR_FIRM, którą zapisuje tabela nr 0 tego samego rekordu.");
+}
