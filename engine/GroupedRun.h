@@ -10,6 +10,7 @@
 // table that a table before t writes, directly or through the views, procedures and triggers
 // involved. Such a definition runs with one record per transaction.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,11 @@ namespace migracja::engine {
 // or 1 when a query of a record would see rows of its own record (dane.OwnRowsReadBy says
 // which). Reads the dependencies of the database's views, procedures and triggers.
 void DecideGrouping(TDane& dane);
+
+// The first lookup or exists-query of a table after table 0 that reads what an earlier table of
+// the same record writes (directly or through views, procedures and triggers); none when no
+// query of a record could see the record's own rows in its write transaction.
+std::optional<OwnRowsRead> FindOwnRowsRead(TDane& dane);
 
 // The names of tables, views and procedures an SQL text mentions: its identifiers outside
 // literals and comments, upper case unless quoted.
