@@ -84,7 +84,9 @@ Outcome RunDefinition(bool block, int perTransaction, const std::vector<std::str
     o.rows = RowsThroughTheServer(
                  f, "SELECT FIRMA_ID, NAZWA_FIRMY, DBF_UNQ_KEY FROM REJESTR_FIRM ORDER BY 1") +
              RowsThroughTheServer(
-                 f, "SELECT TEL_ID, FIRMA_ID, NUMER, DBF_UNQ_KEY FROM TELEFONY ORDER BY 1");
+                 f,
+                 "SELECT TEL_ID, FIRMA_ID, NUMER, DBF_UNQ_KEY, OPIS, POLE_ID FROM TELEFONY "
+                 "ORDER BY 1");
     o.generators = RowsThroughTheServer(
         f, "SELECT GEN_ID(GEN_REJESTR_FIRM, 0), GEN_ID(GEN_TELEFONY, 0) FROM RDB$DATABASE");
     o.log = f.Log();
@@ -357,6 +359,24 @@ TEST(BlockPathTest, LookupsThatFindNothingOrTooMuchAreWrittenAndReportedAsToday)
                     << today.rows;
             }
         }
+}
+
+TEST(BlockPathTest, ALookupTakesTheKeyOfAnEarlierTableOfItsRecord) {
+    // The company's key, drawn or found again, in a text and in a whole number looked up with
+    // it; neither reads what the record writes.
+    const std::vector<std::string> definition = CompanyAndPhone(
+        {"OPIS=SELECT 'firma ' || CAST(GENERATOR(0) AS VARCHAR(10)) FROM RDB$DATABASE",
+         "POLE_ID=SELECT RDB$RELATION_ID FROM RDB$RELATIONS WHERE RDB$RELATION_ID = GENERATOR(0)"});
+    for (const int perTransaction : {1, 1000}) {
+        SCOPED_TRACE(perTransaction);
+        const Outcome block = RunDefinition(true, perTransaction, definition, kClean);
+        const Outcome today = RunDefinition(false, perTransaction, definition, kClean);
+        EXPECT_EQ(block.reason.rfind("block", 0), 0u) << block.reason;
+        ExpectSame(block, today);
+        EXPECT_EQ(today.log, "");
+        // The repeated company's telephone carries the key found again.
+        EXPECT_NE(today.rows.find("|1|042 3|K1|firma 1|1\n"), std::string::npos) << today.rows;
+    }
 }
 
 TEST(BlockPathTest, ALookupSeesTheRowsOfEarlierRecordsAsTodaysPathDoes) {
