@@ -190,6 +190,21 @@ TEST(BlockPathTest, ADefinitionTheBlockCannotCarryTakesTodaysPathAndSaysWhy) {
         EXPECT_NE(block.reason.find(why), std::string::npos) << block.reason;
         ExpectSame(block, RunDefinition(false, 1, definition, kClean));
     }
+    // Through a view the lookup reads the same table.
+    std::vector<std::string> view = lookup;
+    for (std::string& line : view)
+        if (line.rfind("FIRMA_ID=SELECT", 0) == 0)
+            line = "FIRMA_ID=SELECT ID FROM V_FIRMY WHERE KLUCZ = PLIKDBF->NRKLI";
+    const std::string setup =
+        "ALTER TABLE REJESTR_FIRM ADD DBF_UNQ_KEY VARCHAR(40) COLLATE PXW_PLK;"
+        "CREATE VIEW V_FIRMY (ID, KLUCZ) AS SELECT FIRMA_ID, DBF_UNQ_KEY FROM REJESTR_FIRM";
+    for (const int perTransaction : {1, 1000}) {
+        SCOPED_TRACE(perTransaction);
+        const Outcome block = RunDefinition(true, perTransaction, view, kClean, setup);
+        EXPECT_NE(block.reason.find("FIRMA_ID reads REJESTR_FIRM"), std::string::npos)
+            << block.reason;
+        ExpectSame(block, RunDefinition(false, perTransaction, view, kClean, setup));
+    }
 }
 
 TEST(BlockPathTest, OnlyAServerNameTakesTheBlock) {
