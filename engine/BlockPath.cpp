@@ -2,17 +2,19 @@
 
 #include "config/Text.h"
 #include "engine/Binding.h"
+#include "engine/GroupedRun.h"
 #include "engine/RecordLoop.h"
 
 namespace migracja::engine {
 
 // One input of the block: a marker of today's statement or query, renamed, with its type.
 struct BlockInput {
-    enum class From { Column, ConditionParam, ExistsParam, TextCondition };
+    enum class From { Column, ConditionParam, ExistsParam, TextCondition, LookupParam };
     From from = From::Column;
     int table = 0;
     int index = 0;  // column number, or the query parameter's place (0-based)
     std::string name;
+    int ref = 0;  // a lookup parameter's reference in its column
 };
 
 struct BlockPlan {
@@ -74,10 +76,56 @@ bool Names(const std::string& sql, const std::string& table) {
     return false;
 }
 
+// SQL types of a lookup's result (the SQL_... codes of the client library).
+constexpr unsigned kSqlVarying = 448, kSqlText = 452, kSqlLong = 496, kSqlShort = 500,
+                   kSqlInt64 = 580;
+
 bool CarriedSource(int code) {
     return (code >= kSourceDbfField + 1 && code <= kSourceDbfField + 5) ||
            (code >= kSourceCalculation + 1 && code <= kSourceCalculation + 4) ||
-           code == kSourceGenerator || code == kSourceTableKey || code == kSourceNow;
+           code == kSourceGenerator || code == kSourceTableKey || code == kSourceNow ||
+           code == kSourceLookup + 1 || code == kSourceLookup + 2;
+}
+
+bool IsLookup(const ColumnMapping& m) {
+    return m.SourceCode == kSourceLookup + 1 || m.SourceCode == kSourceLookup + 2;
+}
+
+// The name a lookup gives its reference i: "p" + (i + 1) + the letter of its place.
+std::string LookupParamName(int i) {
+    return "p" + std::to_string(i + 1) + static_cast<char>(65 + i);
+}
+
+// Why a text or integer lookup cannot be evaluated inside the block exactly as the client
+// evaluates it today, or "". Its one result column must convert on the server as the client
+// converts it: text from text, an integer from a whole number.
+std::string LookupObstacle(const TDane& dane, const ColumnMapping& m) {
+    const fb::Query* q = m.ColumnQuery;
+    if (!q || !q->Prepared()) return "its lookup is not prepared";
+    if (q->FieldCount() != 1) return "its lookup returns more than one column";
+    const fb::Field& f = q->Fields(0);
+    if (m.SourceCode == kSourceLookup + 1 && f.SqlType() != kSqlText && f.SqlType() != kSqlVarying)
+        return "its lookup returns no text";
+    if (m.SourceCode == kSourceLookup + 1 && f.Length() > 32765)
+        return "its lookup returns a text too long for a variable";
+    if (m.SourceCode == kSourceLookup + 2 &&
+        ((f.SqlType() != kSqlShort && f.SqlType() != kSqlLong && f.SqlType() != kSqlInt64) ||
+         f.Scale() != 0))
+        return "its lookup returns no whole number";
+    for (std::size_t k = 0; k < q->MarkerCount(); ++k) {
+        int i = 0;
+        while (i < m.RefCount() && !text::EqualsIgnoreCase(LookupParamName(i), q->MarkerName(k)))
+            ++i;
+        if (i == m.RefCount()) return "its lookup has a parameter without a reference";
+        const ColumnRef& r = m.Refs[static_cast<std::size_t>(i)];
+        if (r.RefKind == 3 && r.Source >= dane.Definition.TableCount)
+            return "its lookup reads the key of a table that is not there";
+        if ((r.RefKind == 1 || r.RefKind == 2) &&
+            (r.Kind == ValueKind::Other || static_cast<int>(r.Kind) > 4))
+            return "its lookup has a reference of a kind that cannot be bound";
+        if (r.RefKind < 1 || r.RefKind > 3) return "its lookup has an unknown reference";
+    }
+    return {};
 }
 
 const ColumnMapping* ColumnOfParam(const TableMapping& table, const std::string& param, int& c) {
@@ -89,7 +137,7 @@ const ColumnMapping* ColumnOfParam(const TableMapping& table, const std::string&
 }
 
 // Why the definition cannot be carried by a block, or "" when it can.
-std::string Obstacle(const TDane& dane) {
+std::string Obstacle(TDane& dane) {
     const MigrationDefinition& d = dane.Definition;
     for (int t = 0; t < d.TableCount; ++t) {
         const TableMapping& table = d.Tables[static_cast<std::size_t>(t)];
@@ -102,6 +150,11 @@ std::string Obstacle(const TDane& dane) {
             if (!CarriedSource(m.SourceCode))
                 return where + ", column " + m.TargetColumn + ": source " + Num(m.SourceCode) +
                        " is evaluated by the program while the table is written";
+            if (IsLookup(m)) {
+                if (std::string why = LookupObstacle(dane, m); !why.empty())
+                    return where + ", column " + m.TargetColumn + ": " + why;
+                continue;
+            }
             if (m.SourceCode != kSourceGenerator && m.SourceCode != kSourceNow && m.RefCount() == 0)
                 return where + ", column " + m.TargetColumn + ": no reference";
             if (m.SourceCode == kSourceGenerator && m.ExtraText.empty())
@@ -118,6 +171,24 @@ std::string Obstacle(const TDane& dane) {
                 if (Names(table.ExistsQuerySql, d.Tables[static_cast<std::size_t>(e)].TableName))
                     return where +
                            ": its exists-query reads a table an earlier table of the record writes";
+    }
+    // Inside the block a lookup or an existence test reads in the write transaction, after the
+    // record's earlier tables, so it would see their rows; today it never does (one record per
+    // transaction it reads in the read transaction, grouped the grouping is refused). Such a
+    // definition keeps today's path. What else a query sees is the same on both paths: one
+    // record per transaction, the read transaction and the record's fresh write transaction are
+    // both read committed and see every earlier record, committed before it; grouped, both read
+    // in the group's write transaction and see the group's earlier records.
+    // The grouping has looked already when it was asked for: a grouped run has no such query.
+    const std::optional<OwnRowsRead> own = dane.TransactionRecords > 1 ? std::nullopt
+                                           : dane.OwnRowsReadBy        ? dane.OwnRowsReadBy
+                                                                       : FindOwnRowsRead(dane);
+    if (own) {
+        const TableMapping& reader = d.Tables[static_cast<std::size_t>(own->Table)];
+        return "table " + Num(own->Table) + " (" + reader.TableName + "): " +
+               (own->Column.empty() ? "its exists-query" : "the lookup of column " + own->Column) +
+               " reads " + own->ReadName + ", which table " + Num(own->Writer) +
+               " of the record writes";
     }
     return {};
 }
@@ -145,12 +216,59 @@ bool ThroughServer(const std::string& databaseName) {
 
 namespace {
 
+// Column c's lookup as the block runs it, into its variable L<t>_<c>, converted as the client
+// converts it: the first column of the first row, no row or NULL reading as the empty text or
+// -1; a text without the blanks and control characters that end it; an empty text or -1 as
+// NULL unless the column says NOT NULL. A value today's path refuses (-200000001, the mark of
+// an unresolved number) makes the block fail, and the record is written by today's path, which
+// reports it; so does a text too long for its column, which the INSERT refuses.
+std::string Lookup(std::vector<BlockInput>& inputs, std::string& header, std::string& declares,
+                   std::string& missing, const TableMapping& table, int t, int c) {
+    const ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
+    fb::Query& q = *m.ColumnQuery;
+    const std::string L = "L" + Num(t) + "_" + Num(c);
+    const bool isText = m.SourceCode == kSourceLookup + 1;
+    declares += "DECLARE " + L + " " +
+                (isText ? "VARCHAR(" + std::to_string(std::max(1u, q.Fields(0).Length())) +
+                              ") CHARACTER SET WIN1250"
+                        : std::string("INTEGER")) +
+                "; ";
+    std::vector<std::string> names(q.MarkerCount());
+    for (std::size_t k = 0; k < q.MarkerCount(); ++k) {
+        int i = 0;
+        while (!text::EqualsIgnoreCase(LookupParamName(i), q.MarkerName(k))) ++i;
+        const ColumnRef& r = m.Refs[static_cast<std::size_t>(i)];
+        if (r.RefKind == 3) {
+            names[k] = "K" + Num(r.Source);
+            continue;
+        }
+        names[k] = "Q" + L + "_" + Num(static_cast<int>(k));
+        const std::string type = Declare(q, k, missing);
+        header += (header.empty() ? "" : ", ") + names[k] + " " + type + " = :" + names[k];
+        inputs.push_back({BlockInput::From::LookupParam, t, c, names[k], i});
+    }
+    const std::string select =
+        RenameMarkers(q.PositionalSql(), [&](std::size_t k) { return names[k]; });
+    std::string s = L + " = NULL; FOR " + select + " INTO :" + L + " DO LEAVE; ";
+    if (isText) {
+        s += L + " = COALESCE(" + L + ", ''); WHILE (CHAR_LENGTH(" + L +
+             ") > 0 AND ASCII_VAL(RIGHT(" + L + ", 1)) <= 32) DO " + L + " = LEFT(" + L +
+             ", CHAR_LENGTH(" + L + ") - 1); ";
+        if (!m.NotNull) s += "IF (" + L + " = '') THEN " + L + " = NULL; ";
+    } else {
+        s += L + " = COALESCE(" + L + ", -1); IF (" + L + " = " +
+             std::to_string(kUnresolvedInteger) + ") THEN N = CAST('-' AS INTEGER); ";
+        if (!m.NotNull) s += "IF (" + L + " = -1) THEN " + L + " = NULL; ";
+    }
+    return s;
+}
+
 // Builds and prepares the block of a definition that has no obstacle.
 void Compile(TDane& dane) {
     MigrationDefinition& d = dane.Definition;
     auto plan = std::make_shared<BlockPlan>();
     std::string header, body, returns = "DONE INTEGER, NG INTEGER", init = "DONE = 0; NG = 0; ";
-    std::string missing;
+    std::string missing, declares;
     auto input = [&](BlockInput in, const std::string& type) {
         header += (header.empty() ? "" : ", ") + in.name + " " + type + " = :" + in.name;
         plan->inputs.push_back(std::move(in));
@@ -206,6 +324,8 @@ void Compile(TDane& dane) {
             }
             if (m->SourceCode == kSourceTableKey) {
                 names[k] = "K" + Num(m->Refs[0].Source);
+            } else if (IsLookup(*m)) {
+                names[k] = "L" + T + "_" + Num(c);
             } else if (m->SourceCode != kSourceGenerator) {
                 names[k] = "V" + T + "_" + Num(static_cast<int>(k));
                 input({BlockInput::From::Column, t, c, names[k]}, Declare(ws, k, missing));
@@ -213,6 +333,10 @@ void Compile(TDane& dane) {
         }
         for (int c = 0; c < table.StatementColumnCount; ++c) {
             const ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
+            if (IsLookup(m)) {
+                draws += Lookup(plan->inputs, header, declares, missing, table, t, c);
+                continue;
+            }
             if (m.SourceCode != kSourceGenerator) continue;
             const std::string G = "G" + Num(++generators);
             returns += ", " + G + " INTEGER";
@@ -253,8 +377,8 @@ void Compile(TDane& dane) {
     }
     plan->generators = generators;
     const std::string sql = "EXECUTE BLOCK (" + header + ") RETURNS (" + returns +
-                            ") AS DECLARE N INTEGER; DECLARE X SMALLINT; BEGIN " + init +
-                            "BEGIN BEGIN RECORD: WHILE (1 = 1) DO BEGIN " + body +
+                            ") AS DECLARE N INTEGER; DECLARE X SMALLINT; " + declares + "BEGIN " +
+                            init + "BEGIN BEGIN RECORD: WHILE (1 = 1) DO BEGIN " + body +
                             "LEAVE; END DONE = 1; END WHEN ANY DO DONE = -1; END SUSPEND; END";
     if (sql.size() > kMaxBlockText) {
         dane.BlockReason = "statement by statement: the block would be longer than " +
@@ -332,6 +456,31 @@ void BindQueryParam(TDane& dane, fb::Param& p, const QueryParamRef& r) {
     }
 }
 
+// Binds a lookup's reference to a DBF field or a calculation as the lookup binds it today.
+void BindLookupRef(TDane& dane, fb::Param& p, const ColumnRef& r) {
+    const bool dbf = r.RefKind == 1;
+    const DbfFieldInfo* f =
+        dbf ? &dane.Definition.DbfFields.at(static_cast<std::size_t>(r.Source)) : nullptr;
+    const CalculationDef& calc = dane.Definition.CalculationAt(dbf ? -1 : r.Source);
+    switch (r.Kind) {
+        case ValueKind::Text:
+            p.SetText(BoundText(dbf ? f->TextValue : calc.TextResult));
+            break;
+        case ValueKind::Integer:
+            p.SetInteger(dbf ? f->IntegerValue : calc.IntegerResult);
+            break;
+        case ValueKind::Money:
+            p.SetMoney(dbf ? f->MoneyValue : calc.MoneyResult);
+            break;
+        case ValueKind::Date:
+            p.SetDate(dbf ? f->DateValue : calc.DateResult);
+            break;
+        default:
+            p.SetNull();
+            break;
+    }
+}
+
 // The query parameter a marker stands for: its name is "p" + source + the letter of its place.
 const QueryParamRef* RefOfMarker(const std::vector<QueryParamRef>& refs, const std::string& name) {
     for (std::size_t p = 0; p < refs.size(); ++p) {
@@ -394,6 +543,11 @@ bool WriteRecordThroughBlock(TDane& dane) {
                 continue;
             case BlockInput::From::Column:
                 if (!BindColumn(dane, in.table, in.index, p)) return false;
+                break;
+            case BlockInput::From::LookupParam:
+                BindLookupRef(dane, p,
+                              table.Columns[static_cast<std::size_t>(in.index)]
+                                  .Refs[static_cast<std::size_t>(in.ref)]);
                 break;
             case BlockInput::From::ConditionParam:
             case BlockInput::From::ExistsParam: {

@@ -104,10 +104,7 @@ std::vector<std::string> NamesInSql(const std::string& sql) {
     return names;
 }
 
-void DecideGrouping(TDane& dane) {
-    dane.TransactionRecords = 1;
-    dane.OwnRowsReadBy.reset();
-    if (dane.RecordsPerTransaction <= 1) return;
+std::optional<OwnRowsRead> FindOwnRowsRead(TDane& dane) {
     const MigrationDefinition& d = dane.Definition;
 
     // The queries that run after the record's first row: lookups and exists-queries of the
@@ -125,10 +122,7 @@ void DecideGrouping(TDane& dane) {
                 readers.push_back({t, m.TargetColumn, m.ExtraText});
         if (table.HasExistsQuery) readers.push_back({t, {}, table.ExistsQuerySql});
     }
-    if (readers.empty()) {
-        dane.TransactionRecords = dane.RecordsPerTransaction;
-        return;
-    }
+    if (readers.empty()) return std::nullopt;
 
     Dependencies deps(dane);
     // What writing table s touches: the table and whatever its triggers reach.
@@ -148,14 +142,21 @@ void DecideGrouping(TDane& dane) {
             for (const std::string& name : written[static_cast<std::size_t>(s)]) {
                 if (!reads.contains(name) || !TDane::ContainsIgnoreCase(dane.DatabaseTables, name))
                     continue;
-                dane.OwnRowsReadBy = OwnRowsRead{r.table, r.column, name, s};
                 deps.Done();
-                return;
+                return OwnRowsRead{r.table, r.column, name, s};
             }
         }
     }
     deps.Done();
-    dane.TransactionRecords = dane.RecordsPerTransaction;
+    return std::nullopt;
+}
+
+void DecideGrouping(TDane& dane) {
+    dane.TransactionRecords = 1;
+    dane.OwnRowsReadBy.reset();
+    if (dane.RecordsPerTransaction <= 1) return;
+    dane.OwnRowsReadBy = FindOwnRowsRead(dane);
+    if (!dane.OwnRowsReadBy) dane.TransactionRecords = dane.RecordsPerTransaction;
 }
 
 std::string GroupingNote(const TDane& dane) {

@@ -10,6 +10,7 @@
 // table that a table before t writes, directly or through the views, procedures and triggers
 // involved. Such a definition runs with one record per transaction.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,11 @@ void DecideGrouping(TDane& dane);
 // For the progress window: why the definition runs one record per transaction although
 // RekordowNaTransakcje allows more (Windows-1250); empty when it runs as the setting says.
 std::string GroupingNote(const TDane& dane);
+
+// The first lookup or exists-query of a table after table 0 that reads what an earlier table of
+// the same record writes (directly or through views, procedures and triggers); none when no
+// query of a record could see the record's own rows in its write transaction.
+std::optional<OwnRowsRead> FindOwnRowsRead(TDane& dane);
 
 // The names of tables, views and procedures an SQL text mentions: its identifiers outside
 // literals and comments, upper case unless quoted.

@@ -84,7 +84,9 @@ Outcome RunDefinition(bool block, int perTransaction, const std::vector<std::str
     o.rows = RowsThroughTheServer(
                  f, "SELECT FIRMA_ID, NAZWA_FIRMY, DBF_UNQ_KEY FROM REJESTR_FIRM ORDER BY 1") +
              RowsThroughTheServer(
-                 f, "SELECT TEL_ID, FIRMA_ID, NUMER, DBF_UNQ_KEY FROM TELEFONY ORDER BY 1");
+                 f,
+                 "SELECT TEL_ID, FIRMA_ID, NUMER, DBF_UNQ_KEY, OPIS, POLE_ID FROM TELEFONY "
+                 "ORDER BY 1");
     o.generators = RowsThroughTheServer(
         f, "SELECT GEN_ID(GEN_REJESTR_FIRM, 0), GEN_ID(GEN_TELEFONY, 0) FROM RDB$DATABASE");
     o.log = f.Log();
@@ -170,9 +172,9 @@ TEST(BlockPathTest, AFailingRecordIsReportedAsTodaysPathReportsIt) {
 }
 
 TEST(BlockPathTest, ADefinitionTheBlockCannotCarryTakesTodaysPathAndSaysWhy) {
-    // A lookup reads in the read transaction, outside what the record writes (here it finds
-    // nothing: the company is the record's own); an existence test reading a table an earlier
-    // table of the record writes would see that row inside a block.
+    // A lookup and an existence test never see the rows of their own record (here the lookup
+    // finds nothing: the company is the record's own); inside a block, reading a table an
+    // earlier table of the record writes, they would.
     std::vector<std::string> lookup = CompanyAndPhone(), exists = CompanyAndPhone();
     for (std::string& line : lookup)
         if (line == "FIRMA_ID=GENERATOR(0)")
@@ -181,11 +183,27 @@ TEST(BlockPathTest, ADefinitionTheBlockCannotCarryTakesTodaysPathAndSaysWhy) {
                   "GdyJest_1=SELECT TEL_ID FROM TELEFONY T JOIN REJESTR_FIRM F ON F.FIRMA_ID = "
                   "T.FIRMA_ID WHERE F.DBF_UNQ_KEY = PLIKDBF->NRKLI");
     for (const auto& [definition, why] :
-         {std::pair{lookup, "source 32"}, std::pair{exists, "exists-query reads a table"}}) {
+         {std::pair{lookup, "the lookup of column FIRMA_ID reads REJESTR_FIRM"},
+          std::pair{exists, "exists-query reads a table"}}) {
         const Outcome block = RunDefinition(true, 1, definition, kClean);
         EXPECT_EQ(block.reason.rfind("statement by statement", 0), 0u) << block.reason;
         EXPECT_NE(block.reason.find(why), std::string::npos) << block.reason;
         ExpectSame(block, RunDefinition(false, 1, definition, kClean));
+    }
+    // Through a view the lookup reads the same table.
+    std::vector<std::string> view = lookup;
+    for (std::string& line : view)
+        if (line.rfind("FIRMA_ID=SELECT", 0) == 0)
+            line = "FIRMA_ID=SELECT ID FROM V_FIRMY WHERE KLUCZ = PLIKDBF->NRKLI";
+    const std::string setup =
+        "ALTER TABLE REJESTR_FIRM ADD DBF_UNQ_KEY VARCHAR(40) COLLATE PXW_PLK;"
+        "CREATE VIEW V_FIRMY (ID, KLUCZ) AS SELECT FIRMA_ID, DBF_UNQ_KEY FROM REJESTR_FIRM";
+    for (const int perTransaction : {1, 1000}) {
+        SCOPED_TRACE(perTransaction);
+        const Outcome block = RunDefinition(true, perTransaction, view, kClean, setup);
+        EXPECT_NE(block.reason.find("FIRMA_ID reads REJESTR_FIRM"), std::string::npos)
+            << block.reason;
+        ExpectSame(block, RunDefinition(false, perTransaction, view, kClean, setup));
     }
 }
 
@@ -243,7 +261,9 @@ Outcome RunSamples(bool block, int perTransaction, std::vector<std::string>& pat
             f.Run();
             f.dane.CloseSourceTable();
             for (std::int32_t c : f.dane.Definition.Counters)
-                o.counters[0] = o.counters[0] * 7 + c;  // every definition's counters, folded
+                // every definition's counters, folded (wrapping, as a checksum does)
+                o.counters[0] = static_cast<std::int32_t>(
+                    static_cast<std::uint32_t>(o.counters[0]) * 7u + static_cast<std::uint32_t>(c));
             o.records += f.dane.Definition.CurrentRecordNo;
         }
     for (const char* table :
@@ -270,11 +290,140 @@ TEST(BlockPathTest, TheSampleDefinitionsLeaveTheSameDatabaseOnBothPaths) {
         EXPECT_EQ(today.log, "");
         std::string shown;
         for (const std::string& p : blockPaths) shown += p + "\n";
-        // The companies' definition (an UPDATE table among its tables) is carried by its block;
-        // the others look up companies and devices while writing, which the block leaves to
-        // today's path.
-        EXPECT_EQ(blockPaths[0].rfind("01-Firmy.ini: block", 0), 0u) << shown;
-        for (std::size_t k = 1; k < 4; ++k)
-            EXPECT_NE(blockPaths[k].find("statement by statement"), std::string::npos) << shown;
+        // Every one is carried by its block: the companies' definition with an UPDATE table
+        // among its tables, the others with lookups of companies and devices that an earlier
+        // definition wrote.
+        for (const std::string& p : blockPaths)
+            EXPECT_NE(p.find(": block"), std::string::npos) << shown;
+    }
+}
+
+namespace {
+
+// One table whose values come from lookups: a text and a key of another table.
+std::vector<std::string> PhoneOfLookups(bool notNull) {
+    return {"[START]",
+            "PlikDBF=FIRMY.DBF",
+            "Tabela_0=TELEFONY",
+            "[WARUNKI_SQL]",
+            "Warunek_0=SELECT COUNT(*) FROM TELEFONY WHERE DBF_UNQ_KEY = PLIKDBF->TELEFON",
+            "[Tabela0]",
+            "TEL_ID=GENERATOR(GEN_TELEFONY)",
+            std::string("FIRMA_ID=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = "
+                        "PLIKDBF->NRKLI") +
+                (notNull ? " NOT NULL" : ""),
+            "NUMER=SELECT NAZWA_FIRMY FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NAZWA",
+            "DBF_UNQ_KEY=PLIKDBF->TELEFON"};
+}
+
+// The program adds the column to a table it migrates into; companies that a test puts there
+// first need it before.
+const std::string kCompanyKeyColumn =
+    "ALTER TABLE REJESTR_FIRM ADD DBF_UNQ_KEY VARCHAR(40) COLLATE PXW_PLK;";
+
+// A name that ends in a TAB and blanks, one too long for a telephone number, one of blanks.
+const std::string kLookedUpCompanies =
+    kCompanyKeyColumn +
+    "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, NAZWA_FIRMY, DBF_UNQ_KEY) VALUES (1, 'A', "
+    "'Krótka' || ASCII_CHAR(9) || '  ', 'K1');"
+    "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, NAZWA_FIRMY, DBF_UNQ_KEY) VALUES (2, 'B', "
+    "'Nazwa dłuższa niż dwadzieścia znaków', 'K2');"
+    "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, NAZWA_FIRMY, DBF_UNQ_KEY) VALUES (3, 'C', "
+    "'   ', 'K3')"_w;
+
+}  // namespace
+
+TEST(BlockPathTest, LookupsThatFindNothingOrTooMuchAreWrittenAndReportedAsToday) {
+    // Found, trimmed of its TAB and blanks; a company not there; a name of blanks; a name not
+    // there.
+    const std::vector<std::vector<std::string>> found = {
+        {"K1", "K1", "T1"}, {"K9", "K3", "T2"}, {"K1", "K8", "T3"}, {"K3", "K1", "T4"}};
+    std::vector<std::vector<std::string>> tooLong = found;
+    tooLong.insert(tooLong.begin() + 1, {"K1", "K2", "T9"});
+    struct Case {
+        const char* what;
+        bool notNull;
+        const std::vector<std::vector<std::string>>& records;
+        std::string setup;
+        bool entry;
+    };
+    const Case cases[] = {
+        {"nothing found", false, found, kLookedUpCompanies, false},
+        // The company not found is written as -1 where nothing refuses it...
+        {"nothing found, NOT NULL", true, found, kLookedUpCompanies, false},
+        // ...and stops the run where a foreign key does.
+        {"nothing found, NOT NULL, refused", true, found,
+         "ALTER TABLE TELEFONY ADD CONSTRAINT FK_TEL_FIRMA FOREIGN KEY (FIRMA_ID) REFERENCES "
+         "REJESTR_FIRM (FIRMA_ID);" +
+             kLookedUpCompanies,
+         true},
+        {"too long", false, tooLong, kLookedUpCompanies, true},
+    };
+    for (const Case& c : cases)
+        for (const int perTransaction : {1, 1000}) {
+            SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(perTransaction));
+            const Outcome block =
+                RunDefinition(true, perTransaction, PhoneOfLookups(c.notNull), c.records, c.setup);
+            const Outcome today =
+                RunDefinition(false, perTransaction, PhoneOfLookups(c.notNull), c.records, c.setup);
+            EXPECT_EQ(block.reason.rfind("block", 0), 0u) << block.reason;
+            ExpectSame(block, today);
+            EXPECT_EQ(today.log.empty(), !c.entry) << today.log;
+            if (!c.entry) {
+                EXPECT_EQ(today.counters[0], 4);
+                EXPECT_NE(today.rows.find("Krótka|T1"), std::string::npos) << today.rows;
+                EXPECT_NE(today.rows.find(c.notNull ? "|-1||T2" : "|||T2"), std::string::npos)
+                    << today.rows;
+            }
+        }
+}
+
+TEST(BlockPathTest, ALookupTakesTheKeyOfAnEarlierTableOfItsRecord) {
+    // The company's key, drawn or found again, in a text and in a whole number looked up with
+    // it; neither reads what the record writes.
+    const std::vector<std::string> definition = CompanyAndPhone(
+        {"OPIS=SELECT 'firma ' || CAST(GENERATOR(0) AS VARCHAR(10)) FROM RDB$DATABASE",
+         "POLE_ID=SELECT RDB$RELATION_ID FROM RDB$RELATIONS WHERE RDB$RELATION_ID = GENERATOR(0)"});
+    for (const int perTransaction : {1, 1000}) {
+        SCOPED_TRACE(perTransaction);
+        const Outcome block = RunDefinition(true, perTransaction, definition, kClean);
+        const Outcome today = RunDefinition(false, perTransaction, definition, kClean);
+        EXPECT_EQ(block.reason.rfind("block", 0), 0u) << block.reason;
+        ExpectSame(block, today);
+        EXPECT_EQ(today.log, "");
+        // The repeated company's telephone carries the key found again.
+        EXPECT_NE(today.rows.find("|1|042 3|K1|firma 1|1\n"), std::string::npos) << today.rows;
+    }
+}
+
+TEST(BlockPathTest, ALookupSeesTheRowsOfEarlierRecordsAsTodaysPathDoes) {
+    // The record's own company is not there yet when its lookup runs; the companies of earlier
+    // records are: committed one by one, or earlier in the same group.
+    const std::vector<std::string> definition = {
+        "[START]",
+        "PlikDBF=FIRMY.DBF",
+        "Tabela_0=REJESTR_FIRM",
+        "[WARUNKI_SQL]",
+        "Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
+        "[Tabela0]",
+        "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)",
+        "NAZWA_FIRMY=SELECT 'po ' || DBF_UNQ_KEY FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = "
+        "PLIKDBF->TELEFON",
+        "DBF_UNQ_KEY=PLIKDBF->NRKLI"};
+    const std::vector<std::vector<std::string>> records = {
+        {"K1", "", "K1"}, {"K2", "", "K1"}, {"K3", "", "K2"}, {"K4", "", "K9"}, {"K5", "", "K0"}};
+    const std::string setup =
+        kCompanyKeyColumn +
+        "ALTER TABLE TELEFONY ADD DBF_UNQ_KEY VARCHAR(40) COLLATE PXW_PLK;"
+        "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, DBF_UNQ_KEY) VALUES (100, 'A', 'K0')";
+    for (const int perTransaction : {1, 1000}) {
+        SCOPED_TRACE(perTransaction);
+        const Outcome block = RunDefinition(true, perTransaction, definition, records, setup);
+        const Outcome today = RunDefinition(false, perTransaction, definition, records, setup);
+        EXPECT_EQ(block.reason.rfind("block", 0), 0u) << block.reason;
+        ExpectSame(block, today);
+        EXPECT_EQ(today.log, "");
+        EXPECT_EQ(today.rows, "1||K1\n2|po K1|K2\n3|po K2|K3\n4||K4\n5|po K0|K5\n100||K0\n")
+            << today.rows;
     }
 }

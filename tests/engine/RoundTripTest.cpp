@@ -52,11 +52,12 @@ DbfWriter Companies() {
 // Runs the definition with the given records per transaction and returns the round trips of
 // the records after the first (which prepares the statements), the final commit of a group left
 // out: what every further record costs.
-fb::RoundTrips SteadyTripsPerRun(EngineFixture& f, int perTransaction, bool block) {
+fb::RoundTrips SteadyTripsPerRun(EngineFixture& f, int perTransaction, bool block,
+                                 const std::vector<std::string>& definition = CompanyAndPhone()) {
     f.dane.RecordsPerTransaction = perTransaction;
     f.dane.UseBlockPath = block;
     f.Dbf("FIRMY.DBF", Companies());
-    EXPECT_TRUE(f.Prepare(f.Definition(CompanyAndPhone()))) << f.Log();
+    EXPECT_TRUE(f.Prepare(f.Definition(definition))) << f.Log();
     EXPECT_EQ(f.dane.Block != nullptr, block) << text::Win1250ToUtf8(f.dane.BlockReason);
     engine::ProcessSourceRecord(f.dane);
     const fb::RoundTrips before = f.dane.IBDatabase1.Trips();
@@ -123,5 +124,39 @@ TEST(RoundTripTest, ThroughItsBlockARecordIsOneRoundTripBesideItsTransaction) {
         EXPECT_EQ(t.start + t.commit, perTransaction == 1 ? 2 * n : 0u);
         EXPECT_EQ(CountThroughTheServer(f, "SELECT COUNT(*) FROM TELEFONY"), kRecords);
         EXPECT_EQ(CountThroughTheServer(f, "SELECT COUNT(*) FROM REJESTR_FIRM"), kRecords);
+    }
+}
+
+// A definition that looks a key up while writing (the telephones of companies already there) is
+// carried by its block too: the lookup runs inside it, not as a query of its own.
+TEST(RoundTripTest, ALookupTravelsInsideTheBlock) {
+    const std::vector<std::string> definition = {
+        "[START]",
+        "PlikDBF=FIRMY.DBF",
+        "Tabela_0=TELEFONY",
+        "[WARUNKI_SQL]",
+        "Warunek_0=SELECT COUNT(*) FROM TELEFONY WHERE NUMER = PLIKDBF->TELEFON",
+        "[Tabela0]",
+        "TEL_ID=GENERATOR(GEN_TELEFONY)",
+        "FIRMA_ID=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
+        "OPIS=SELECT NAZWA_FIRMY FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
+        "NUMER=PLIKDBF->TELEFON"};
+    for (const int perTransaction : {1, 1000}) {
+        SCOPED_TRACE(perTransaction);
+        EngineFixture f(
+            "ALTER TABLE REJESTR_FIRM ADD DBF_UNQ_KEY VARCHAR(40) COLLATE PXW_PLK;"
+            "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, NAZWA_FIRMY, DBF_UNQ_KEY) SELECT "
+            "100 + RDB$RELATION_ID, 'F', 'Firma', 'K' || RDB$RELATION_ID FROM RDB$RELATIONS "
+            "WHERE RDB$RELATION_ID BETWEEN 1 AND 9");
+        ThroughTheServer(f);
+        const fb::RoundTrips t = SteadyTripsPerRun(f, perTransaction, true, definition);
+        const unsigned n = kRecords - 1;
+        EXPECT_EQ(t.open, 0u);
+        EXPECT_EQ(t.execute, n);
+        EXPECT_EQ(t.PerRecordKinds(), (perTransaction == 1 ? 3 : 1) * n);
+        EXPECT_EQ(CountThroughTheServer(f, "SELECT COUNT(*) FROM TELEFONY WHERE FIRMA_ID > 100"),
+                  9);
+        EXPECT_EQ(CountThroughTheServer(f, "SELECT COUNT(*) FROM TELEFONY WHERE OPIS = 'Firma'"),
+                  9);
     }
 }
