@@ -51,6 +51,28 @@ Error MakeError(const FbException& e, const std::string& sql) {
     return Error(message, sql, code);
 }
 
+}  // namespace
+
+bool IsConnectionLost(std::intptr_t gdsCode) {
+    switch (gdsCode) {
+        case isc_bad_db_handle:
+        case isc_db_corrupt:
+        case isc_io_error:
+        case isc_shutdown:
+        case isc_conn_lost:
+        case isc_network_error:
+        case isc_net_read_err:
+        case isc_net_write_err:
+        case isc_lost_db_connection:
+        case isc_att_shutdown:
+            return true;
+        default:
+            return false;
+    }
+}
+
+namespace {
+
 // Runs one client call and turns Firebird's exception into ours, carrying the SQL.
 template <class F>
 auto Call(const std::string& sql, F&& f) {
@@ -59,6 +81,22 @@ auto Call(const std::string& sql, F&& f) {
         return f(&status);
     } catch (const FbException& e) {
         throw MakeError(e, sql);
+    }
+}
+
+// The same for a call on a connection: an answer that the connection is gone marks it lost, so
+// that nothing more waits on it.
+template <class F>
+auto Call(Database& db, const std::string& sql, F&& f) {
+    if (db.Lost())
+        throw Error("Połączenie z bazą danych zostało zerwane."_w, sql, isc_att_shutdown);
+    Status status;
+    try {
+        return f(&status);
+    } catch (const FbException& e) {
+        Error error = MakeError(e, sql);
+        if (IsConnectionLost(error.GdsCode())) db.MarkLost();
+        throw error;
     }
 }
 
@@ -201,6 +239,7 @@ void Database::Create(const std::string& location, const std::string& user,
 void Database::Attach(Firebird::IAttachment* attachment) {
     ++trips_.attach;
     attachment_ = attachment;
+    lost_ = false;
 }
 
 void Database::Close() {
@@ -210,6 +249,12 @@ void Database::Close() {
         t->RollbackQuietly();
     }
     for (Transaction* t : transactions_) t->ReleaseStatements();
+    if (lost_) {
+        // Detaching, or releasing, would wait for an answer that does not come; abandoned.
+        attachment_ = nullptr;
+        lost_ = false;
+        return;
+    }
     Status status;
     try {
         attachment_->detach(&status);
@@ -264,7 +309,7 @@ void Transaction::Start() {
             "Db.Ini (sekcja [BD_TARVIK], klucze Lokalizacja, User i Password) i uruchom "
             "program ponownie."_w);
     ++db_.trips_.start;
-    handle_ = Call({}, [&](ThrowStatusWrapper* s) {
+    handle_ = Call(db_, {}, [&](ThrowStatusWrapper* s) {
         return db_.Handle()->startTransaction(s, static_cast<unsigned>(tpb_.size()), tpb_.data());
     });
 }
@@ -273,7 +318,7 @@ void Transaction::Commit() {
     if (!Active()) throw Error("transaction " + name_ + " is not active");
     CloseCursors();
     ++db_.trips_.commit;
-    Call({}, [&](ThrowStatusWrapper* s) { handle_->commit(s); });
+    Call(db_, {}, [&](ThrowStatusWrapper* s) { handle_->commit(s); });
     handle_ = nullptr;  // commit released the interface
 }
 
@@ -281,12 +326,19 @@ void Transaction::Rollback() {
     if (!Active()) throw Error("transaction " + name_ + " is not active");
     CloseCursors();
     ++db_.trips_.commit;
-    Call({}, [&](ThrowStatusWrapper* s) { handle_->rollback(s); });
+    Call(db_, {}, [&](ThrowStatusWrapper* s) { handle_->rollback(s); });
     handle_ = nullptr;
 }
 
 void Transaction::RollbackQuietly() {
     if (!handle_) return;
+    if (db_.Lost()) {
+        // Nothing would answer, and releasing an active transaction rolls it back over the
+        // connection: the handle is abandoned (a few bytes of the client's), and the server
+        // rolls the transaction back with the attachment.
+        handle_ = nullptr;
+        return;
+    }
     ++db_.trips_.commit;
     Status status;
     try {
@@ -301,7 +353,7 @@ void Transaction::RollbackQuietly() {
 void Transaction::ExecuteImmediate(const std::string& sql) {
     if (!Active()) throw Error("transaction " + name_ + " is not active", sql);
     ++db_.trips_.execute;
-    Call(sql, [&](ThrowStatusWrapper* s) {
+    Call(db_, sql, [&](ThrowStatusWrapper* s) {
         db_.Handle()->execute(s, handle_, 0, sql.c_str(), static_cast<unsigned>(db_.SqlDialect),
                               nullptr, nullptr, nullptr, nullptr);
     });
@@ -492,7 +544,7 @@ void SqlObject::Prepare() {
 
 void SqlObject::PrepareStatement() {
     ++transaction_.GetDatabase().CountTrips().prepare;
-    Call(sql_, [&](ThrowStatusWrapper* s) {
+    Call(transaction_.GetDatabase(), sql_, [&](ThrowStatusWrapper* s) {
         statement_ = transaction_.GetDatabase().Handle()->prepare(
             s, transaction_.Handle(), 0, positionalSql_.c_str(),
             static_cast<unsigned>(transaction_.GetDatabase().SqlDialect),
@@ -538,7 +590,7 @@ void SqlObject::PrepareStatement() {
 std::string SqlObject::MarkerDeclaration(std::size_t k) {
     Prepare();
     const InputSlot& slot = inputSlots_.at(k);
-    const unsigned charset = Call(sql_, [&](ThrowStatusWrapper* s) {
+    const unsigned charset = Call(transaction_.GetDatabase(), sql_, [&](ThrowStatusWrapper* s) {
         return inMeta_->getCharSet(s, static_cast<unsigned>(k));
     });
     static const std::pair<unsigned, const char*> kCharsets[] = {
@@ -579,6 +631,7 @@ void SqlObject::ReleaseStatement() {
 void SqlObject::FreeStatement() {
     ReleaseQuietly(inMeta_);
     ReleaseQuietly(outMeta_);
+    if (statement_ && transaction_.GetDatabase().Lost()) statement_ = nullptr;
     if (statement_) {
         Status status;
         try {
@@ -652,7 +705,7 @@ void SqlObject::WriteBlob(std::size_t k, const std::string& text) {
                1,
                static_cast<unsigned char>(slot.charSet & 0xFF)};
     ISC_QUAD id{};
-    Call(sql_, [&](ThrowStatusWrapper* s) {
+    Call(transaction_.GetDatabase(), sql_, [&](ThrowStatusWrapper* s) {
         Firebird::IBlob* blob = transaction_.GetDatabase().Handle()->createBlob(
             s, transaction_.Handle(), &id, static_cast<unsigned>(bpb.size()), bpb.data());
         try {
@@ -680,7 +733,7 @@ std::string SqlObject::ReadBlob(const unsigned char* data) const {
     ISC_QUAD id;
     std::memcpy(&id, data, sizeof id);
     std::string text;
-    Call(sql_, [&](ThrowStatusWrapper* s) {
+    Call(transaction_.GetDatabase(), sql_, [&](ThrowStatusWrapper* s) {
         Firebird::IBlob* blob = transaction_.GetDatabase().Handle()->openBlob(
             s, transaction_.Handle(), &id, 0, nullptr);
         try {
@@ -817,7 +870,7 @@ void Query::Open() {
     Prepare();
     BuildInput();
     ++transaction_.GetDatabase().CountTrips().open;
-    Call(sql_, [&](ThrowStatusWrapper* s) {
+    Call(transaction_.GetDatabase(), sql_, [&](ThrowStatusWrapper* s) {
         cursor_ = statement_->openCursor(s, transaction_.Handle(), inMeta_, inBuffer_.data(),
                                          outMeta_, 0);
         open_ = true;
@@ -827,7 +880,7 @@ void Query::Open() {
 
 void Query::Next() {
     if (!cursor_ || eof_) return;
-    Call(sql_, [&](ThrowStatusWrapper* s) {
+    Call(transaction_.GetDatabase(), sql_, [&](ThrowStatusWrapper* s) {
         eof_ = cursor_->fetchNext(s, outBuffer_.data()) != IStatus::RESULT_OK;
     });
 }
@@ -836,6 +889,10 @@ void Query::CloseCursor() {
     open_ = false;
     eof_ = true;
     if (!cursor_) return;
+    if (transaction_.GetDatabase().Lost()) {
+        cursor_ = nullptr;  // as a transaction on a lost connection: nothing would answer
+        return;
+    }
     Status status;
     try {
         cursor_->close(&status);
@@ -856,7 +913,7 @@ void Statement::ExecQuery() {
     executed_ = nullptr;
     rowsAffected_ = 0;
     ++transaction_.GetDatabase().CountTrips().execute;
-    Call(sql_, [&](ThrowStatusWrapper* s) {
+    Call(transaction_.GetDatabase(), sql_, [&](ThrowStatusWrapper* s) {
         const bool hasOutput = !fields_.empty();
         statement_->execute(s, transaction_.Handle(), inMeta_, inBuffer_.data(),
                             hasOutput ? outMeta_ : nullptr,
@@ -869,7 +926,7 @@ std::uint64_t Statement::RowsAffected() const {
     // A statement freed or prepared anew since (new SQL text, a closed connection) has no count.
     if (executed_ && executed_ == statement_) {
         ++transaction_.GetDatabase().CountTrips().info;
-        Call(sql_,
+        Call(transaction_.GetDatabase(), sql_,
              [&](ThrowStatusWrapper* s) { rowsAffected_ = statement_->getAffectedRecords(s); });
     }
     executed_ = nullptr;

@@ -51,6 +51,10 @@ class Error : public std::runtime_error {
 class Transaction;
 class SqlObject;
 
+// Whether Firebird's error code says the connection is gone: the server or the database shut
+// down, the network broken, the attachment ended.
+bool IsConnectionLost(std::intptr_t gdsCode);
+
 // The calls of this layer that wait for an answer from the database, by kind. Through a server
 // each is one network round trip; embedded they cost no network but are counted the same, so a
 // test can state a record's cost without timing anything. Cursor closes and statement frees are
@@ -95,6 +99,11 @@ class Database {
     // Rolls back active transactions, frees statements and detaches. Never throws.
     void Close();
     bool Connected() const { return attachment_ != nullptr; }
+    // Set when the database answered that this connection is gone (a server shut down or the
+    // attachment ended by its administrator): nothing more is sent on it, since a rollback or a
+    // detach could wait for ever for an answer. Cleared by the next connection.
+    bool Lost() const { return lost_; }
+    void MarkLost() { lost_ = true; }
 
     // Creates a new database and leaves it connected (tests, demo, setup tools).
     void Create(const std::string& location, const std::string& user, const std::string& password,
@@ -115,6 +124,7 @@ class Database {
     void Unregister(Transaction* t);
 
     Firebird::IAttachment* attachment_ = nullptr;
+    bool lost_ = false;
     std::vector<Transaction*> transactions_;
     RoundTrips trips_;
 };

@@ -352,26 +352,6 @@ bool DbfStep(TDane& dane, F&& step) {
 
 namespace {
 
-// Firebird's codes for a connection that is gone, a database shut down or damaged: no record is
-// to blame, and nothing more can be written.
-bool ConnectionGone(std::intptr_t code) {
-    switch (code) {
-        case 335544324:  // isc_bad_db_handle
-        case 335544335:  // isc_db_corrupt
-        case 335544344:  // isc_io_error
-        case 335544528:  // isc_shutdown
-        case 335544648:  // isc_conn_lost
-        case 335544721:  // isc_network_error
-        case 335544726:  // isc_net_read_err
-        case 335544727:  // isc_net_write_err
-        case 335544741:  // isc_lost_db_connection
-        case 335544856:  // isc_att_shutdown
-            return true;
-        default:
-            return false;
-    }
-}
-
 // What the error log and the stop flag were before the record, to tell the record's own
 // failures from a stop that came from outside.
 struct RecordStart {
@@ -395,7 +375,7 @@ bool RejectRecord(TDane& dane, const RecordStart& start, const fb::Error* failur
                   bool& open, const std::array<std::int32_t, kCounterSlots>& counters) {
     MigrationDefinition& d = dane.Definition;
     if (!dane.Rejects.Room() || start.stopped || !dane.Dbf1) return false;
-    if (failure ? ConnectionGone(failure->GdsCode()) : d.ContextEntries == start.contexts)
+    if (failure ? fb::IsConnectionLost(failure->GdsCode()) : d.ContextEntries == start.contexts)
         return false;
     if (open) {
         try {
