@@ -44,7 +44,9 @@ void TProgram::EndOnStopSignals(shell::StopSignals& stopSignals) {
 
 void TProgram::CloseOnStopSignal() {
     // A box or window that waits for an answer gets its "no": the main window's close must not
-    // run inside the event loop of one of them.
+    // run inside the event loop of one of them; and no box opened by the close (the report's
+    // question) may wait for an answer either.
+    messages_.Silence();
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->isVisible() && w->isModal()) w->close();
     if (controller_.Busy()) {

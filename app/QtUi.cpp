@@ -26,6 +26,7 @@ QString MessageText(const std::string& win1250) {
 
 ui::Answer QtMessageBox::Show(const std::string& text, const std::string& caption, ui::Icon icon,
                               ui::Buttons buttons) {
+    if (silenced_) return buttons == ui::Buttons::Ok ? ui::Answer::Ok : ui::Answer::No;
     QMessageBox box(parent_);
     box.setWindowTitle(ToQt(caption));
     box.setText(MessageText(text));

@@ -25,9 +25,13 @@ class QtMessageBox final : public ui::MessageBox {
     explicit QtMessageBox(QWidget* parent = nullptr) : parent_(parent) {}
     ui::Answer Show(const std::string& text, const std::string& caption, ui::Icon icon,
                     ui::Buttons buttons) override;
+    // From now on no box is shown: a question is answered "no" and a message passes, since the
+    // program is ending on a stop signal and nobody may be there to answer.
+    void Silence() { silenced_ = true; }
 
   private:
     QPointer<QWidget> parent_;
+    bool silenced_ = false;
 };
 
 class QtFolderChoice final : public ui::FolderChoice {

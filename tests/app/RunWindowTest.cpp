@@ -269,6 +269,39 @@ TEST(RunWindowTest, AFailedStatementIsShownBeforeTheReportIsOffered) {
     EXPECT_EQ(f.db.ScalarInt("SELECT COUNT(*) FROM TELEFONY"), 1);
 }
 
+// After a run that left errors, the window's close asks whether to view the report; a stop
+// signal must end the program without that question, which nobody may be there to answer.
+TEST(RunWindowTest, AStopSignalAfterAFailedRunEndsTheProgramWithoutAsking) {
+    shell::StopSignals& stopSignals = mt::AppStopSignals();
+    ProgramFolder f(3, "(N)7");
+    f.db.Exec("INSERT INTO TELEFONY (TEL_ID, NUMER) VALUES (7, 'zajęty')"_w);
+    app::TApplication::SetExceptionHandler(RecordFailure);
+    int status = -1;
+    std::size_t shownBeforeSignal = 0;
+    {
+        RunningProgram p(f);
+        p.program.EndOnStopSignals(stopSignals);
+        p.program.FormMigracji().SetQuitHandler([&] {
+            ++p.quits;
+            status = stopSignals.ExitStatus(0);
+        });
+        ASSERT_TRUE(WaitUntil([&] { return p.Controller().StartupStep() == shell::kIdle; }));
+        p.program.FormMigracji().Button(Control::StartMigration)->click();
+        ASSERT_TRUE(WaitUntil([&] { return shown.size() >= 2; }));
+        WaitUntil([] { return false; }, 100);
+        shownBeforeSignal = shown.size();
+        ::kill(::getpid(), SIGTERM);
+        EXPECT_TRUE(WaitUntil([&] { return p.quits > 0; }, 10000));
+    }
+    app::TApplication::SetExceptionHandler(nullptr);
+    EXPECT_EQ(status, 128 + SIGTERM);
+    ASSERT_GE(shown.size(), shownBeforeSignal);
+    EXPECT_EQ(shown.size(), shownBeforeSignal) << shown.back();
+    // The report is written all the same, with the program's end.
+    EXPECT_NE(f.Report().find("Wyjście z programu."_w), std::string::npos);
+    stopSignals.Forget();
+}
+
 // The program itself, started as a user starts it: a stop signal at any moment of its startup
 // or after it ends it with 128 + the signal (or with the signal itself, before main began),
 // never leaves it running without a window, whatever the embedded engine installs meanwhile.
