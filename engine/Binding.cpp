@@ -78,26 +78,13 @@ bool BindLookupParams(TDane& dane, fb::Query& q, int t, int c) {
             const bool dbf = r.RefKind == 1;
             const DbfFieldInfo* f = dbf ? &Field(dane, r.Source) : nullptr;
             const CalculationDef& calc = d.CalculationAt(dbf ? -1 : r.Source);
-            switch (r.Kind) {
-                case ValueKind::Text:
-                    p.SetText(BoundText(dbf ? f->TextValue : calc.TextResult));
-                    break;
-                case ValueKind::Integer:
-                    p.SetInteger(dbf ? f->IntegerValue : calc.IntegerResult);
-                    break;
-                case ValueKind::Money:
-                    p.SetMoney(dbf ? f->MoneyValue : calc.MoneyResult);
-                    break;
-                case ValueKind::Date:
-                    p.SetDate(dbf ? f->DateValue : calc.DateResult);
-                    break;
-                default:
-                    ok = false;
-                    dane.AddErrorWithContext(
-                        (dbf ? "Zły nr typu dla CASE (1..4) = "_w
-                             : "Zły nr typu dla Select../ Obliczane.. (1..4) = "_w) +
-                            std::to_string(static_cast<int>(r.Kind)) + " !",
-                        t, c);
+            if (!BindRecordValue(p, r.Kind, f, calc)) {
+                ok = false;
+                dane.AddErrorWithContext(
+                    (dbf ? "Zły nr typu dla CASE (1..4) = "_w
+                         : "Zły nr typu dla Select../ Obliczane.. (1..4) = "_w) +
+                        std::to_string(static_cast<int>(r.Kind)) + " !",
+                    t, c);
             }
         } else if (r.RefKind == 3) {
             p.SetInteger(d.Tables.at(static_cast<std::size_t>(r.Source)).LastKey);
@@ -266,6 +253,26 @@ std::string EvaluateLogicalSource(TDane& dane, int t, int c, bool& null) {
         null = true;
     }
     return value;
+}
+
+bool BindRecordValue(fb::Param& p, ValueKind kind, const DbfFieldInfo* f,
+                     const CalculationDef& calc) {
+    switch (kind) {
+        case ValueKind::Text:
+            p.SetText(BoundText(f ? f->TextValue : calc.TextResult));
+            return true;
+        case ValueKind::Integer:
+            p.SetInteger(f ? f->IntegerValue : calc.IntegerResult);
+            return true;
+        case ValueKind::Money:
+            p.SetMoney(f ? f->MoneyValue : calc.MoneyResult);
+            return true;
+        case ValueKind::Date:
+            p.SetDate(f ? f->DateValue : calc.DateResult);
+            return true;
+        default:
+            return false;
+    }
 }
 
 void WriteTable(TDane& dane, int t, bool insert) {

@@ -20,6 +20,11 @@ inline std::string_view BoundText(std::string_view value) {
     return text::TrimRight(value);
 }
 
+// Binds the record's value of DBF field f or, when f is null, of calculation calc to p by its
+// kind, a text as it is written (BoundText); false for a kind that has no value to bind.
+bool BindRecordValue(fb::Param& p, ValueKind kind, const DbfFieldInfo* f,
+                     const CalculationDef& calc);
+
 // Computes, binds and executes table t's statement (insert: an INSERT table, counted). Errors of
 // evaluation become entries and set StopRequested, and nothing is executed; a failure of binding
 // or execution adds the statement's SQL to the log, sets StopRequested and ErrorsOccurred, and

@@ -437,23 +437,7 @@ void BindQueryParam(TDane& dane, fb::Param& p, const QueryParamRef& r) {
     const DbfFieldInfo* f =
         r.FromDbf ? &d.DbfFields.at(static_cast<std::size_t>(r.Source)) : nullptr;
     const CalculationDef& calc = d.CalculationAt(r.FromDbf ? -1 : r.Source);
-    switch (r.Kind) {
-        case ValueKind::Text:
-            p.SetText(BoundText(f ? f->TextValue : calc.TextResult));
-            break;
-        case ValueKind::Integer:
-            p.SetInteger(f ? f->IntegerValue : calc.IntegerResult);
-            break;
-        case ValueKind::Money:
-            p.SetMoney(f ? f->MoneyValue : calc.MoneyResult);
-            break;
-        case ValueKind::Date:
-            p.SetDate(f ? f->DateValue : calc.DateResult);
-            break;
-        default:
-            p.SetNull();
-            break;
-    }
+    if (!BindRecordValue(p, r.Kind, f, calc)) p.SetNull();
 }
 
 // Binds a lookup's reference to a DBF field or a calculation as the lookup binds it today.

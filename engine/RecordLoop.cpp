@@ -31,22 +31,8 @@ void BindQueryParams(TDane& dane, fb::Query& q, const std::vector<QueryParamRef>
         const DbfFieldInfo* f =
             r.FromDbf ? &d.DbfFields.at(static_cast<std::size_t>(r.Source)) : nullptr;
         const CalculationDef& calc = d.CalculationAt(r.FromDbf ? -1 : r.Source);
-        switch (r.Kind) {
-            case ValueKind::Text:
-                q.ParamByName(name).SetText(BoundText(f ? f->TextValue : calc.TextResult));
-                break;
-            case ValueKind::Integer:
-                q.ParamByName(name).SetInteger(f ? f->IntegerValue : calc.IntegerResult);
-                break;
-            case ValueKind::Money:
-                q.ParamByName(name).SetMoney(f ? f->MoneyValue : calc.MoneyResult);
-                break;
-            case ValueKind::Date:
-                q.ParamByName(name).SetDate(f ? f->DateValue : calc.DateResult);
-                break;
-            default:
-                break;
-        }
+        // A kind without a value leaves the parameter as it is, as it always has.
+        BindRecordValue(q.ParamByName(name), r.Kind, f, calc);
     }
 }
 

@@ -11,35 +11,13 @@
 
 using namespace migracja;
 using namespace migracja::literals;
+using migracja::testing::CompanyAndPhone;
 using migracja::testing::DbfWriter;
 using migracja::testing::EngineFixture;
 using migracja::testing::RowsThroughTheServer;
 using migracja::testing::ThroughTheServer;
 
 namespace {
-
-std::vector<std::string> CompanyAndPhone(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> lines = {
-        "[START]",
-        "PlikDBF=FIRMY.DBF",
-        "Tabela_0=REJESTR_FIRM",
-        "Tabela_1=TELEFONY",
-        "[WARUNKI_SQL]",
-        "Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
-        "Warunek_1=SELECT COUNT(*) FROM TELEFONY WHERE NUMER = PLIKDBF->TELEFON",
-        "GdyJest_0=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
-        "[Tabela0]",
-        "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)",
-        "NAZWA_FIRMY=PLIKDBF->NAZWA",
-        "DBF_UNQ_KEY=PLIKDBF->NRKLI",
-        "[Tabela1]",
-        "TEL_ID=GENERATOR(GEN_TELEFONY)",
-        "FIRMA_ID=GENERATOR(0)",
-        "NUMER=PLIKDBF->TELEFON",
-        "DBF_UNQ_KEY=PLIKDBF->NRKLI"};
-    lines.insert(lines.end(), extra.begin(), extra.end());
-    return lines;
-}
 
 DbfWriter Companies(const std::vector<std::vector<std::string>>& records) {
     DbfWriter w;

@@ -9,34 +9,13 @@
 #include "engine/ServerFixture.h"
 
 using namespace migracja;
+using migracja::testing::CompanyAndPhone;
 using migracja::testing::CountThroughTheServer;
 using migracja::testing::DbfWriter;
 using migracja::testing::EngineFixture;
 using migracja::testing::ThroughTheServer;
 
 namespace {
-
-// The definition of the measurement: REJESTR_FIRM with a generator key, an SQL
-// condition and an existence test; TELEFONY with its own generator key, an SQL condition and the
-// first table's key.
-std::vector<std::string> CompanyAndPhone() {
-    return {"[START]",
-            "PlikDBF=FIRMY.DBF",
-            "Tabela_0=REJESTR_FIRM",
-            "Tabela_1=TELEFONY",
-            "[WARUNKI_SQL]",
-            "Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
-            "Warunek_1=SELECT COUNT(*) FROM TELEFONY WHERE NUMER = PLIKDBF->TELEFON",
-            "GdyJest_0=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
-            "[Tabela0]",
-            "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)",
-            "NAZWA_FIRMY=PLIKDBF->NAZWA",
-            "DBF_UNQ_KEY=PLIKDBF->NRKLI",
-            "[Tabela1]",
-            "TEL_ID=GENERATOR(GEN_TELEFONY)",
-            "FIRMA_ID=GENERATOR(0)",
-            "NUMER=PLIKDBF->TELEFON"};
-}
 
 constexpr int kRecords = 20;
 
