@@ -5,7 +5,7 @@
 
 TARV09.DBF carries the field FORMALNE that marks recent legacy data; TARV01.DBF holds
 companies, TARV02.DBF their telephone numbers, TARV03.DBF their devices, TARV04.DBF service
-orders.
+orders, TARV05.DBF the price list.
 """
 
 import datetime
@@ -89,6 +89,14 @@ def main():
          "42.75", "1", "2.00", "1330", "Anna Wiśniewska"),
         ("Z/2005/003", "K00001", "", "20050401", "Zlecenie anulowane", "0.00", "0", "1.00", "",
          "Kowalski Jan"),
+    ]))
+
+    # The price list: the same service twice, so the second finds the first by its name.
+    prices = [("NAZWA", "C", 60, 0), ("CENA", "N", 12, 2)]
+    (folder / "TARV05.DBF").write_bytes(dbf_bytes(prices, [
+        ("Przegląd okresowy kasy", "120.00"),
+        ("Wymiana papieru", "15.50"),
+        ("Przegląd okresowy kasy", "120.00"),
     ]))
 
 
