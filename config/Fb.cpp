@@ -100,6 +100,17 @@ auto Call(Database& db, const std::string& sql, F&& f) {
     }
 }
 
+// Gives up a BLOB whose reading or writing failed, without letting a second failure replace the
+// first: cancelled, or at least released.
+void AbandonBlob(Firebird::IBlob* blob) {
+    Status quiet;
+    try {
+        blob->cancel(&quiet);
+    } catch (const FbException&) {
+        blob->release();
+    }
+}
+
 // Releases an interface without letting a failure escape (used on cleanup paths only, where the
 // object is being abandoned anyway and the original error, if any, is already on its way).
 template <class T>
@@ -717,12 +728,7 @@ void SqlObject::WriteBlob(std::size_t k, const std::string& text) {
             }
             blob->close(s);
         } catch (const FbException&) {
-            Status quiet;
-            try {
-                blob->cancel(&quiet);
-            } catch (const FbException&) {
-                blob->release();
-            }
+            AbandonBlob(blob);
             throw;
         }
     });
@@ -746,12 +752,7 @@ std::string SqlObject::ReadBlob(const unsigned char* data) const {
             }
             blob->close(s);
         } catch (const FbException&) {
-            Status quiet;
-            try {
-                blob->cancel(&quiet);
-            } catch (const FbException&) {
-                blob->release();
-            }
+            AbandonBlob(blob);
             throw;
         }
     });
