@@ -151,16 +151,16 @@ bool MigrationController::OnCloseQuery() {
         // The program ends with the window: the run stops between two records as the Stop
         // button stops it, and what it wrote is committed before the report is written below.
         RequestStop(p_.dane);
-        p_.dane.DefinitionActive = false;
-        p_.progress.Hide();
-        startupStep_ = kIdle;
-        try {
-            engine::CommitPendingRecords(p_.dane);
-        } catch (const fb::Error&) {
-            // Entered in the log by the commit itself; the report below holds it.
+        if (const std::exception_ptr failure = WindUpRun()) {
+            try {
+                std::rethrow_exception(failure);
+            } catch (const fb::Error&) {
+                // Entered in the log by the commit itself; the report below holds it.
+            }
         }
         p_.dane.CloseSourceTable();
         engine::ReleaseRunLock(p_.dane);
+        PrepareReportTrailer();
     }
     if (p_.dane.IBDatabase1.Connected()) {
         if (!p_.dane.MigrationErrorLog.empty()) {
@@ -519,15 +519,20 @@ void MigrationController::EndRunAfterFailure(std::exception_ptr failure) {
     std::rethrow_exception(failure);
 }
 
-void MigrationController::EndRun() {
+std::exception_ptr MigrationController::WindUpRun() {
     p_.dane.DefinitionActive = false;
     p_.progress.Hide();
     startupStep_ = kIdle;
     try {
         engine::CommitPendingRecords(p_.dane);
     } catch (...) {
-        EndRunAfterFailure(std::current_exception());
+        return std::current_exception();
     }
+    return nullptr;
+}
+
+void MigrationController::EndRun() {
+    if (const std::exception_ptr failure = WindUpRun()) EndRunAfterFailure(failure);
     p_.dane.CloseSourceTable();
     engine::ReleaseRunLock(p_.dane);
     WriteReportAndEnableControls();

@@ -129,6 +129,9 @@ class MigrationController {
     // Writes the report of the ended run (offering it when it holds errors) and gives the
     // controls back, whether or not the report could be written.
     void WriteReportAndEnableControls();
+    // Ends the run in progress between two records: the progress window hidden, the controller
+    // idle, what the records wrote committed. Returns the commit's failure, already in the log.
+    std::exception_ptr WindUpRun();
     bool LegacyVersionCheck(const std::string& folder);
 
     ControllerParts p_;
