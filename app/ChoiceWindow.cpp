@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "config/Text.h"
+#include "base/Text.h"
 
 namespace migracja::app {
 

@@ -8,7 +8,7 @@
 
 #include "app/FormWait.h"
 #include "app/QtUi.h"
-#include "config/Text.h"
+#include "base/Text.h"
 #include "engine/GroupedRun.h"
 
 namespace migracja::app {

@@ -14,7 +14,7 @@
 #include "app/FormWait.h"
 #include "app/Maintenance.h"
 #include "app/QtUi.h"
-#include "context/TargetContext.h"
+#include "context/ContextSteps.h"
 #include "context/TargetContextService.h"
 #include "definitions/DefinitionLoader.h"
 #include "engine/Dane.h"

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "config/Text.h"
+#include "base/Text.h"
 
 namespace migracja::app {
 

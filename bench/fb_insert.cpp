@@ -27,7 +27,7 @@
 
 #include "FbBench.h"
 #include "Stats.h"
-#include "config/Fb.h"
+#include "fb/Fb.h"
 
 namespace {
 

@@ -25,8 +25,8 @@
 
 #include "Stats.h"
 #include "config/Connection.h"
-#include "config/Fb.h"
 #include "engine/Dane.h"
+#include "fb/Fb.h"
 #include "shell/TickBudget.h"
 
 namespace {

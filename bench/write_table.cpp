@@ -27,8 +27,8 @@
 
 #include "FbBench.h"
 #include "Stats.h"
+#include "base/Text.h"
 #include "config/Connection.h"
-#include "config/Text.h"
 #include "definitions/DefinitionLoader.h"
 #include "engine/Binding.h"
 #include "engine/RecordLoop.h"

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "base/Text.h"
 #include "calc/MigracjaUtil.h"
-#include "config/Text.h"
 
 namespace migracja::calc {
 

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "config/Values.h"
+#include "base/Values.h"
 
 namespace migracja::calc {
 

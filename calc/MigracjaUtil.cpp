@@ -4,8 +4,8 @@
 #include <bit>
 #include <limits>
 
+#include "base/Text.h"
 #include "calc/GivenNames.h"
-#include "config/Text.h"
 
 namespace migracja::calc {
 

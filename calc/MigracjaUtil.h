@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/Values.h"
+#include "base/Values.h"
 
 namespace migracja::calc {
 

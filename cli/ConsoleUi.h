@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "config/Ui.h"
 
 namespace migracja::cli {

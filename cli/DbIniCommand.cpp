@@ -13,12 +13,12 @@
 #include <string>
 #include <system_error>
 
+#include "base/Text.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleUi.h"
 #include "config/Connection.h"
 #include "config/Password.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 #include "engine/Dane.h"
 
 namespace migracja::cli {

@@ -20,13 +20,13 @@
 #include <system_error>
 #include <vector>
 
+#include "base/FileSearch.h"
+#include "base/Text.h"
 #include "calc/FunctionTable.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleUi.h"
 #include "config/Connection.h"
-#include "config/FileSearch.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 #include "dbf/DbfTable.h"
 #include "definitions/DefinitionFile.h"
 #include "definitions/DefinitionLoader.h"

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleUi.h"
 #include "config/Connection.h"
-#include "config/Text.h"
 #include "engine/Dane.h"
 #include "shell/Seams.h"
 #include "tools/DeleteData.h"

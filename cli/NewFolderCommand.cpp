@@ -11,10 +11,10 @@
 #include <system_error>
 #include <vector>
 
+#include "base/FileSearch.h"
+#include "base/Text.h"
 #include "cli/Commands.h"
-#include "config/FileSearch.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 #include "shell/MigrationController.h"
 #include "shell/ProgramFolder.h"
 

@@ -26,11 +26,11 @@
 #include <system_error>
 #include <vector>
 
+#include "base/FileSearch.h"
+#include "base/Text.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleUi.h"
-#include "config/FileSearch.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 #include "context/TargetContextService.h"
 #include "definitions/DefinitionLoader.h"
 #include "engine/Dane.h"
@@ -218,7 +218,7 @@ class OptionContext final : public context::ContextSteps {
 
     std::string problem;  // why the choice could not be made, with the choices
 
-    context::TargetContext& Context() override { return service_.Context(); }
+    engine::TargetContext& Context() override { return service_.Context(); }
     context::CheckResult CheckOwnerCompany() override { return service_.CheckOwnerCompany(); }
     bool CheckBranches() override { return service_.CheckBranches(); }
     context::CheckResult CheckServiceTeam() override { return service_.CheckServiceTeam(); }
@@ -545,7 +545,7 @@ int RunMigration(const Args& args, shell::StopSignals& stopSignals) {
         std::fputs("migracja-cli: run: the startup checks failed, nothing was migrated\n", stderr);
         return 1;
     }
-    const context::TargetContext& chosen = dane.Target;
+    const engine::TargetContext& chosen = dane.Target;
     if (options.firma && chosen.SelectedFirmaId != *options.firma)
         throw UsageError{"run: --firma " + std::to_string(*options.firma) +
                          ": the only owner company is " + std::to_string(chosen.SelectedFirmaId) +

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <exception>
 
+#include "base/Text.h"
 #include "cli/Commands.h"
-#include "config/Text.h"
 
 namespace migracja::cli {
 

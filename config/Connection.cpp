@@ -1,7 +1,7 @@
 #include "config/Connection.h"
 
+#include "base/Text.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 
 namespace migracja::config {
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string>
 
-#include "config/Fb.h"
 #include "config/Ui.h"
+#include "fb/Fb.h"
 
 namespace migracja::config {
 

@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <stdexcept>
 
-#include "config/FileSearch.h"
-#include "config/RegularFile.h"
-#include "config/Text.h"
+#include "base/FileSearch.h"
+#include "base/RegularFile.h"
+#include "base/Text.h"
 
 namespace migracja::config {
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <random>
 
-#include "config/Text.h"
+#include "base/Text.h"
 
 namespace migracja::config {
 

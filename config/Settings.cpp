@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <system_error>
 
-#include "config/FileSearch.h"
+#include "base/FileSearch.h"
+#include "base/Text.h"
 #include "config/IniFile.h"
 #include "config/Password.h"
-#include "config/Text.h"
 
 namespace migracja::config {
 

@@ -4,10 +4,10 @@
 #include <optional>
 #include <string_view>
 
-#include "config/Fb.h"
-#include "config/Text.h"
-#include "definitions/TargetSchema.h"
+#include "base/Text.h"
 #include "engine/Dane.h"
+#include "engine/UniqueKeyColumn.h"
+#include "fb/Fb.h"
 
 namespace migracja::context {
 
@@ -51,7 +51,7 @@ bool ChosenRow(const ui::GridChoiceResult& r, std::size_t rowCount) {
 
 }  // namespace
 
-TargetContextService::TargetContextService(engine::TDane& dane, TargetContext& context,
+TargetContextService::TargetContextService(engine::TDane& dane, engine::TargetContext& context,
                                            ui::GridChoice& grid, ui::MessageBox& messages)
     : dane_(dane), context_(context), grid_(grid), messages_(messages) {}
 
@@ -68,10 +68,10 @@ void TargetContextService::EnsureUniqueKeyColumn() {
             "Select RDB$FIELD_NAME from RDB$RELATION_FIELDS where RDB$RELATION_NAME = "
             "'REJESTR_FIRM'");
         for (q.Open(); !q.Eof(); q.Next())
-            if (text::TrimRight(q.Fields(0).AsText()) == "DBF_UNQ_KEY") present = true;
+            if (text::TrimRight(q.Fields(0).AsText()) == engine::kUniqueKeyColumn) present = true;
         read.Commit();
     }
-    if (!present) definitions::AddUniqueKeyColumn(dane_, "REJESTR_FIRM");
+    if (!present) engine::AddUniqueKeyColumn(dane_, "REJESTR_FIRM");
 }
 
 CheckResult TargetContextService::CheckOwnerCompany() {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "config/Ui.h"
-#include "context/TargetContext.h"
+#include "context/ContextSteps.h"
 
 namespace migracja::engine {
 class TDane;
@@ -23,10 +23,10 @@ inline constexpr const char* kOwnerMarker = "  0";
 class TargetContextService : public ContextSteps {
   public:
     // All four are borrowed and must outlive the service.
-    TargetContextService(engine::TDane& dane, TargetContext& context, ui::GridChoice& grid,
+    TargetContextService(engine::TDane& dane, engine::TargetContext& context, ui::GridChoice& grid,
                          ui::MessageBox& messages);
 
-    TargetContext& Context() override { return context_; }
+    engine::TargetContext& Context() override { return context_; }
 
     // Adds DBF_UNQ_KEY to REJESTR_FIRM when missing (errors of that propagate), then settles the
     // company when the database has exactly one owner company, and marks it.
@@ -76,7 +76,7 @@ class TargetContextService : public ContextSteps {
     void FailCheck(const std::exception& e);
 
     engine::TDane& dane_;
-    TargetContext& context_;
+    engine::TargetContext& context_;
     ui::GridChoice& grid_;
     ui::MessageBox& messages_;
     std::string lastCheckError_;

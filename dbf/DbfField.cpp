@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "config/Text.h"
+#include "base/Text.h"
 
 namespace migracja::dbf {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "config/Values.h"
+#include "base/Values.h"
 
 namespace migracja::dbf {
 

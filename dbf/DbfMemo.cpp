@@ -9,9 +9,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "config/FileSearch.h"
-#include "config/RegularFile.h"
-#include "config/Text.h"
+#include "base/FileSearch.h"
+#include "base/RegularFile.h"
+#include "base/Text.h"
 #include "dbf/DbfField.h"
 
 namespace migracja::dbf {

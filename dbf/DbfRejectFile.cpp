@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "config/RegularFile.h"
+#include "base/RegularFile.h"
 #include "dbf/DbfField.h"
 
 namespace migracja::dbf {

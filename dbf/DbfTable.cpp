@@ -7,7 +7,7 @@
 #include <cstring>
 #include <limits>
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "dbf/DbfKeyExpression.h"
 
 namespace migracja::dbf {

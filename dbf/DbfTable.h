@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/Values.h"
+#include "base/Values.h"
 #include "dbf/DbfField.h"
 #include "dbf/DbfMemo.h"
 

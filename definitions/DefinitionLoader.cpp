@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "definitions/DefinitionFile.h"
 #include "definitions/TargetSchema.h"
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "config/Text.h"
+#include "base/Text.h"
 
 namespace migracja::definitions {
 
@@ -57,7 +57,7 @@ std::vector<Column> ReadColumns(engine::TDane& dane, const std::string& relation
 
 bool HasUniqueKeyColumn(const std::vector<Column>& columns) {
     for (const Column& c : columns)
-        if (c.name == kUniqueKeyColumn) return true;
+        if (c.name == engine::kUniqueKeyColumn) return true;
     return false;
 }
 
@@ -170,7 +170,7 @@ bool LoadTableSchema(engine::TDane& dane, engine::TargetTableSchema& schema,
     if (addKey && count + 1 > engine::kMaxColumns)
         throw ColumnLimitError(tableName, count + 1, true);
     if (addKey) {
-        AddUniqueKeyColumn(dane, schema.Name);
+        engine::AddUniqueKeyColumn(dane, schema.Name);
         columns = ReadColumns(dane, *relation);
         if (static_cast<int>(columns.size()) > engine::kMaxColumns)
             throw ColumnLimitError(tableName, static_cast<int>(columns.size()), false);
@@ -187,18 +187,6 @@ bool LoadTargetSchema(engine::TDane& dane, int n) {
 bool LoadInitSchema(engine::TDane& dane, int n) {
     engine::InitTableDef& init = dane.Definition.InitTables.at(static_cast<std::size_t>(n));
     return LoadTableSchema(dane, init.Schema, init.TableName);
-}
-
-void AddUniqueKeyColumn(engine::TDane& dane, const std::string& table) {
-    fb::Transaction& tx = dane.IBTransaction1;
-    {
-        fb::TransactionScope alter(tx);
-        dane.IBSQLMigracja.SetSql("Alter Table " + table + " Add " + std::string(kUniqueKeyColumn) +
-                                  "  VARCHAR(40) COLLATE PXW_PLK ");
-        dane.IBSQLMigracja.ExecQuery();
-        alter.Commit();
-    }
-    tx.StartIfNeeded();
 }
 
 }  // namespace migracja::definitions

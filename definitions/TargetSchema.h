@@ -6,13 +6,12 @@
 #include <string>
 #include <string_view>
 
-#include "config/Values.h"
+#include "base/Values.h"
 #include "engine/Dane.h"
 #include "engine/MigrationDefinition.h"
+#include "engine/UniqueKeyColumn.h"
 
 namespace migracja::definitions {
-
-inline constexpr std::string_view kUniqueKeyColumn = "DBF_UNQ_KEY";
 
 // Field types as a dataset layer reports them; database and DBF fields share the classification.
 enum class FieldType {
@@ -82,10 +81,5 @@ bool LoadTableSchema(engine::TDane& dane, engine::TargetTableSchema& schema,
 bool LoadTargetSchema(engine::TDane& dane, int n);
 // The schema of initial record n.
 bool LoadInitSchema(engine::TDane& dane, int n);
-
-// "Alter Table <table> Add DBF_UNQ_KEY  VARCHAR(40) COLLATE PXW_PLK " through IBSQLMigracja,
-// committed at once; on failure rolled back and the error propagates. IBTransaction1 is active
-// again afterwards.
-void AddUniqueKeyColumn(engine::TDane& dane, const std::string& table);
 
 }  // namespace migracja::definitions

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "config/Text.h"
+#include "base/Text.h"
 
 namespace migracja::engine {
 

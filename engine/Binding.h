@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "engine/Dane.h"
 
 namespace migracja::engine {

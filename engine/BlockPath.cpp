@@ -1,6 +1,6 @@
 #include "engine/BlockPath.h"
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "engine/Binding.h"
 #include "engine/GroupedRun.h"
 #include "engine/RecordLoop.h"

@@ -2,10 +2,10 @@
 
 #include <initializer_list>
 
+#include "base/Text.h"
 #include "calc/CalcFunctions.h"
 #include "calc/FunctionTable.h"
 #include "calc/MigracjaUtil.h"
-#include "config/Text.h"
 #include "engine/CalculationQueries.h"
 
 namespace migracja::engine {

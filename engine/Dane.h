@@ -25,12 +25,12 @@
 #include "calc/CalcFunctions.h"
 #include "calc/DescramblingSettings.h"
 #include "calc/MigracjaUtil.h"
-#include "config/Fb.h"
 #include "dbf/DbfTable.h"
 #include "engine/ErrorLog.h"
 #include "engine/MigrationDefinition.h"
 #include "engine/Rejects.h"
 #include "engine/TargetContext.h"
+#include "fb/Fb.h"
 
 namespace migracja::engine {
 

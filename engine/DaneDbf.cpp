@@ -6,9 +6,9 @@
 #include <string>
 #include <system_error>
 
-#include "config/FileSearch.h"
+#include "base/FileSearch.h"
+#include "base/Text.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 #include "engine/Dane.h"
 
 namespace migracja::engine {
@@ -138,9 +138,10 @@ void TDane::CheckSourceUnchanged() const {
     const std::string name = Dbf1->Path().string();
     if (now.size < sourceStamp_.size)
         throw dbf::DbfError("Plik DBF " + name + " stał się krótszy w trakcie odczytu");
-    throw dbf::DbfError("Plik DBF " + name +
-                        " został zmieniony przez inny program w trakcie odczytu (jego rozmiar, czas "
-                        "zapisu albo nagłówek są inne niż przy otwarciu)");
+    throw dbf::DbfError(
+        "Plik DBF " + name +
+        " został zmieniony przez inny program w trakcie odczytu (jego rozmiar, czas "
+        "zapisu albo nagłówek są inne niż przy otwarciu)");
 }
 
 }  // namespace migracja::engine

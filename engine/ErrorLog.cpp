@@ -1,6 +1,6 @@
 #include "engine/ErrorLog.h"
 
-#include "config/Text.h"
+#include "base/Text.h"
 
 namespace migracja::engine {
 

@@ -8,9 +8,9 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "config/FileSearch.h"
-#include "config/RegularFile.h"
-#include "config/Text.h"
+#include "base/FileSearch.h"
+#include "base/RegularFile.h"
+#include "base/Text.h"
 
 namespace migracja::engine {
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "base/Values.h"
 #include "config/Ui.h"
-#include "config/Values.h"
 #include "engine/Dane.h"
 #include "engine/ErrorLog.h"
 

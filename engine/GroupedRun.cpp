@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "config/Text.h"
+#include "base/Text.h"
 
 namespace migracja::engine {
 

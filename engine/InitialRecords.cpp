@@ -3,10 +3,10 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "base/Text.h"
 #include "calc/MigracjaUtil.h"
-#include "config/FbConvert.h"
-#include "config/Text.h"
 #include "engine/PrepareText.h"
+#include "fb/FbConvert.h"
 
 namespace migracja::engine {
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "config/Text.h"
-#include "config/Values.h"
+#include "base/Text.h"
+#include "base/Values.h"
 
 namespace migracja::fb {
 class Query;

@@ -1,7 +1,7 @@
 // Preparation of the column sources: each mapped column gets its source code, its references
 // and its value text in the statement; lookup queries are rewritten into parameterised queries.
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "engine/Prepare.h"
 #include "engine/PrepareText.h"
 

@@ -1,9 +1,9 @@
 // Preparation of what decides per record: DBF field lookup, text conditions, calculations, and
 // the SQL conditions and exists-queries rewritten into parameterised queries.
 
+#include "base/Text.h"
 #include "calc/FunctionTable.h"
 #include "calc/MigracjaUtil.h"
-#include "config/Text.h"
 #include "engine/Prepare.h"
 #include "engine/PrepareText.h"
 

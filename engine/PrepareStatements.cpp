@@ -2,7 +2,7 @@
 // the bookkeeping columns of INSERT tables, the progress counters, and the prepared objects the
 // record loop reuses for every record.
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "engine/BlockPath.h"
 #include "engine/GroupedRun.h"
 #include "engine/InitialRecords.h"

@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/Text.h"
+#include "base/Values.h"
 #include "calc/CalcFunctions.h"
-#include "config/Text.h"
-#include "config/Values.h"
 
 namespace migracja::engine::prep {
 

@@ -2,8 +2,8 @@
 
 #include <array>
 
+#include "base/Text.h"
 #include "calc/MigracjaUtil.h"
-#include "config/Text.h"
 #include "engine/Binding.h"
 #include "engine/BlockPath.h"
 #include "engine/Calculations.h"

@@ -2,9 +2,9 @@
 
 #include <system_error>
 
-#include "config/FileSearch.h"
+#include "base/FileSearch.h"
+#include "base/Text.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 
 namespace migracja::engine {
 

@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "config/Text.h"
+#include "base/Text.h"
 
 namespace migracja::engine {
 

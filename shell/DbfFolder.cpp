@@ -1,8 +1,8 @@
 #include "shell/DbfFolder.h"
 
-#include "config/FileSearch.h"
+#include "base/FileSearch.h"
+#include "base/Text.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 #include "shell/RunSummary.h"
 
 namespace migracja::shell {

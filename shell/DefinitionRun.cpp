@@ -1,7 +1,7 @@
 #include "shell/DefinitionRun.h"
 
-#include "config/FileSearch.h"
-#include "config/Text.h"
+#include "base/FileSearch.h"
+#include "base/Text.h"
 #include "engine/Prepare.h"
 #include "engine/RecordLoop.h"
 #include "shell/RunSummary.h"

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <system_error>
 
+#include "base/FileSearch.h"
+#include "base/Text.h"
 #include "calc/DescramblingSettings.h"
 #include "config/Connection.h"
-#include "config/FileSearch.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 #include "engine/ErrorReport.h"
 #include "engine/RecordLoop.h"
 #include "engine/RunLock.h"
@@ -382,7 +382,7 @@ bool MigrationController::BuildDefinitionList() {
 }
 
 void MigrationController::ChooseContext() {
-    context::TargetContext& c = p_.context.Context();
+    engine::TargetContext& c = p_.context.Context();
     c.SelectedFirmaId = -1;
     const context::CheckResult company = p_.context.CheckOwnerCompany();
     if (!company.settled) {

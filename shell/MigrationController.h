@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Values.h"
 #include "config/Ui.h"
-#include "config/Values.h"
-#include "context/TargetContext.h"
+#include "context/ContextSteps.h"
 #include "definitions/DefinitionLoader.h"
 #include "engine/Dane.h"
 #include "shell/DbfFolder.h"

@@ -3,10 +3,10 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "config/FileSearch.h"
+#include "base/FileSearch.h"
+#include "base/Text.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 
 namespace migracja::shell {
 

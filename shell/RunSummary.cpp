@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "config/FileSearch.h"
-#include "config/Text.h"
+#include "base/FileSearch.h"
+#include "base/Text.h"
 
 namespace migracja::shell {
 

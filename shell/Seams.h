@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "config/Values.h"
+#include "base/Values.h"
 
 namespace migracja::shell {
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <optional>
 
-#include "config/Fb.h"
-#include "config/Text.h"
+#include "base/Text.h"
 #include "engine/Dane.h"
 #include "engine/RunLock.h"
+#include "fb/Fb.h"
 
 namespace migracja::tools {
 

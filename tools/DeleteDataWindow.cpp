@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "engine/Dane.h"
 #include "tools/DeleteData.h"
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "config/Fb.h"
-#include "config/Text.h"
+#include "base/Text.h"
 #include "engine/Dane.h"
+#include "fb/Fb.h"
 #include "tools/PhoneSplitter.h"
 #include "tools/SqlText.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Values.h"
 #include "config/Ui.h"
-#include "config/Values.h"
 
 namespace migracja::engine {
 class TDane;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "config/Text.h"
+#include "base/Text.h"
 
 namespace migracja::tools {
 

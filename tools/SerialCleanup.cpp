@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "config/Fb.h"
-#include "config/Text.h"
+#include "base/Text.h"
 #include "engine/Dane.h"
+#include "fb/Fb.h"
 #include "tools/SqlText.h"
 
 namespace migracja::tools {

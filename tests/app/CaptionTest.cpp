@@ -25,7 +25,7 @@
 #include "app/FormZerujDB.h"
 #include "app/NativeCaption.h"
 #include "app/QtUi.h"
-#include "config/Text.h"
+#include "base/Text.h"
 #include "definitions/DefinitionLoader.h"
 #include "engine/Dane.h"
 #include "support/ScriptedUi.h"

@@ -12,8 +12,8 @@
 #include <functional>
 
 #include "app/ChoiceWindow.h"
+#include "base/Text.h"
 #include "config/Connection.h"
-#include "config/Text.h"
 #include "context/TargetContextService.h"
 #include "engine/Dane.h"
 #include "support/ScriptedUi.h"
@@ -114,7 +114,7 @@ class WindowDriver : public ui::GridChoice {
 struct Fixture {
     migracja::testing::TestDatabase db;
     engine::TDane dane;
-    context::TargetContext ctx;
+    engine::TargetContext ctx;
     WindowDriver windows;
     migracja::testing::ScriptedMessageBox messages;
     context::TargetContextService service{dane, ctx, windows, messages};

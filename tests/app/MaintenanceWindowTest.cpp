@@ -13,8 +13,8 @@
 
 #include "app/FormZerujDB.h"
 #include "app/Program.h"
+#include "base/Text.h"
 #include "config/Connection.h"
-#include "config/Text.h"
 #include "engine/Dane.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"

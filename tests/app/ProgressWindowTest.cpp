@@ -7,8 +7,8 @@
 
 #include "app/FormImport.h"
 #include "app/QtUi.h"
+#include "base/Text.h"
 #include "config/Connection.h"
-#include "config/Text.h"
 #include "definitions/DefinitionLoader.h"
 #include "support/DbfWriter.h"
 #include "support/ScriptedUi.h"

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "calc/DescramblingSettings.h"
 #include "calc/MigracjaUtil.h"
 #include "config/IniFile.h"
-#include "config/Text.h"
 #include "support/TempDir.h"
 
 using namespace migracja;

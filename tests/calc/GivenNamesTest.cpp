@@ -6,8 +6,8 @@
 #include <sstream>
 #include <string>
 
+#include "base/Text.h"
 #include "calc/GivenNames.h"
-#include "config/Text.h"
 
 using namespace migracja;
 using namespace migracja::literals;

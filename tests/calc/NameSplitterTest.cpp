@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "calc/MigracjaUtil.h"
-#include "config/Text.h"
 
 using namespace migracja;
 using namespace migracja::literals;

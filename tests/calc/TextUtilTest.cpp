@@ -4,8 +4,8 @@
 #include <set>
 #include <string>
 
+#include "base/Text.h"
 #include "calc/MigracjaUtil.h"
-#include "config/Text.h"
 
 using namespace migracja;
 using namespace migracja::literals;

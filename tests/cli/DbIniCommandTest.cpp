@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "config/IniFile.h"
 #include "config/Password.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 #include "support/RunCli.h"
 #include "support/TempDir.h"
 #include "support/TestDatabase.h"

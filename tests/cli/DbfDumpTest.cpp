@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "support/DbfWriter.h"
 #include "support/FixtureTools.h"
 #include "support/RunCli.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 #include "support/RunCli.h"
 #include "support/TempDir.h"
 #include "support/TestDatabase.h"

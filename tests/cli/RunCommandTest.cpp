@@ -20,9 +20,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/Text.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 #include "dbf/DbfTable.h"
 #include "support/DbfWriter.h"
 #include "support/RunCli.h"

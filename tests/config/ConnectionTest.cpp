@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "base/Text.h"
 #include "config/Connection.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 #include "support/ScriptedUi.h"
 #include "support/TestDatabase.h"
 

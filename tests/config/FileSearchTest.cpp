@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "config/FileSearch.h"
+#include "base/FileSearch.h"
+#include "base/Text.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 #include "support/TempDir.h"
 
 using namespace migracja;

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "config/IniFile.h"
-#include "config/Text.h"
 #include "support/TempDir.h"
 
 using namespace migracja;

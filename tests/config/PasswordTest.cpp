@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "base/Text.h"
 #include "config/Password.h"
-#include "config/Text.h"
 
 using namespace migracja;
 using namespace migracja::config;

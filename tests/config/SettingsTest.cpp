@@ -2,10 +2,10 @@
 
 #include <filesystem>
 
+#include "base/Text.h"
 #include "config/IniFile.h"
 #include "config/Password.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 #include "support/TempDir.h"
 
 using namespace migracja;

@@ -46,7 +46,7 @@ class ScriptedGridChoice : public ui::GridChoice {
 struct ContextFixture {
     TestDatabase db;
     engine::TDane dane;
-    context::TargetContext ctx;
+    engine::TargetContext ctx;
     ScriptedGridChoice grid;
     ScriptedMessageBox messages;
     context::TargetContextService service{dane, ctx, grid, messages};

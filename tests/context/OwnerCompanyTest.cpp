@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "context/ContextFixture.h"
 
 using namespace migracja;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "dbf/DbfTable.h"
 #include "support/DbfWriter.h"
 #include "support/FixtureTools.h"

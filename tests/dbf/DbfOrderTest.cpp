@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "dbf/DbfKeyExpression.h"
 #include "dbf/DbfTable.h"
 #include "support/DbfWriter.h"

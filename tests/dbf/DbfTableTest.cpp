@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "dbf/DbfTable.h"
 #include "support/DbfWriter.h"
 #include "support/TempDir.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "definitions/DefinitionLoader.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "LoaderFixture.h"
-#include "config/Text.h"
+#include "base/Text.h"
 #include "definitions/TargetSchema.h"
 
 using namespace migracja;

@@ -5,10 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "config/IniFile.h"
+#include "base/Text.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
-#include "config/Text.h"
 #include "support/DbfWriter.h"
 #include "support/RunCli.h"
 #include "support/TempDir.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "LoaderFixture.h"
-#include "config/Text.h"
+#include "base/Text.h"
 #include "definitions/TargetSchema.h"
 
 using namespace migracja;
@@ -175,7 +175,7 @@ TEST(TargetSchemaTest, ACutConnectionReportsTheAlterTableNotTheFailedRollback) {
     f.dane.IBTransaction1.StartIfNeeded();
     f.db.CutOtherConnections();
     try {
-        definitions::AddUniqueKeyColumn(f.dane, "TELEFONY");
+        engine::AddUniqueKeyColumn(f.dane, "TELEFONY");
         FAIL() << "the cut connection went unnoticed";
     } catch (const fb::Error& e) {
         EXPECT_NE(e.Sql().find("Alter Table TELEFONY Add DBF_UNQ_KEY"), std::string::npos)

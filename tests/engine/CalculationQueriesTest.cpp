@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "engine/CalculationFixture.h"
 #include "engine/CalculationQueries.h"
 

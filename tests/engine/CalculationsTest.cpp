@@ -3,8 +3,8 @@
 #include <set>
 #include <string>
 
+#include "base/Text.h"
 #include "calc/CalcFunctions.h"
-#include "config/Text.h"
 #include "engine/CalculationFixture.h"
 
 using namespace migracja;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "engine/Dane.h"
 #include "support/DbfWriter.h"
 #include "support/TempDir.h"

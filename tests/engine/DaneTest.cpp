@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "base/Text.h"
 #include "config/Connection.h"
-#include "config/Text.h"
 #include "engine/Dane.h"
 #include "support/TestDatabase.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "config/Connection.h"
-#include "config/Text.h"
 #include "definitions/DefinitionLoader.h"
 #include "engine/Prepare.h"
 #include "engine/RecordLoop.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "engine/ErrorReport.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"

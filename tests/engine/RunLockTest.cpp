@@ -7,8 +7,8 @@
 #include <functional>
 #include <memory>
 
+#include "base/Text.h"
 #include "config/Connection.h"
-#include "config/Text.h"
 #include "engine/RunLock.h"
 #include "support/TestDatabase.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "config/FileSearch.h"
-#include "config/Text.h"
+#include "base/FileSearch.h"
+#include "base/Text.h"
 #include "shell/ProgramFolder.h"
 #include "support/ScriptedUi.h"
 #include "support/TempDir.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "shell/RunSummary.h"
 #include "support/TempDir.h"
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "config/Settings.h"
-#include "config/Text.h"
-#include "context/TargetContext.h"
+#include "context/ContextSteps.h"
 #include "definitions/DefinitionLoader.h"
 #include "engine/Dane.h"
 #include "shell/DbfFolder.h"
@@ -178,13 +178,13 @@ class FakeProgress : public shell::ProgressWindow {
 // The target context answered from a script; a settled check takes the scripted ids.
 class FakeContext : public context::ContextSteps {
   public:
-    context::TargetContext ctx;
+    engine::TargetContext ctx;
     context::CheckResult company{true, false}, team{true, false};
     bool hasBranches = false;
     bool chooseCompany = true, chooseBranch = true, chooseTeam = true, acceptChoice = true;
     std::vector<std::string> calls;
 
-    context::TargetContext& Context() override { return ctx; }
+    engine::TargetContext& Context() override { return ctx; }
     context::CheckResult CheckOwnerCompany() override {
         calls.push_back("CheckOwnerCompany");
         if (company.settled) ctx.SelectedFirmaId = 7;

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <regex>
+#include <set>
 #include <sstream>
 
 namespace migracja::testing {
@@ -26,13 +27,25 @@ bool IsSourceFile(const fs::path& p) {
     return ext == ".h" || ext == ".hpp" || ext == ".cpp" || ext == ".inc";
 }
 
-// The rank of a layer folder; app and cli share the top rank.
-std::optional<std::size_t> Rank(const std::string& folder) {
-    const auto& layers = LayerFolders();
-    const auto it = std::find(layers.begin(), layers.end(), folder);
-    if (it == layers.end()) return std::nullopt;
-    const std::size_t rank = static_cast<std::size_t>(it - layers.begin());
-    return folder == "cli" ? rank - 1 : rank;
+// Every library folder each folder reaches, directly or through the folders it links.
+std::set<std::string> Reachable(const std::string& folder) {
+    std::set<std::string> seen;
+    std::vector<std::string> pending{folder};
+    while (!pending.empty()) {
+        const std::string f = pending.back();
+        pending.pop_back();
+        for (const LibraryFolder& l : LibraryFolders())
+            if (l.name == f)
+                for (const std::string& below : l.uses)
+                    if (seen.insert(below).second) pending.push_back(below);
+    }
+    return seen;
+}
+
+bool IsLibraryFolder(const std::string& folder) {
+    for (const LibraryFolder& l : LibraryFolders())
+        if (l.name == folder) return true;
+    return false;
 }
 
 std::string FirstComponent(const fs::path& relative) {
@@ -224,21 +237,33 @@ std::map<std::string, std::string> ConstructorInitialisers(std::string_view sour
 
 }  // namespace
 
-const std::vector<std::string>& LayerFolders() {
-    static const std::vector<std::string> folders = {"config",      "calc",    "dbf",   "engine",
-                                                     "definitions", "context", "tools", "shell",
-                                                     "app",         "cli"};
+const std::vector<LibraryFolder>& LibraryFolders() {
+    static const std::vector<LibraryFolder> folders = {
+        {"base", {}},
+        {"fb", {"base"}},
+        {"config", {"base", "fb"}},
+        {"calc", {"base", "config"}},
+        {"dbf", {"base"}},
+        {"engine", {"base", "fb", "config", "calc", "dbf"}},
+        {"definitions", {"engine"}},
+        {"context", {"engine"}},
+        {"tools", {"engine"}},
+        {"shell", {"definitions", "context", "tools"}},
+        {"app", {"shell"}},
+        {"cli", {"shell"}},
+    };
     return folders;
 }
 
 std::vector<IncludeViolation> FindLayerViolations(const fs::path& root) {
     static const std::regex include(R"(^\s*#\s*include\s*([<"])([^">]+)[">])");
     std::vector<IncludeViolation> found;
-    for (const std::string& folder : LayerFolders()) {
+    for (const LibraryFolder& library : LibraryFolders()) {
+        const std::string& folder = library.name;
         const fs::path dir = root / folder;
         std::error_code ec;
         if (!fs::is_directory(dir, ec)) continue;
-        const std::size_t rank = *Rank(folder);
+        const std::set<std::string> below = Reachable(folder);
         std::vector<fs::path> files;
         for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
             if (it->is_regular_file() && IsSourceFile(it->path())) files.push_back(it->path());
@@ -252,9 +277,9 @@ std::vector<IncludeViolation> FindLayerViolations(const fs::path& root) {
                 const std::string target = m[2].str();
                 const fs::path relativeFile = file.lexically_relative(root);
                 if (m[1].str() == "<") {
-                    if (folder != "config" && IsFirebirdHeader(target))
+                    if (folder != "fb" && IsFirebirdHeader(target))
                         found.push_back({relativeFile, number, target,
-                                         "Firebird's headers belong to config/ alone"});
+                                         "Firebird's headers belong to fb/ alone"});
                     continue;
                 }
                 const fs::path beside = (file.parent_path() / target).lexically_normal();
@@ -263,15 +288,14 @@ std::vector<IncludeViolation> FindLayerViolations(const fs::path& root) {
                 const fs::path relative = resolved.lexically_relative(root);
                 const std::string top = FirstComponent(relative);
                 if (top.empty() || top == ".." || top == folder) continue;
-                const std::optional<std::size_t> targetRank = Rank(top);
-                if (!targetRank) {
+                if (!IsLibraryFolder(top)) {
                     if (fs::is_directory(root / top, ec))
                         found.push_back(
-                            {relativeFile, number, target, top + "/ is outside the library chain"});
-                } else if (*targetRank > rank) {
+                            {relativeFile, number, target, top + "/ is outside the libraries"});
+                } else if (Reachable(top).count(folder)) {
                     found.push_back({relativeFile, number, target,
                                      top + "/ is a higher layer than " + folder + "/"});
-                } else if (*targetRank == rank) {
+                } else if (!below.count(top)) {
                     found.push_back({relativeFile, number, target,
                                      top + "/ and " + folder + "/ may not include each other"});
                 }

@@ -9,9 +9,14 @@
 
 namespace migracja::testing {
 
-// The library folders from the bottom up; a folder may include its own headers and those of
-// the folders below it. app and cli stand side by side on top and may not include each other.
-const std::vector<std::string>& LayerFolders();
+// A library folder and the folders it links. A folder may include its own headers and those of
+// the folders it reaches through them; two folders neither of which reaches the other (dbf/ and
+// calc/, context/ and tools/, app/ and cli/) may not include each other.
+struct LibraryFolder {
+    std::string name;
+    std::vector<std::string> uses;
+};
+const std::vector<LibraryFolder>& LibraryFolders();
 
 struct IncludeViolation {
     std::filesystem::path file;  // relative to the root
@@ -22,7 +27,7 @@ struct IncludeViolation {
 
 // Every quoted include of a file in a library folder that names a file of a higher (or a
 // sibling) layer, resolved relative to the including file first, then to the root; and every
-// Firebird client header included outside config/, which alone speaks to the client library.
+// Firebird client header included outside fb/, which alone speaks to the client library.
 std::vector<IncludeViolation> FindLayerViolations(const std::filesystem::path& root);
 
 // Source text without comments and with string and character literals emptied, so that braces

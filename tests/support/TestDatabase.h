@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "config/Fb.h"
+#include "fb/Fb.h"
 #include "support/TempDir.h"
 
 namespace migracja::testing {

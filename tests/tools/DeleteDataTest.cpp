@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "ToolsFixture.h"
-#include "config/Text.h"
+#include "base/Text.h"
 #include "support/ScriptedUi.h"
 #include "tools/DeleteData.h"
 #include "tools/DeleteDataWindow.h"

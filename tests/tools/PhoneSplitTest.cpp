@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ToolsFixture.h"
-#include "config/Text.h"
+#include "base/Text.h"
 #include "support/ScriptedUi.h"
 #include "tools/PhoneCleanup.h"
 #include "tools/PhoneSplitter.h"

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "ToolsFixture.h"
-#include "config/Fb.h"
-#include "config/Text.h"
+#include "base/Text.h"
+#include "fb/Fb.h"
 #include "support/ScriptedUi.h"
 #include "tools/PhoneCleanup.h"
 #include "tools/SerialCleanup.h"

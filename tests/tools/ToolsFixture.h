@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
+#include "base/Values.h"
 #include "config/Connection.h"
-#include "config/Text.h"
-#include "config/Values.h"
 #include "engine/Dane.h"
 #include "support/TestDatabase.h"
 

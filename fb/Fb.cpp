@@ -1,4 +1,4 @@
-#include "config/Fb.h"
+#include "fb/Fb.h"
 
 #include <firebird/Interface.h>
 #include <ibase.h>
@@ -9,8 +9,8 @@
 #include <cstring>
 #include <limits>
 
-#include "config/FbConvert.h"
-#include "config/Text.h"
+#include "base/Text.h"
+#include "fb/FbConvert.h"
 
 namespace migracja::fb {
 

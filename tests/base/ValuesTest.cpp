@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "config/Text.h"
-#include "config/Values.h"
+#include "base/Text.h"
+#include "base/Values.h"
 
 using namespace migracja;
 using namespace migracja::literals;

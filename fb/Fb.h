@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "config/Values.h"
+#include "base/Values.h"
 
 namespace Firebird {
 class IAttachment;

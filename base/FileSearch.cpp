@@ -1,9 +1,9 @@
-#include "config/FileSearch.h"
+#include "base/FileSearch.h"
 
 #include <algorithm>
 #include <system_error>
 
-#include "config/Text.h"
+#include "base/Text.h"
 
 namespace migracja::config {
 

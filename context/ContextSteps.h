@@ -1,14 +1,12 @@
 #pragma once
-// The choice of the owner company, branch and service team at startup; the chosen ids live in
-// the data module (TDane::Target), where the calculation functions read them.
+// The steps of the choice of the owner company, branch and service team at startup; the chosen
+// ids live in the data module (TDane::Target), where the calculation functions read them.
 
 #include <string>
 
 #include "engine/TargetContext.h"
 
 namespace migracja::context {
-
-using TargetContext = engine::TargetContext;
 
 struct CheckResult {
     bool settled = false;  // exactly one row: the choice is made without asking
@@ -19,7 +17,7 @@ struct CheckResult {
 class ContextSteps {
   public:
     virtual ~ContextSteps() = default;
-    virtual TargetContext& Context() = 0;
+    virtual engine::TargetContext& Context() = 0;
     virtual CheckResult CheckOwnerCompany() = 0;
     virtual bool ChooseCompany() = 0;  // false: cancelled
     virtual bool CheckBranches() = 0;  // true: the company has branches

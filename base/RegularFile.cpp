@@ -1,4 +1,4 @@
-#include "config/RegularFile.h"
+#include "base/RegularFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "config/FileSearch.h"
-#include "config/Text.h"
+#include "base/FileSearch.h"
+#include "base/Text.h"
 
 namespace migracja::config {
 

@@ -4,8 +4,8 @@
 #include <limits>
 #include <stdexcept>
 
-#include "config/Fb.h"
-#include "config/Text.h"
+#include "base/Text.h"
+#include "fb/Fb.h"
 #include "support/TestDatabase.h"
 
 using namespace migracja;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "config/Fb.h"
+#include "fb/Fb.h"
 #include "support/TestDatabase.h"
 
 using namespace migracja;

@@ -1,4 +1,4 @@
-#include "config/FbConvert.h"
+#include "fb/FbConvert.h"
 
 #include <cmath>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "config/Text.h"
+#include "base/Text.h"
 
 namespace migracja::fb {
 

@@ -1,4 +1,4 @@
-#include "config/Values.h"
+#include "base/Values.h"
 
 #include <chrono>
 #include <cmath>

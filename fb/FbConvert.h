@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "config/Values.h"
+#include "base/Values.h"
 
 namespace migracja::fb {
 
