@@ -405,3 +405,36 @@ TEST(BlockPathTest, ALookupSeesTheRowsOfEarlierRecordsAsTodaysPathDoes) {
             << today.rows;
     }
 }
+
+TEST(BlockPathTest, KeysCompareUnderTheColumnsCollationOnBothPaths) {
+    // The bookkeeping keys are compared under their columns' Polish collation on today's path,
+    // where a parameter takes the column's type; inside the block the value arrives in a
+    // variable of the connection's character set. Keys that differ in letter case, in a Polish
+    // letter or in a trailing blank must be found, or not, alike on both paths: by the SQL
+    // condition on the telephones written before and by the lookups of the companies.
+    const std::string setup =
+        kCompanyKeyColumn +
+        "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, NAZWA_FIRMY, DBF_UNQ_KEY) VALUES (100, "
+        "'A', 'mała', 'kŁ1');"
+        "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, NAZWA_FIRMY, DBF_UNQ_KEY) VALUES (101, "
+        "'B', 'wielka', 'KĄ2');"
+        "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, NAZWA_FIRMY, DBF_UNQ_KEY) VALUES (102, "
+        "'C', 'bez ogonka', 'KA3')"_w;
+    const std::vector<std::vector<std::string>> records = {
+        {"Kł1"_w, "kŁ1"_w, "Tł1"_w}, {"kĄ2"_w, "KA3", "tŁ1"_w}, {"KA2", "ka3", "TŁ1"_w},
+        {"Ka3", "KA3 ", "T2"},       {"kŁ1"_w, "KĄ3"_w, "t2"},  {"KŁ1"_w, "kĄ2"_w, "T2 "}};
+    for (const int perTransaction : {1, 1000}) {
+        SCOPED_TRACE(perTransaction);
+        const Outcome block =
+            RunDefinition(true, perTransaction, PhoneOfLookups(false), records, setup);
+        const Outcome today =
+            RunDefinition(false, perTransaction, PhoneOfLookups(false), records, setup);
+        EXPECT_EQ(block.reason.rfind("block", 0), 0u) << block.reason;
+        ExpectSame(block, today);
+        EXPECT_EQ(today.log, "");
+        // Only the same letters in the same case match; a trailing blank does not count.
+        EXPECT_EQ(today.rows,
+                  "100|mała|kŁ1\n101|wielka|KĄ2\n102|bez ogonka|KA3\n1||mała|Tł1||\n"
+                  "2||bez ogonka|tŁ1||\n3|||TŁ1||\n4||bez ogonka|T2||\n5|100||t2||\n");
+    }
+}
