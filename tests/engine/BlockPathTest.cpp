@@ -232,8 +232,8 @@ Outcome RunSamples(bool block, int perTransaction, std::vector<std::string>& pat
     Outcome o;
     paths.clear();
     for (int round = 0; round < 2; ++round)
-        for (const char* name :
-             {"01-Firmy.ini", "02-Telefony.ini", "03-Urzadzenia.ini", "05-Zlecenia.ini"}) {
+        for (const char* name : {"01-Firmy.ini", "02-Telefony.ini", "03-Urzadzenia.ini",
+                                 "04-Cennik.ini", "05-Zlecenia.ini"}) {
             EXPECT_TRUE(f.Prepare(migracja::testing::SampleDefinition(name))) << f.Log();
             paths.push_back(std::string(name) + ": " + f.dane.BlockReason);
             f.Run();
@@ -244,14 +244,14 @@ Outcome RunSamples(bool block, int perTransaction, std::vector<std::string>& pat
                     static_cast<std::uint32_t>(o.counters[0]) * 7u + static_cast<std::uint32_t>(c));
             o.records += f.dane.Definition.CurrentRecordNo;
         }
-    for (const char* table :
-         {"REJESTR_FIRM", "TELEFONY", "DEF_KASYFISKALNE_MODEL", "EWIDENCJA_SPRZETU", "ZLECENIA"})
+    for (const char* table : {"REJESTR_FIRM", "TELEFONY", "DEF_KASYFISKALNE_MODEL",
+                              "EWIDENCJA_SPRZETU", "CENNIK", "ZLECENIA"})
         o.rows += TableRows(f, table);
     o.generators = RowsThroughTheServer(
         f,
         "SELECT GEN_ID(GEN_REJESTR_FIRM, 0), GEN_ID(GEN_TELEFONY, 0), "
         "GEN_ID(GEN_DEF_KASYFISKALNE_MODEL, 0), GEN_ID(GEN_EWIDENCJA_SPRZETU, 0), "
-        "GEN_ID(GEN_ZLECENIA, 0) FROM RDB$DATABASE");
+        "GEN_ID(GEN_CENNIK, 0), GEN_ID(GEN_ZLECENIA, 0) FROM RDB$DATABASE");
     o.log = f.Log();
     return o;
 }
@@ -273,6 +273,14 @@ TEST(BlockPathTest, TheSampleDefinitionsLeaveTheSameDatabaseOnBothPaths) {
         // definition wrote.
         for (const std::string& p : blockPaths)
             EXPECT_NE(p.find(": block"), std::string::npos) << shown;
+        // The price list's amounts exact on both paths, the repeated service found by its name.
+        EXPECT_NE(
+            today.rows.find("CENNIK:\n1|Przegląd okresowy kasy|120||Migracja|now|\n"
+                            "2|Wymiana papieru|15.5||Migracja|now|\n"
+                            "3|Serwis|1234567.89||Migracja|now|\n4|Rabat|-0.01||Migracja|now|\n"
+                            "ZLECENIA:"),
+            std::string::npos)
+            << today.rows;
     }
 }
 

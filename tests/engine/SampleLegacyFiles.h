@@ -59,6 +59,15 @@ inline void WriteLegacyFiles(EngineFixture& f) {
     orders.Record(
         {"Z/2005/003", "K00001", "", "20050401", "Anulowane", "0.00", "0", "1.00", "", "Jan"});
     f.Dbf("TARV04.DBF", orders);
+
+    // The same service twice, so that the second finds the first by its name; amounts that a
+    // double would round.
+    DbfWriter prices;
+    prices.Field("NAZWA", 'C', 60).Field("CENA", 'N', 12, 2);
+    prices.Record({"Przegląd okresowy kasy"_w, "120.00"}).Record({"Wymiana papieru", "15.50"});
+    prices.Record({"Przegląd okresowy kasy"_w, "120.00"}).Record({"Serwis", "1234567.89"});
+    prices.Record({"Rabat", "-0.01"});
+    f.Dbf("TARV05.DBF", prices);
 }
 
 }  // namespace migracja::testing
