@@ -2,8 +2,8 @@
 // the SQL conditions and exists-queries rewritten into parameterised queries.
 
 #include "base/Text.h"
-#include "calc/FunctionTable.h"
 #include "calc/MigracjaUtil.h"
+#include "engine/FunctionTable.h"
 #include "engine/Prepare.h"
 #include "engine/PrepareText.h"
 
@@ -95,7 +95,7 @@ void ParseCalculations(TDane& dane) {
 
         std::string name = Trimmed(std::string_view(t).substr(0, ref));
         if (!name.empty() && name.back() == '(') name = Trimmed(name.substr(0, name.size() - 1));
-        const int function = calc::FindFunction(name);
+        const int function = FindFunction(name);
         if (function < 0) {
             d.StopRequested = true;
             dane.MigrationErrorLog.push_back("Nieznana funkcja obliczeniowa "_w + name + " !\r\n" +
@@ -117,7 +117,7 @@ void ParseCalculations(TDane& dane) {
             t = rest;
         }
 
-        if (calc::TakesNoDbfField(function)) {
+        if (FunctionByNumber(function)->Takes(kNoDbfField)) {
             entry.ArgFields[0] = -1;
             entry.ArgKinds[0] = ValueKind::Other;
         } else {
