@@ -301,7 +301,7 @@ void PrintPrepared(engine::TDane& dane) {
         engine::PrepareStatements(dane);
         if (!d.StopRequested) ReadFirstRecord(dane);
     } catch (const std::runtime_error& e) {  // DbfError and database errors
-        dane.MigrationErrorLog.push_back(ErrorText(e.what()));
+        dane.AddNote(ErrorText(e.what()), engine::Stops::No);
     }
     dane.CloseSourceTable();
     dane.DryRun = false;

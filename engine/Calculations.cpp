@@ -19,12 +19,6 @@ const DbfFieldInfo& FieldAt(const MigrationDefinition& d, int n) {
     return n >= 0 && n < d.DbfFieldCount() ? d.DbfFields[static_cast<std::size_t>(n)] : kNoField;
 }
 
-void Report(TDane& dane, std::string entry) {
-    dane.Definition.StopRequested = true;
-    dane.MigrationErrorLog.push_back(std::move(entry));
-    dane.Definition.ErrorsOccurred = true;
-}
-
 // The gross price from the first (VAT code) and second (net price) field of calculation k.
 Money CenaBruttoOf(TDane& dane, const CalculationDef& c, int k) {
     const MigrationDefinition& d = dane.Definition;
@@ -33,14 +27,16 @@ Money CenaBruttoOf(TDane& dane, const CalculationDef& c, int k) {
     if (c.ArgFields[0] > 0 && c.ArgKinds[0] == ValueKind::Integer)
         vat = FieldAt(d, c.ArgFields[0]).IntegerValue;
     else
-        Report(dane, "Nieznany nr/typ dla obliczeń "_w + std::to_string(k) + "[0]-Vat !  Plik " +
-                         d.DbfFileName);
+        dane.AddError("Nieznany nr/typ dla obliczeń "_w + std::to_string(k) + "[0]-Vat !  Plik " +
+                          d.DbfFileName,
+                      Stops::Run);
     Money net;
     if (c.ArgFields[1] > 0 && c.ArgKinds[1] == ValueKind::Money)
         net = FieldAt(d, c.ArgFields[1]).MoneyValue;
     else
-        Report(dane, "Nieznany nr/typ dla obliczeń Cena"_w + std::to_string(k) +
-                         "[1]-cenaNetto !  Plik " + d.DbfFileName);
+        dane.AddError("Nieznany nr/typ dla obliczeń Cena"_w + std::to_string(k) +
+                          "[1]-cenaNetto !  Plik " + d.DbfFileName,
+                      Stops::Run);
     return calc::CenaBrutto(vat, net);
 }
 
@@ -59,7 +55,7 @@ std::int32_t WyborID_INITE(TDane& dane, const std::string& s, const std::string&
     const int p = at == std::string::npos ? 0 : static_cast<int>(at) + 1;
     if (p < 1 || p > d.InitTableCount) return -1;
     if (InitResultIsInteger(d, p - 1)) return InitInteger(d, p - 1);
-    Report(dane, "Inny typ parametru dla obliczeń "_w + s + " przy " + d.DbfFileName);
+    dane.AddError("Inny typ parametru dla obliczeń "_w + s + " przy " + d.DbfFileName, Stops::Run);
     return -1;
 }
 
@@ -69,13 +65,13 @@ std::int32_t WyborID_INITE_Nr(TDane& dane, const std::string& T) {
     const std::string tail = T + " przy " + d.DbfFileName;
     std::int32_t n = 0;
     if (!calc::ReadDecimalInteger(T, n)) {
-        Report(dane, "Błąd w numerze parametru z inite dla obliczeń "_w + tail);
+        dane.AddError("Błąd w numerze parametru z inite dla obliczeń "_w + tail, Stops::Run);
     } else if (n < 1) {
-        Report(dane, "Za mały nr parametru z inite dla obliczeń "_w + tail);
+        dane.AddError("Za mały nr parametru z inite dla obliczeń "_w + tail, Stops::Run);
     } else if (n > d.InitTableCount) {
-        Report(dane, "Inna liczba parametrów z inite dla obliczeń "_w + tail);
+        dane.AddError("Inna liczba parametrów z inite dla obliczeń "_w + tail, Stops::Run);
     } else if (!InitResultIsInteger(d, n - 1)) {
-        Report(dane, "Inny typ parametru dla obliczeń  z inite "_w + tail);
+        dane.AddError("Inny typ parametru dla obliczeń  z inite "_w + tail, Stops::Run);
     } else {
         return InitInteger(d, n - 1);
     }
@@ -243,15 +239,17 @@ void EvaluateCalculations(TDane& dane) {
                 i = f1.IntegerValue;
             } else if (kind == ValueKind::Date) {
                 if (!function || !function->Takes(kDateField)) {
-                    Report(dane, "Inny typ parametru (nr typu= "_w +
-                                     std::to_string(static_cast<int>(kind)) + ") dla obliczeń "_w +
-                                     std::to_string(k) + " [Brak] przy " + d.DbfFileName);
+                    dane.AddError("Inny typ parametru (nr typu= "_w +
+                                      std::to_string(static_cast<int>(kind)) + ") dla obliczeń "_w +
+                                      std::to_string(k) + " [Brak] przy " + d.DbfFileName,
+                                  Stops::Run);
                     return;
                 }
             } else if (!function || !function->Takes(kOtherField)) {
-                Report(dane, "Inny typ parametru (nr typu= "_w +
-                                 std::to_string(static_cast<int>(kind)) + ") dla obliczeń nr "_w +
-                                 std::to_string(k) + " przy " + d.DbfFileName);
+                dane.AddError("Inny typ parametru (nr typu= "_w +
+                                  std::to_string(static_cast<int>(kind)) + ") dla obliczeń nr "_w +
+                                  std::to_string(k) + " przy " + d.DbfFileName,
+                              Stops::Run);
                 return;
             }
         }
@@ -259,7 +257,8 @@ void EvaluateCalculations(TDane& dane) {
         // An empty text field leaves the results cleared, unless the function says otherwise.
         if (s->empty() && !(function && function->Takes(kEmptyText))) continue;
         if (!function) {
-            Report(dane, "Brak funkcji obliczeniowej nr " + std::to_string(c.Function));
+            dane.AddError("Brak funkcji obliczeniowej nr " + std::to_string(c.Function),
+                          Stops::Run);
             continue;
         }
         CalculationCall call{
