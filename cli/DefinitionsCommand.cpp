@@ -16,13 +16,13 @@
 #include <filesystem>
 #include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "base/FileSearch.h"
 #include "base/Text.h"
-#include "calc/FunctionTable.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleUi.h"
 #include "config/Connection.h"
@@ -32,6 +32,7 @@
 #include "definitions/DefinitionLoader.h"
 #include "definitions/TargetSchema.h"
 #include "engine/Dane.h"
+#include "engine/FunctionTable.h"
 #include "engine/Prepare.h"
 
 namespace migracja::cli {
@@ -300,7 +301,7 @@ void PrintPrepared(engine::TDane& dane) {
         engine::PrepareStatements(dane);
         if (!d.StopRequested) ReadFirstRecord(dane);
     } catch (const std::runtime_error& e) {  // DbfError and database errors
-        dane.MigrationErrorLog.push_back(ErrorText(e.what()));
+        dane.AddNote(ErrorText(e.what()), engine::Stops::No);
     }
     dane.CloseSourceTable();
     dane.DryRun = false;
@@ -312,13 +313,14 @@ void PrintPrepared(engine::TDane& dane) {
         for (int a = 0; a < engine::kMaxCalcArgs && c.ArgFields[static_cast<std::size_t>(a)] >= 0;
              ++a)
             fields += (a ? ", " : "") + DbfFieldName(d, c.ArgFields[static_cast<std::size_t>(a)]);
-        std::printf(
-            "%s\n",
-            Shown("calculation " + std::to_string(k) + ": " +
-                      std::string(calc::kFunctionNames.at(static_cast<std::size_t>(c.Function))) +
-                      "(" + fields + ")" + (c.TextArg.empty() ? "" : " '" + c.TextArg + "'"),
-                  "    ")
-                .c_str());
+        const engine::CalculationFunction* function = engine::FunctionByNumber(c.Function);
+        if (!function)
+            throw std::out_of_range("calculation function " + std::to_string(c.Function));
+        std::printf("%s\n", Shown("calculation " + std::to_string(k) + ": " +
+                                      std::string(function->Name) + "(" + fields + ")" +
+                                      (c.TextArg.empty() ? "" : " '" + c.TextArg + "'"),
+                                  "    ")
+                                .c_str());
     }
     for (int n = 0; n < d.TableCount; ++n) {
         const engine::TableMapping& t = d.Tables[static_cast<std::size_t>(n)];

@@ -130,8 +130,8 @@ bool TFormIni::LoadDefinition(const std::filesystem::path& file) {
             // Every missing table is reported, so the load goes on with the next one.
             const std::string message =
                 "W bazie nie ma tabeli o nazwie " + table.Schema.Name + "  !" + FileLine(file);
-            d.StopRequested = true;
-            dane_.MigrationErrorLog.push_back(message);
+            // A note, not an error: the box below has told the user already.
+            dane_.AddNote(message, engine::Stops::Run);
             messages_.Warn(message, "Komunikat");
         }
     }

@@ -212,11 +212,9 @@ Money EvaluateMoneySource(TDane& dane, int t, int c, bool& null) {
     else if (m.SourceCode == kSourceLookup + 3)
         value = LookupMoney(dane, t, c);
     if (value == kUnresolvedMoney) {
-        d.StopRequested = true;
-        dane.MigrationErrorLog.push_back("Błąd F Currency case nr "_w +
-                                         std::to_string(m.SourceCode) + " (W " + d.DbfFileName +
-                                         ")");
-        d.ErrorsOccurred = true;
+        dane.AddError("Błąd F Currency case nr "_w + std::to_string(m.SourceCode) + " (W " +
+                          d.DbfFileName + ")",
+                      Stops::Run);
     } else if (!m.NotNull && value.raw == 0) {
         null = true;
     }
@@ -363,14 +361,10 @@ void WriteTable(TDane& dane, int t, bool insert) {
             if (e.Message()[i] == '\n' && (i == 0 || e.Message()[i - 1] != '\r')) entry += '\r';
             entry += e.Message()[i];
         }
-        d.StopRequested = true;
-        d.ErrorsOccurred = true;
-        dane.MigrationErrorLog.push_back(entry);
+        dane.AddError(std::move(entry), Stops::Run);
         throw;
     } catch (...) {
-        d.StopRequested = true;
-        d.ErrorsOccurred = true;
-        dane.MigrationErrorLog.push_back(statement.Sql());
+        dane.AddError(statement.Sql(), Stops::Run);
         throw;
     }
 }

@@ -106,11 +106,10 @@ std::int32_t GetIDAktywnejKasy(TDane& dane, std::string_view number) {
         q.Close();
         if (asked.count(std::string(text::TrimRight(next))) != 0) {
             MigrationDefinition& d = dane.Definition;
-            d.StopRequested = true;
-            dane.MigrationErrorLog.push_back("Zapętlony łańcuch kas fiskalnych: numer "_w + next +
-                                             " wraca w łańcuchu od numeru "_w +
-                                             std::string(number) + " przy " + d.DbfFileName);
-            d.ErrorsOccurred = true;
+            dane.AddError("Zapętlony łańcuch kas fiskalnych: numer "_w + next +
+                              " wraca w łańcuchu od numeru "_w + std::string(number) + " przy " +
+                              d.DbfFileName,
+                          Stops::Run);
             return -1;
         }
         current = std::move(next);

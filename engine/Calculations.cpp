@@ -1,12 +1,10 @@
 #include "engine/Calculations.h"
 
-#include <initializer_list>
-
 #include "base/Text.h"
 #include "calc/CalcFunctions.h"
-#include "calc/FunctionTable.h"
 #include "calc/MigracjaUtil.h"
 #include "engine/CalculationQueries.h"
+#include "engine/FunctionTable.h"
 
 namespace migracja::engine {
 
@@ -21,40 +19,6 @@ const DbfFieldInfo& FieldAt(const MigrationDefinition& d, int n) {
     return n >= 0 && n < d.DbfFieldCount() ? d.DbfFields[static_cast<std::size_t>(n)] : kNoField;
 }
 
-bool OneOf(int f, std::initializer_list<int> functions) {
-    for (const int g : functions)
-        if (g == f) return true;
-    return false;
-}
-
-// First fields of kind D are accepted by the date functions and by those that ignore the field.
-bool AcceptsDateField(int f) {
-    return OneOf(f, {10, 11, 17, 18, 19, 21, 23, 24, 25, 26, 27, 31, 32});
-}
-
-// First fields of kind F, logical or other are accepted by the money functions and by those that
-// ignore the field.
-bool AcceptsOtherField(int f) {
-    return OneOf(f, {10, 11, 23, 24, 33, 34});
-}
-
-void Report(TDane& dane, std::string entry) {
-    dane.Definition.StopRequested = true;
-    dane.MigrationErrorLog.push_back(std::move(entry));
-    dane.Definition.ErrorsOccurred = true;
-}
-
-// The arguments of one calculation for the current record.
-struct Arguments {
-    const std::string& s;  // text of the first field when it is a text field, else "?"
-    std::int32_t i;        // integer of the first field when it is an integer field, else 0
-    const DbfFieldInfo& f1;
-    const DbfFieldInfo& f2;
-    const DbfFieldInfo& f3;
-    const std::string& T;
-    int k;
-};
-
 // The gross price from the first (VAT code) and second (net price) field of calculation k.
 Money CenaBruttoOf(TDane& dane, const CalculationDef& c, int k) {
     const MigrationDefinition& d = dane.Definition;
@@ -63,14 +27,16 @@ Money CenaBruttoOf(TDane& dane, const CalculationDef& c, int k) {
     if (c.ArgFields[0] > 0 && c.ArgKinds[0] == ValueKind::Integer)
         vat = FieldAt(d, c.ArgFields[0]).IntegerValue;
     else
-        Report(dane, "Nieznany nr/typ dla obliczeń "_w + std::to_string(k) + "[0]-Vat !  Plik " +
-                         d.DbfFileName);
+        dane.AddError("Nieznany nr/typ dla obliczeń "_w + std::to_string(k) + "[0]-Vat !  Plik " +
+                          d.DbfFileName,
+                      Stops::Run);
     Money net;
     if (c.ArgFields[1] > 0 && c.ArgKinds[1] == ValueKind::Money)
         net = FieldAt(d, c.ArgFields[1]).MoneyValue;
     else
-        Report(dane, "Nieznany nr/typ dla obliczeń Cena"_w + std::to_string(k) +
-                         "[1]-cenaNetto !  Plik " + d.DbfFileName);
+        dane.AddError("Nieznany nr/typ dla obliczeń Cena"_w + std::to_string(k) +
+                          "[1]-cenaNetto !  Plik " + d.DbfFileName,
+                      Stops::Run);
     return calc::CenaBrutto(vat, net);
 }
 
@@ -89,7 +55,7 @@ std::int32_t WyborID_INITE(TDane& dane, const std::string& s, const std::string&
     const int p = at == std::string::npos ? 0 : static_cast<int>(at) + 1;
     if (p < 1 || p > d.InitTableCount) return -1;
     if (InitResultIsInteger(d, p - 1)) return InitInteger(d, p - 1);
-    Report(dane, "Inny typ parametru dla obliczeń "_w + s + " przy " + d.DbfFileName);
+    dane.AddError("Inny typ parametru dla obliczeń "_w + s + " przy " + d.DbfFileName, Stops::Run);
     return -1;
 }
 
@@ -99,81 +65,156 @@ std::int32_t WyborID_INITE_Nr(TDane& dane, const std::string& T) {
     const std::string tail = T + " przy " + d.DbfFileName;
     std::int32_t n = 0;
     if (!calc::ReadDecimalInteger(T, n)) {
-        Report(dane, "Błąd w numerze parametru z inite dla obliczeń "_w + tail);
+        dane.AddError("Błąd w numerze parametru z inite dla obliczeń "_w + tail, Stops::Run);
     } else if (n < 1) {
-        Report(dane, "Za mały nr parametru z inite dla obliczeń "_w + tail);
+        dane.AddError("Za mały nr parametru z inite dla obliczeń "_w + tail, Stops::Run);
     } else if (n > d.InitTableCount) {
-        Report(dane, "Inna liczba parametrów z inite dla obliczeń "_w + tail);
+        dane.AddError("Inna liczba parametrów z inite dla obliczeń "_w + tail, Stops::Run);
     } else if (!InitResultIsInteger(d, n - 1)) {
-        Report(dane, "Inny typ parametru dla obliczeń  z inite "_w + tail);
+        dane.AddError("Inny typ parametru dla obliczeń  z inite "_w + tail, Stops::Run);
     } else {
         return InitInteger(d, n - 1);
     }
     return -1;
 }
 
-static_assert(calc::kFunctionCount == 39, "one case per function below");
+// Each handler stores the function's value in the slot the function fills.
+using Call = CalculationCall;
+constexpr unsigned kDateOrOther = kDateField | kOtherField;
+// clang-format off
+constexpr CalculationFunction kFunctions[] = {
+    {0, "KodPocztowyZKreska", kTextOrInteger,
+     [](Call& a) { a.c.TextResult = calc::KodPocztowyZKreska(a.s); }},
+    {1, "GetImie", kTextOrInteger,
+     [](Call& a) { a.c.TextResult = a.dane.PersonNameSplitter.GetImie(a.s); }},
+    {2, "GetNazwisko", kTextOrInteger,
+     [](Call& a) { a.c.TextResult = a.dane.PersonNameSplitter.GetNazwisko(a.s); }},
+    {3, "Get1PrefixNIP", kTextOrInteger,
+     [](Call& a) { a.c.TextResult = calc::Get1PrefixNIP(a.s); }},
+    {4, "Get2PrefixNIP", kTextOrInteger,
+     [](Call& a) { a.c.TextResult = calc::Get2PrefixNIP(a.s); }},
+    {5, "ZwrocTNDlaNiePuste", kEmptyText,
+     [](Call& a) { a.c.TextResult = calc::ZwrocTNDlaNiePuste(a.s); }},
+    {6, "Copy40", kTextOrInteger,
+     [](Call& a) { a.c.TextResult = calc::Copy40(a.s); }},
+    {7, "WyborID_INITE", kTextOrInteger,
+     [](Call& a) { a.c.IntegerResult = WyborID_INITE(a.dane, a.s, a.T); }},
+    {8, "StawkaVAT", kTextOrInteger,
+     [](Call& a) { a.c.MoneyResult = calc::StawkaVAT(a.i); }},
+    {9, "KodVAT", kTextOrInteger,
+     [](Call& a) { a.c.TextResult = calc::KodVAT(a.i); }},
+    {10, "CenaBrutto", kDateOrOther,
+     [](Call& a) { a.c.MoneyResult = CenaBruttoOf(a.dane, a.c, a.k); }},
+    {11, "MojaFirma", kDateOrOther | kNoDbfField,
+     [](Call& a) { a.c.IntegerResult = a.dane.Target.SelectedFirmaId; }},
+    {12, "LiczbaMiesiecyCOIMPU", kTextOrInteger,
+     [](Call& a) { a.c.IntegerResult = calc::LiczbaMiesiecyCOIMPU(a.i); }},
+    {13, "CzyAktywnaCOIMPU", kTextOrInteger,
+     [](Call& a) { a.c.TextResult = calc::CzyAktywnaCOIMPU(a.i); }},
+    {14, "WyborID_INITE_Nr", kTextOrInteger,
+     [](Call& a) { a.c.IntegerResult = WyborID_INITE_Nr(a.dane, a.T); }},
+    {15, "Zamien0i1", kTextOrInteger,
+     [](Call& a) { a.c.IntegerResult = calc::Zamien0i1(a.i); }},
+    {16, "GetIDAktywnejKasy", kTextOrInteger,
+     [](Call& a) { a.c.IntegerResult = GetIDAktywnejKasy(a.dane, a.s); }},
+    {17, "Daty2ToStr", kDateField,
+     [](Call& a) { a.c.TextResult = calc::Daty2ToStr(a.f1.DateValue, a.f2.DateValue); }},
+    {18, "Daty2ToDate", kDateField,
+     [](Call& a) { a.c.DateResult = calc::Daty2ToDate(a.f1.DateValue, a.f2.DateValue); }},
+    {19, "DatyPlusRokToDate", kDateField,
+     [](Call& a) { a.c.DateResult = calc::DatyPlusRokToDate(a.f1.DateValue, a.f2.DateValue); }},
+    {20, "SelectWgNr", kTextOrInteger,
+     [](Call& a) {
+         a.c.IntegerResult = SelectWgNr(a.dane, a.s, a.f2.IntegerValue, a.f3.TextValue);
+     }},
+    {21, "JakaDataNastepna", kDateField,
+     [](Call& a) { a.c.DateResult = calc::JakaDataNastepna(a.f1.DateValue, a.f2.DateValue); }},
+    {22, "NextUniqueSkrot", kTextOrInteger,
+     [](Call& a) { a.c.TextResult = NextUniqueSkrot(a.dane, a.s, a.T); }},
+    {23, "IdWybranyZespolSerwisowy", kDateOrOther | kNoDbfField,
+     [](Call& a) { a.c.IntegerResult = a.dane.Target.SelectedGsId; }},
+    {24, "SkrotWybranyZespolSerwisowy", kDateOrOther | kNoDbfField,
+     [](Call& a) { a.c.TextResult = a.dane.Target.SelectedGsPrefix; }},
+    {25, "DataiGodzina", kDateField,
+     [](Call& a) { a.c.DateResult = calc::DataiGodzina(a.f1.DateValue, a.f2.TextValue); }},
+    {26, "Month", kDateField,
+     [](Call& a) { a.c.IntegerResult = calc::Month(a.f1.DateValue); }},
+    {27, "Year", kDateField,
+     [](Call& a) { a.c.IntegerResult = calc::Year(a.f1.DateValue); }},
+    {28, "GetNrOldZlecenia", kTextOrInteger,
+     [](Call& a) { a.c.IntegerResult = calc::GetNrOldZlecenia(a.s); }},
+    {29, "SuffixNumeru", kTextOrInteger,
+     [](Call& a) { a.c.TextResult = calc::SuffixNumeru(a.s); }},
+    {30, "GetFIRMA_ID_Zlecenia", kTextOrInteger,
+     [](Call& a) {
+         a.c.IntegerResult = GetFIRMA_ID_Zlecenia(a.dane, a.s, a.f2.TextValue, a.f3.TextValue);
+     }},
+    {31, "StatusUrzadzenia", kDateField,
+     [](Call& a) {
+         a.c.TextResult =
+             calc::StatusUrzadzenia(a.f1.DateValue, a.f2.DateValue, a.f3.IntegerValue);
+     }},
+    {32, "IncMonth", kDateField,
+     [](Call& a) { a.c.DateResult = calc::IncMonth(a.f1.DateValue, a.T); }},
+    {33, "WartoscNetto", kOtherField,
+     [](Call& a) { a.c.MoneyResult = calc::WartoscNetto(a.f1.MoneyValue, a.f2.MoneyValue); }},
+    {34, "WartoscBrutto", kOtherField,
+     [](Call& a) {
+         a.c.MoneyResult =
+             calc::WartoscBrutto(a.f1.MoneyValue, a.f2.MoneyValue, a.f3.IntegerValue);
+     }},
+    {35, "JednostkaCzasuUslug", kTextOrInteger,
+     [](Call& a) {
+         a.c.TextResult = calc::JednostkaCzasuUslug(a.f1.TextValue, a.f2.MoneyValue);
+     }},
+    {36, "Add2sIStr", kTextOrInteger,
+     [](Call& a) {
+         a.c.TextResult = calc::Add2sIStr(a.f1.TextValue, a.f2.TextValue, a.f3.IntegerValue);
+     }},
+    {37, "GetMojOddzial", kNoDbfField,
+     [](Call& a) {
+         const std::int32_t branch = a.dane.Target.SelectedMiejsceId;
+         a.c.IntegerResult = branch < 0 ? -1 : branch;
+     }},
+    {38, "WarunkowoGetZespol", kNoDbfField,
+     [](Call& a) {
+         const TargetContext& ctx = a.dane.Target;
+         a.c.IntegerResult = ctx.SelectedGsSharedRegister == "N" ? ctx.SelectedGsId : -1;
+     }},
+};
+// clang-format on
 
-// Calls function f and stores its value in the slot the function fills.
-void Call(TDane& dane, CalculationDef& c, int f, const Arguments& a) {
-    const TargetContext& ctx = dane.Target;
-    calc::NameSplitter& names = dane.PersonNameSplitter;
-    // clang-format off
-    switch (f) {
-        case 0: c.TextResult = calc::KodPocztowyZKreska(a.s); break;
-        case 1: c.TextResult = names.GetImie(a.s); break;
-        case 2: c.TextResult = names.GetNazwisko(a.s); break;
-        case 3: c.TextResult = calc::Get1PrefixNIP(a.s); break;
-        case 4: c.TextResult = calc::Get2PrefixNIP(a.s); break;
-        case 5: c.TextResult = calc::ZwrocTNDlaNiePuste(a.s); break;
-        case 6: c.TextResult = calc::Copy40(a.s); break;
-        case 7: c.IntegerResult = WyborID_INITE(dane, a.s, a.T); break;
-        case 8: c.MoneyResult = calc::StawkaVAT(a.i); break;
-        case 9: c.TextResult = calc::KodVAT(a.i); break;
-        case 10: c.MoneyResult = CenaBruttoOf(dane, c, a.k); break;
-        case 11: c.IntegerResult = ctx.SelectedFirmaId; break;
-        case 12: c.IntegerResult = calc::LiczbaMiesiecyCOIMPU(a.i); break;
-        case 13: c.TextResult = calc::CzyAktywnaCOIMPU(a.i); break;
-        case 14: c.IntegerResult = WyborID_INITE_Nr(dane, a.T); break;
-        case 15: c.IntegerResult = calc::Zamien0i1(a.i); break;
-        case 16: c.IntegerResult = GetIDAktywnejKasy(dane, a.s); break;
-        case 17: c.TextResult = calc::Daty2ToStr(a.f1.DateValue, a.f2.DateValue); break;
-        case 18: c.DateResult = calc::Daty2ToDate(a.f1.DateValue, a.f2.DateValue); break;
-        case 19: c.DateResult = calc::DatyPlusRokToDate(a.f1.DateValue, a.f2.DateValue); break;
-        case 20: c.IntegerResult = SelectWgNr(dane, a.s, a.f2.IntegerValue, a.f3.TextValue); break;
-        case 21: c.DateResult = calc::JakaDataNastepna(a.f1.DateValue, a.f2.DateValue); break;
-        case 22: c.TextResult = NextUniqueSkrot(dane, a.s, a.T); break;
-        case 23: c.IntegerResult = ctx.SelectedGsId; break;
-        case 24: c.TextResult = ctx.SelectedGsPrefix; break;
-        case 25: c.DateResult = calc::DataiGodzina(a.f1.DateValue, a.f2.TextValue); break;
-        case 26: c.IntegerResult = calc::Month(a.f1.DateValue); break;
-        case 27: c.IntegerResult = calc::Year(a.f1.DateValue); break;
-        case 28: c.IntegerResult = calc::GetNrOldZlecenia(a.s); break;
-        case 29: c.TextResult = calc::SuffixNumeru(a.s); break;
-        case 30:
-            c.IntegerResult = GetFIRMA_ID_Zlecenia(dane, a.s, a.f2.TextValue, a.f3.TextValue);
-            break;
-        case 31:
-            c.TextResult = calc::StatusUrzadzenia(a.f1.DateValue, a.f2.DateValue, a.f3.IntegerValue);
-            break;
-        case 32: c.DateResult = calc::IncMonth(a.f1.DateValue, a.T); break;
-        case 33: c.MoneyResult = calc::WartoscNetto(a.f1.MoneyValue, a.f2.MoneyValue); break;
-        case 34:
-            c.MoneyResult = calc::WartoscBrutto(a.f1.MoneyValue, a.f2.MoneyValue, a.f3.IntegerValue);
-            break;
-        case 35: c.TextResult = calc::JednostkaCzasuUslug(a.f1.TextValue, a.f2.MoneyValue); break;
-        case 36:
-            c.TextResult = calc::Add2sIStr(a.f1.TextValue, a.f2.TextValue, a.f3.IntegerValue);
-            break;
-        case 37: c.IntegerResult = ctx.SelectedMiejsceId < 0 ? -1 : ctx.SelectedMiejsceId; break;
-        case 38:
-            c.IntegerResult = ctx.SelectedGsSharedRegister == "N" ? ctx.SelectedGsId : -1;
-            break;
-    }
-    // clang-format on
+// A number finds its entry by position: a moved, missing or doubled entry does not compile.
+constexpr bool NumberedInOrder() {
+    int n = 0;
+    for (const CalculationFunction& f : kFunctions)
+        if (f.Number != n++) return false;
+    return n == kFunctionCount;
 }
+static_assert(NumberedInOrder());
 
 }  // namespace
+
+std::span<const CalculationFunction> CalculationFunctions() {
+    return kFunctions;
+}
+
+const CalculationFunction* FunctionByNumber(int f) {
+    return f >= 0 && f < kFunctionCount ? &kFunctions[f] : nullptr;
+}
+
+int FindFunction(std::string_view name) {
+    // ASCII letters only: the names have no others, and no other byte may match one of theirs.
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    for (const CalculationFunction& f : kFunctions) {
+        if (f.Name.size() != name.size()) continue;
+        bool same = true;
+        for (std::size_t i = 0; i < name.size() && same; ++i)
+            same = upper(f.Name[i]) == upper(name[i]);
+        if (same) return f.Number;
+    }
+    return -1;
+}
 
 void EvaluateCalculations(TDane& dane) {
     MigrationDefinition& d = dane.Definition;
@@ -185,7 +226,7 @@ void EvaluateCalculations(TDane& dane) {
         c.IntegerResult = 0;
         c.MoneyResult = Money{};
 
-        const int f = c.Function;
+        const CalculationFunction* function = FunctionByNumber(c.Function);
         const int first = c.ArgFields[0];
         const ValueKind kind = c.ArgKinds[0];
         const DbfFieldInfo& f1 = FieldAt(d, first);
@@ -197,33 +238,33 @@ void EvaluateCalculations(TDane& dane) {
             } else if (kind == ValueKind::Integer) {
                 i = f1.IntegerValue;
             } else if (kind == ValueKind::Date) {
-                if (!AcceptsDateField(f)) {
-                    Report(dane, "Inny typ parametru (nr typu= "_w +
-                                     std::to_string(static_cast<int>(kind)) + ") dla obliczeń "_w +
-                                     std::to_string(k) + " [Brak] przy " + d.DbfFileName);
+                if (!function || !function->Takes(kDateField)) {
+                    dane.AddError("Inny typ parametru (nr typu= "_w +
+                                      std::to_string(static_cast<int>(kind)) + ") dla obliczeń "_w +
+                                      std::to_string(k) + " [Brak] przy " + d.DbfFileName,
+                                  Stops::Run);
                     return;
                 }
-            } else if (!AcceptsOtherField(f)) {
-                Report(dane, "Inny typ parametru (nr typu= "_w +
-                                 std::to_string(static_cast<int>(kind)) + ") dla obliczeń nr "_w +
-                                 std::to_string(k) + " przy " + d.DbfFileName);
+            } else if (!function || !function->Takes(kOtherField)) {
+                dane.AddError("Inny typ parametru (nr typu= "_w +
+                                  std::to_string(static_cast<int>(kind)) + ") dla obliczeń nr "_w +
+                                  std::to_string(k) + " przy " + d.DbfFileName,
+                              Stops::Run);
                 return;
             }
         }
 
-        if (f == calc::kZwrocTNDlaNiePuste) {
-            c.TextResult = calc::ZwrocTNDlaNiePuste(*s);
+        // An empty text field leaves the results cleared, unless the function says otherwise.
+        if (s->empty() && !(function && function->Takes(kEmptyText))) continue;
+        if (!function) {
+            dane.AddError("Brak funkcji obliczeniowej nr " + std::to_string(c.Function),
+                          Stops::Run);
             continue;
         }
-        // An empty text field leaves the results cleared, whatever the function.
-        if (s->empty()) continue;
-        if (f < 0 || f >= calc::kFunctionCount) {
-            Report(dane, "Brak funkcji obliczeniowej nr " + std::to_string(f));
-            continue;
-        }
-        const Arguments args{
-            *s, i, f1, FieldAt(d, c.ArgFields[1]), FieldAt(d, c.ArgFields[2]), c.TextArg, k};
-        Call(dane, c, f, args);
+        CalculationCall call{
+            dane,      c, *s, i, f1, FieldAt(d, c.ArgFields[1]), FieldAt(d, c.ArgFields[2]),
+            c.TextArg, k};
+        function->Handler(call);
     }
 }
 

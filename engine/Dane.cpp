@@ -1,6 +1,7 @@
 #include "engine/Dane.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "base/Text.h"
 
@@ -75,6 +76,16 @@ fb::Query& TDane::NewDefinitionQuery(fb::Transaction& transaction, const std::st
 
 void TDane::AddErrorWithContext(const std::string& message, int t, int c) {
     MigrationErrorLog.push_back(message + ErrorContext(Definition, t, c));
+}
+
+void TDane::AddError(std::string entry, Stops stops) {
+    AddNote(std::move(entry), stops);
+    Definition.ErrorsOccurred = true;
+}
+
+void TDane::AddNote(std::string entry, Stops stops) {
+    MigrationErrorLog.push_back(std::move(entry));
+    if (stops == Stops::Run) Definition.StopRequested = true;
 }
 
 SchemaVersion TDane::ReadSchemaVersion() {

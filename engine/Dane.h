@@ -165,6 +165,12 @@ class TDane {
     // Appends "message + context" to the error log; the context sets StopRequested and
     // ErrorsOccurred.
     void AddErrorWithContext(const std::string& message, int t, int c);
+    // Appends an error to the log and sets ErrorsOccurred, so that the report is offered at the
+    // end of the run; Stops::Run sets StopRequested as well.
+    void AddError(std::string entry, Stops stops);
+    // Appends an entry that is no error of the definition (ErrorsOccurred is left alone): a note
+    // beside the errors, or with Stops::Run the reason the definition stops.
+    void AddNote(std::string entry, Stops stops);
 
     // "SELECT FIRST 1 VER_MAJOR, VER_MINOR FROM BD_VER ORDER BY ID DESC" on IBQueryTMP.
     SchemaVersion ReadSchemaVersion();

@@ -36,8 +36,7 @@ bool TDane::OpenSourceTable() {
     if (!Dbf1->Warning().empty()) {
         // The whole records are still migrated; the user must learn that the rest is missing,
         // or that records past the header's count are left out.
-        MigrationErrorLog.push_back(text::Utf8ToWin1250(Dbf1->Warning()));
-        d.ErrorsOccurred = true;
+        AddError(text::Utf8ToWin1250(Dbf1->Warning()), Stops::No);
     }
     // The header's count may be anything up to 2^32 - 1; only the whole records present are
     // read, and their count fits the 32-bit counters unless the file really holds more.
@@ -115,10 +114,9 @@ void TDane::ReadSourceRecord() {
                 f.TextValue = Dbf1->AsLogical(i) ? "T" : "N";
                 break;
             case ValueKind::Other:
-                d.StopRequested = true;
-                MigrationErrorLog.push_back("Nieznany typ dla pola nr " + std::to_string(i) + " (" +
-                                            f.Name + ") w " + d.DbfFileName);
-                d.ErrorsOccurred = true;
+                AddError("Nieznany typ dla pola nr " + std::to_string(i) + " (" + f.Name + ") w " +
+                             d.DbfFileName,
+                         Stops::Run);
                 break;
         }
     }

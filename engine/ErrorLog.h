@@ -16,4 +16,8 @@ std::string ErrorContext(MigrationDefinition& definition, int t, int c);
 
 using ErrorLog = std::vector<std::string>;
 
+// Whether an entry of the error log ends the running definition: Stops::Run sets StopRequested,
+// so that no further record is processed; Stops::No lets the definition go on.
+enum class Stops { Run, No };
+
 }  // namespace migracja::engine

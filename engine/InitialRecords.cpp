@@ -126,7 +126,7 @@ std::vector<InitValue> ColumnValues(TDane& dane, int i) {
                             break;
                     }
                 } else {
-                    dane.MigrationErrorLog.push_back(NoRowNote(e));
+                    dane.AddNote(NoRowNote(e), Stops::No);
                 }
                 read.Commit();
             } else if (n > 10 && e.compare(0, 10, "GENERATOR(") == 0) {
@@ -214,10 +214,7 @@ void ReadInitResult(TDane& dane, int i) {
     InitTableDef& init = d.InitTables[static_cast<std::size_t>(i)];
     const int kind = static_cast<int>(init.ResultKind);
     if (kind < 1) {
-        d.StopRequested = true;
-        dane.MigrationErrorLog.push_back("Typ wyniku INITE = 0   (Dla tab nr =" +
-                                         std::to_string(i));
-        d.ErrorsOccurred = true;
+        dane.AddError("Typ wyniku INITE = 0   (Dla tab nr =" + std::to_string(i), Stops::Run);
         return;
     }
     fb::TransactionScope read(dane.IBTransactionR, &dane.IBQueryR);
@@ -286,10 +283,8 @@ void CreateInitialRecords(TDane& dane) {
                 if (InitRecordExists(dane, i)) {
                     ReadInitResult(dane, i);
                 } else {
-                    d.StopRequested = true;
-                    dane.MigrationErrorLog.push_back("Błąd definicji dla Inite nr "_w +
-                                                     std::to_string(i) + " !");
-                    d.ErrorsOccurred = true;
+                    dane.AddError("Błąd definicji dla Inite nr "_w + std::to_string(i) + " !",
+                                  Stops::Run);
                 }
             }
         } catch (const fb::Error& e) {

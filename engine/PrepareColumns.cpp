@@ -37,8 +37,7 @@ bool CollectDbfRefs(TDane& dane, int n, ColumnMapping& m, const std::string& u) 
         if (field.empty()) continue;
         const int i = FindDbfField(dane, field);
         if (i < 0) {
-            dane.MigrationErrorLog.push_back(" i nie można określić skąd pobrać dane w : "_w + u);
-            dane.Definition.ErrorsOccurred = true;
+            dane.AddError(" i nie można określić skąd pobrać dane w : "_w + u, Stops::No);
             return true;
         }
         if (m.RefCount() == kMaxColumnRefs) {
@@ -148,9 +147,7 @@ std::string PrepareColumnSource(TDane& dane, int n, int c) {
             if (schema.ColumnNames[static_cast<std::size_t>(j)] == m.TargetColumn)
                 return named(kSourceLookup +
                              static_cast<int>(schema.ColumnKinds[static_cast<std::size_t>(j)]));
-        d.StopRequested = true;
-        dane.MigrationErrorLog.push_back("Brak pola " + m.TargetColumn + " w FB..");
-        d.ErrorsOccurred = true;
+        dane.AddError("Brak pola " + m.TargetColumn + " w FB..", Stops::Run);
         return {};
     }
 
@@ -168,11 +165,9 @@ std::string RewriteLookupSql(TDane& dane, const std::string& q, int n, int c) {
     std::string out;
     std::size_t start = 0;
     auto fail = [&](const std::string& entry) {
-        dane.MigrationErrorLog.push_back(entry);
-        d.ErrorsOccurred = true;
         // A lookup whose references are not all parameters would run with text the database
         // cannot read, or with the wrong values: the definition does not run.
-        d.StopRequested = true;
+        dane.AddError(entry, Stops::Run);
         return out + q.substr(start);
     };
     for (;;) {

@@ -2,8 +2,8 @@
 // the SQL conditions and exists-queries rewritten into parameterised queries.
 
 #include "base/Text.h"
-#include "calc/FunctionTable.h"
 #include "calc/MigracjaUtil.h"
+#include "engine/FunctionTable.h"
 #include "engine/Prepare.h"
 #include "engine/PrepareText.h"
 
@@ -32,9 +32,7 @@ int FindDbfField(TDane& dane, const std::string& name) {
             d.DbfFields[static_cast<std::size_t>(i)].Used = true;
             return i;
         }
-    dane.MigrationErrorLog.push_back("W pliku " + d.DbfFileName + " brak pola o nazwie " + name);
-    d.StopRequested = true;
-    d.ErrorsOccurred = true;
+    dane.AddError("W pliku " + d.DbfFileName + " brak pola o nazwie " + name, Stops::Run);
     return -1;
 }
 
@@ -95,12 +93,11 @@ void ParseCalculations(TDane& dane) {
 
         std::string name = Trimmed(std::string_view(t).substr(0, ref));
         if (!name.empty() && name.back() == '(') name = Trimmed(name.substr(0, name.size() - 1));
-        const int function = calc::FindFunction(name);
+        const int function = FindFunction(name);
         if (function < 0) {
-            d.StopRequested = true;
-            dane.MigrationErrorLog.push_back("Nieznana funkcja obliczeniowa "_w + name + " !\r\n" +
-                                             "Plik " + d.DbfFileName);
-            d.ErrorsOccurred = true;
+            dane.AddError(
+                "Nieznana funkcja obliczeniowa "_w + name + " !\r\n" + "Plik " + d.DbfFileName,
+                Stops::Run);
             return;
         }
 
@@ -117,7 +114,7 @@ void ParseCalculations(TDane& dane) {
             t = rest;
         }
 
-        if (calc::TakesNoDbfField(function)) {
+        if (FunctionByNumber(function)->Takes(kNoDbfField)) {
             entry.ArgFields[0] = -1;
             entry.ArgKinds[0] = ValueKind::Other;
         } else {
@@ -128,9 +125,7 @@ void ParseCalculations(TDane& dane) {
                 if (field.empty()) continue;
                 const int i = FindDbfField(dane, field);
                 if (i < 0) {
-                    dane.MigrationErrorLog.push_back(
-                        " i nie można określić skąd pobrać dane w : "_w + t);
-                    d.ErrorsOccurred = true;
+                    dane.AddError(" i nie można określić skąd pobrać dane w : "_w + t, Stops::No);
                     break;
                 }
                 if (found == kMaxCalcArgs) {
@@ -146,8 +141,8 @@ void ParseCalculations(TDane& dane) {
                 ++found;
             }
             if (found == 0) {
-                dane.MigrationErrorLog.push_back(" ..brak pól do wyliczeń nr "_w +
-                                                 std::to_string(k) + " !" + asRead);
+                dane.AddNote(" ..brak pól do wyliczeń nr "_w + std::to_string(k) + " !" + asRead,
+                             Stops::No);
                 return;
             }
         }
@@ -186,9 +181,9 @@ bool RewriteConditionSql(TDane& dane, int n, const std::string& query, bool exis
             const std::string name = ReadName(q, at + kDbfRef.size());
             r.Source = FindDbfField(dane, name);
             if (r.Source < 0) {
-                dane.MigrationErrorLog.push_back(
-                    (existsQuery ? " -preParam gdy jest, błąd w: "_w : " - błąd w: "_w) + q);
-                d.ErrorsOccurred = true;
+                dane.AddError(
+                    (existsQuery ? " -preParam gdy jest, błąd w: "_w : " - błąd w: "_w) + q,
+                    Stops::No);
                 return false;
             }
             const ValueKind kind = d.DbfFields[static_cast<std::size_t>(r.Source)].Kind;
@@ -199,11 +194,10 @@ bool RewriteConditionSql(TDane& dane, int n, const std::string& query, bool exis
             at = calc;
             end = at + kCalcRef.size();
             if (end >= q.size() || !IsDigit(q[end])) {
-                dane.MigrationErrorLog.push_back(
-                    (existsQuery ? " -preParam gdy jest, błąd w nr Obliczen : "_w
-                                 : " - błąd nr Obliczenia w: "_w) +
-                    q);
-                d.ErrorsOccurred = true;
+                dane.AddError((existsQuery ? " -preParam gdy jest, błąd w nr Obliczen : "_w
+                                           : " - błąd nr Obliczenia w: "_w) +
+                                  q,
+                              Stops::No);
                 return false;
             }
             r.Source = ReadCalculationNumber(q, end);

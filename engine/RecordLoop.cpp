@@ -63,17 +63,21 @@ void LoseGroup(TDane& dane, const std::string& message) {
     MigrationDefinition& d = dane.Definition;
     const int lost = dane.PendingRecords;
     dane.PendingRecords = 0;
-    d.StopRequested = true;
-    d.ErrorsOccurred = true;
     d.Counters = dane.CommittedCounters;
-    if (lost == 0) return;
+    if (lost == 0) {
+        // No record to name, yet the failure ends the definition all the same.
+        d.StopRequested = true;
+        d.ErrorsOccurred = true;
+        return;
+    }
     const std::int32_t first = dane.FirstPendingRecord;
     const std::int32_t last = first + lost - 1;
-    dane.MigrationErrorLog.push_back(
+    dane.AddError(
         (message.empty() ? message : message + "\r\n") +
-        (lost == 1 ? "Nie zapisano rekordu nr "_w + std::to_string(first) + "."
-                   : "Nie zapisano rekordów od nr "_w + std::to_string(first) + " do nr " +
-                         std::to_string(last) + " (" + std::to_string(lost) + ")."));
+            (lost == 1 ? "Nie zapisano rekordu nr "_w + std::to_string(first) + "."
+                       : "Nie zapisano rekordów od nr "_w + std::to_string(first) + " do nr " +
+                             std::to_string(last) + " (" + std::to_string(lost) + ")."),
+        Stops::Run);
 }
 
 // The record is written: committed at once, or kept in the group until the group is full.
@@ -383,7 +387,8 @@ bool RejectRecord(TDane& dane, const RecordStart& start, const fb::Error* failur
         if (d.ContextEntries == start.contexts) entry += ErrorContext(d, table, -1);
     }
     log.resize(start.entries);
-    log.push_back(std::move(entry));
+    // The record is set aside and the run goes on.
+    dane.AddError(std::move(entry), Stops::No);
     try {
         dane.Rejects.Add(*dane.Dbf1);
     } catch (const dbf::DbfError& e) {
@@ -393,7 +398,6 @@ bool RejectRecord(TDane& dane, const RecordStart& start, const fb::Error* failur
     }
     ++dane.Tally.Rejected;
     d.StopRequested = false;
-    d.ErrorsOccurred = true;
     DbfStep(dane, [&] { dane.AdvanceSourceRecord(); });
     dane.DefinitionActive = !dane.SourceAtEnd();
     return true;

@@ -64,8 +64,7 @@ void DefinitionRunner::Step() {
 }
 
 void RequestStop(engine::TDane& dane) {
-    dane.Definition.StopRequested = true;
-    dane.MigrationErrorLog.push_back("Przerwanie ręczne"_w);
+    dane.AddNote("Przerwanie ręczne"_w, engine::Stops::Run);
 }
 
 void DefinitionRunner::RequestStop() {

@@ -101,7 +101,7 @@ void MigrationController::OnStartMigration() {
         refusal = e.Message();
     }
     if (!refusal.empty()) {
-        p_.dane.MigrationErrorLog.push_back(refusal);
+        p_.dane.AddNote(refusal, engine::Stops::No);
         p_.messages.Warn(refusal, "Uwaga"_w);
         EnableRunControls(true);
         return;
@@ -164,7 +164,7 @@ bool MigrationController::OnCloseQuery() {
     }
     if (p_.dane.IBDatabase1.Connected()) {
         if (!p_.dane.MigrationErrorLog.empty()) {
-            p_.dane.MigrationErrorLog.push_back("Wyjście z programu."_w);
+            p_.dane.AddNote("Wyjście z programu."_w, engine::Stops::No);
             p_.report.WriteErrorReport(runStartTime_);
         }
         p_.dane.IBDatabase1.Close();

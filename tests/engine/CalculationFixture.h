@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "calc/FunctionTable.h"
 #include "config/Connection.h"
 #include "engine/Calculations.h"
 #include "engine/Dane.h"
+#include "engine/FunctionTable.h"
 #include "support/DbfWriter.h"
 #include "support/TempDir.h"
 #include "support/TestDatabase.h"
@@ -36,7 +36,7 @@ class CalculationRun {
                                 const std::vector<std::string>& fields = {},
                                 const std::string& textArg = "") {
         engine::CalculationDef c;
-        c.Function = calc::FindFunction(function);
+        c.Function = engine::FindFunction(function);
         EXPECT_GE(c.Function, 0) << function;
         c.TextArg = textArg;
         for (std::size_t n = 0; n < fields.size(); ++n) {

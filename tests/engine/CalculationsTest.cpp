@@ -120,10 +120,11 @@ TEST(CalculationDispatchTest, DateAndMoneyFirstFieldsAreRefusedExceptByTheirFunc
         {"AKTYWNY", 5, {10, 11, 23, 24, 33, 34}, " przy "},
     };
     for (const KindCase& kc : cases) {
-        for (int f = 0; f < calc::kFunctionCount; ++f) {
+        for (int f = 0; f < engine::kFunctionCount; ++f) {
             CalculationRun run(Orders());
             run.Add("Copy40", {"NAZWA"});
-            run.Add(std::string(calc::kFunctionNames[f]), {kc.field, "VAT"}, "1");
+            run.Add(std::string(engine::CalculationFunctions()[static_cast<std::size_t>(f)].Name),
+                    {kc.field, "VAT"}, "1");
             run.Add("Copy40", {"NAZWA"});
             run.dane.Definition.Calculations[2].TextResult = "untouched";
             run.EvaluateRecord();
@@ -134,7 +135,9 @@ TEST(CalculationDispatchTest, DateAndMoneyFirstFieldsAreRefusedExceptByTheirFunc
                                       "DANE.DBF";
             bool logged = false;
             for (const auto& e : run.Log()) logged = logged || e == entry;
-            EXPECT_EQ(logged, refused) << kc.field << " with " << calc::kFunctionNames[f];
+            EXPECT_EQ(logged, refused)
+                << kc.field << " with "
+                << engine::CalculationFunctions()[static_cast<std::size_t>(f)].Name;
             if (refused) {
                 EXPECT_EQ(run.Log().size(), 1u);
                 EXPECT_TRUE(run.dane.Definition.StopRequested);

@@ -133,3 +133,34 @@ TEST(DaneTest, ErrorContextWithoutTableAndLineHasTheFileAndRecordOnly) {
               "\r\nDla pliku TARV01.DBF\r\nNr Tabeli = 2   Nazwa: REJESTR_FIRM\r\nNr Linii 0  "
               "Treść: NAZWA_FIRMY = PLIKDBF->NAZWA\r\nNr odczytanego rekordu = 5"_w);
 }
+
+// Each kind of entry sets exactly its flags, and no later entry clears what an earlier one set:
+// the report is offered after any error, and a stop holds until the definition ends.
+TEST(DaneTest, ErrorEntriesSetTheirFlagsAndAreLoggedAsWritten) {
+    struct Case {
+        bool error;
+        engine::Stops stops;
+        bool stopRequested;
+        bool errorsOccurred;
+    };
+    for (const Case& k :
+         {Case{true, engine::Stops::Run, true, true}, Case{true, engine::Stops::No, false, true},
+          Case{false, engine::Stops::Run, true, false},
+          Case{false, engine::Stops::No, false, false}}) {
+        TDane dane;
+        const std::string entry = "Błąd w pliku ŁÓDŹ.DBF\r\nNr odczytanego rekordu = 3"_w;
+        if (k.error)
+            dane.AddError(entry, k.stops);
+        else
+            dane.AddNote(entry, k.stops);
+        ASSERT_EQ(dane.MigrationErrorLog, std::vector<std::string>{entry});
+        EXPECT_EQ(dane.Definition.StopRequested, k.stopRequested) << k.error;
+        EXPECT_EQ(dane.Definition.ErrorsOccurred, k.errorsOccurred) << k.error;
+
+        dane.AddNote("Wyjście z programu."_w, engine::Stops::No);
+        EXPECT_EQ(dane.MigrationErrorLog.size(), 2u);
+        EXPECT_EQ(dane.MigrationErrorLog.back(), "Wyjście z programu."_w);
+        EXPECT_EQ(dane.Definition.StopRequested, k.stopRequested) << k.error;
+        EXPECT_EQ(dane.Definition.ErrorsOccurred, k.errorsOccurred) << k.error;
+    }
+}
