@@ -32,6 +32,7 @@
 #include "definitions/DefinitionLoader.h"
 #include "definitions/TargetSchema.h"
 #include "engine/Dane.h"
+#include "engine/ParamNames.h"
 #include "engine/Prepare.h"
 
 namespace migracja::cli {
@@ -251,7 +252,7 @@ std::string QueryParams(const engine::MigrationDefinition& d,
     std::string s;
     for (std::size_t p = 0; p < params.size(); ++p) {
         const engine::QueryParamRef& r = params[p];
-        s += "\n    :p" + std::to_string(r.Source) + static_cast<char>('A' + p) + " = " +
+        s += "\n    :" + engine::ParamName(r.Source, p) + " = " +
              (r.FromDbf ? "DBF field " + DbfFieldName(d, r.Source)
                         : "calculation " + std::to_string(r.Source)) +
              " (" + KindLetter(r.Kind) + ")";

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "base/Text.h"
+#include "engine/ParamNames.h"
 
 namespace migracja::engine {
 
@@ -64,7 +65,7 @@ fb::Query& LookupQuery(TDane& dane, int t, int c) {
     return shared;
 }
 
-// Binds the lookup's references ("p1A", "p2B", ...) on q; false when a reference had a kind
+// Binds the lookup's references (LookupParamName) on q; false when a reference had a kind
 // that cannot be bound (an entry says which).
 bool BindLookupParams(TDane& dane, fb::Query& q, int t, int c) {
     const MigrationDefinition& d = dane.Definition;
@@ -72,8 +73,7 @@ bool BindLookupParams(TDane& dane, fb::Query& q, int t, int c) {
     bool ok = true;
     for (int i = 0; i < m.RefCount(); ++i) {
         const ColumnRef& r = m.Refs[static_cast<std::size_t>(i)];
-        const std::string name = "p" + std::to_string(i + 1) + static_cast<char>(65 + i);
-        fb::Param& p = q.ParamByName(name);
+        fb::Param& p = q.ParamByName(LookupParamName(static_cast<std::size_t>(i)));
         if (r.RefKind == 1 || r.RefKind == 2) {
             const bool dbf = r.RefKind == 1;
             const DbfFieldInfo* f = dbf ? &Field(dane, r.Source) : nullptr;

@@ -3,6 +3,7 @@
 #include "base/Text.h"
 #include "engine/Binding.h"
 #include "engine/GroupedRun.h"
+#include "engine/ParamNames.h"
 #include "engine/RecordLoop.h"
 
 namespace migracja::engine {
@@ -91,11 +92,6 @@ bool IsLookup(const ColumnMapping& m) {
     return m.SourceCode == kSourceLookup + 1 || m.SourceCode == kSourceLookup + 2;
 }
 
-// The name a lookup gives its reference i: "p" + (i + 1) + the letter of its place.
-std::string LookupParamName(int i) {
-    return "p" + std::to_string(i + 1) + static_cast<char>(65 + i);
-}
-
 // Why a text or integer lookup cannot be evaluated inside the block exactly as the client
 // evaluates it today, or "". Its one result column must convert on the server as the client
 // converts it: text from text, an integer from a whole number.
@@ -113,11 +109,11 @@ std::string LookupObstacle(const TDane& dane, const ColumnMapping& m) {
          f.Scale() != 0))
         return "its lookup returns no whole number";
     for (std::size_t k = 0; k < q->MarkerCount(); ++k) {
-        int i = 0;
-        while (i < m.RefCount() && !text::EqualsIgnoreCase(LookupParamName(i), q->MarkerName(k)))
+        std::size_t i = 0;
+        while (i < m.Refs.size() && !text::EqualsIgnoreCase(LookupParamName(i), q->MarkerName(k)))
             ++i;
-        if (i == m.RefCount()) return "its lookup has a parameter without a reference";
-        const ColumnRef& r = m.Refs[static_cast<std::size_t>(i)];
+        if (i == m.Refs.size()) return "its lookup has a parameter without a reference";
+        const ColumnRef& r = m.Refs[i];
         if (r.RefKind == 3 && r.Source >= dane.Definition.TableCount)
             return "its lookup reads the key of a table that is not there";
         if ((r.RefKind == 1 || r.RefKind == 2) &&
@@ -235,9 +231,9 @@ std::string Lookup(std::vector<BlockInput>& inputs, std::string& header, std::st
                 "; ";
     std::vector<std::string> names(q.MarkerCount());
     for (std::size_t k = 0; k < q.MarkerCount(); ++k) {
-        int i = 0;
+        std::size_t i = 0;
         while (!text::EqualsIgnoreCase(LookupParamName(i), q.MarkerName(k))) ++i;
-        const ColumnRef& r = m.Refs[static_cast<std::size_t>(i)];
+        const ColumnRef& r = m.Refs[i];
         if (r.RefKind == 3) {
             names[k] = "K" + Num(r.Source);
             continue;
@@ -245,7 +241,7 @@ std::string Lookup(std::vector<BlockInput>& inputs, std::string& header, std::st
         names[k] = "Q" + L + "_" + Num(static_cast<int>(k));
         const std::string type = Declare(q, k, missing);
         header += (header.empty() ? "" : ", ") + names[k] + " " + type + " = :" + names[k];
-        inputs.push_back({BlockInput::From::LookupParam, t, c, names[k], i});
+        inputs.push_back({BlockInput::From::LookupParam, t, c, names[k], static_cast<int>(i)});
     }
     const std::string select =
         RenameMarkers(q.PositionalSql(), [&](std::size_t k) { return names[k]; });
@@ -465,12 +461,10 @@ void BindLookupRef(TDane& dane, fb::Param& p, const ColumnRef& r) {
     }
 }
 
-// The query parameter a marker stands for: its name is "p" + source + the letter of its place.
+// The query parameter a marker stands for, by its ParamName.
 const QueryParamRef* RefOfMarker(const std::vector<QueryParamRef>& refs, const std::string& name) {
     for (std::size_t p = 0; p < refs.size(); ++p) {
-        const std::string n =
-            "p" + std::to_string(refs[p].Source) + static_cast<char>(65 + static_cast<int>(p));
-        if (text::EqualsIgnoreCase(n, name)) return &refs[p];
+        if (text::EqualsIgnoreCase(ParamName(refs[p].Source, p), name)) return &refs[p];
     }
     return nullptr;
 }

@@ -2,6 +2,7 @@
 // and its value text in the statement; lookup queries are rewritten into parameterised queries.
 
 #include "base/Text.h"
+#include "engine/ParamNames.h"
 #include "engine/Prepare.h"
 #include "engine/PrepareText.h"
 
@@ -72,11 +73,10 @@ std::string PrepareColumnSource(TDane& dane, int n, int c) {
         s.erase(notNull, kNotNull.size());
         u.erase(notNull, kNotNull.size());
     }
-    const std::string param = ":p" + m.TargetColumn;
     auto named = [&](int code) {
         m.SourceCode = code;
-        m.ParamName = "p" + m.TargetColumn;
-        return param;
+        m.ParamName = ColumnParamName(m.TargetColumn);
+        return ":" + m.ParamName;
     };
 
     // A constant (X)text.
@@ -225,9 +225,8 @@ std::string RewriteLookupSql(TDane& dane, const std::string& q, int n, int c) {
             if (end < u.size() && u[end] == ')') ++end;
         }
         m.Refs.push_back(r);
-        const int k = m.RefCount();
         out.append(q, start, at[which] - start);
-        out += " :p" + std::to_string(k) + static_cast<char>(64 + k);
+        out += " :" + LookupParamName(m.Refs.size() - 1);
         start = end;
     }
     return out + q.substr(start);

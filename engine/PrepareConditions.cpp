@@ -4,6 +4,7 @@
 #include "base/Text.h"
 #include "calc/FunctionTable.h"
 #include "calc/MigracjaUtil.h"
+#include "engine/ParamNames.h"
 #include "engine/Prepare.h"
 #include "engine/PrepareText.h"
 
@@ -157,8 +158,8 @@ void ParseCalculations(TDane& dane) {
 
 namespace {
 
-// The rewrite shared by SQL conditions and exists-queries: every reference becomes " :p" +
-// source + the letter of its place in the query. False when a reference could not be read.
+// The rewrite shared by SQL conditions and exists-queries: every reference becomes " :" + its
+// ParamName. False when a reference could not be read.
 bool RewriteConditionSql(TDane& dane, int n, const std::string& query, bool existsQuery,
                          std::string& output, std::vector<QueryParamRef>& params) {
     MigrationDefinition& d = dane.Definition;
@@ -215,7 +216,7 @@ bool RewriteConditionSql(TDane& dane, int n, const std::string& query, bool exis
         }
         params.push_back(r);
         output.append(q, start, at - start);
-        output += " :p" + std::to_string(r.Source) + static_cast<char>(64 + params.size());
+        output += " :" + ParamName(r.Source, params.size() - 1);
         start = end;
     }
     output.append(q, start, std::string::npos);

@@ -7,6 +7,7 @@
 #include "engine/Binding.h"
 #include "engine/BlockPath.h"
 #include "engine/Calculations.h"
+#include "engine/ParamNames.h"
 
 namespace migracja::engine {
 
@@ -20,19 +21,17 @@ bool Grouped(const TDane& dane) {
     return dane.TransactionRecords > 1;
 }
 
-// Binds the parameters of an SQL condition or exists-query: "p" + source + the letter of the
-// reference's place, from the DBF field or the calculation it names.
+// Binds the parameters of an SQL condition or exists-query (ParamName of each reference's source
+// and place) from the DBF field or the calculation it names.
 void BindQueryParams(TDane& dane, fb::Query& q, const std::vector<QueryParamRef>& params) {
     const MigrationDefinition& d = dane.Definition;
     for (std::size_t p = 0; p < params.size(); ++p) {
         const QueryParamRef& r = params[p];
-        const std::string name =
-            "p" + std::to_string(r.Source) + static_cast<char>(65 + static_cast<int>(p));
         const DbfFieldInfo* f =
             r.FromDbf ? &d.DbfFields.at(static_cast<std::size_t>(r.Source)) : nullptr;
         const CalculationDef& calc = d.CalculationAt(r.FromDbf ? -1 : r.Source);
         // A kind without a value leaves the parameter as it is, as it always has.
-        BindRecordValue(q.ParamByName(name), r.Kind, f, calc);
+        BindRecordValue(q.ParamByName(ParamName(r.Source, p)), r.Kind, f, calc);
     }
 }
 
