@@ -47,7 +47,7 @@ bool CollectDbfRefs(TDane& dane, int n, ColumnMapping& m, const std::string& u) 
             return false;
         }
         ColumnRef r;
-        r.RefKind = 1;
+        r.From = RefKind::DbfField;
         r.Source = i;
         r.Kind = dane.Definition.DbfFields[static_cast<std::size_t>(i)].Kind;
         m.Refs.push_back(r);
@@ -61,7 +61,7 @@ std::string PrepareColumnSource(TDane& dane, int n, int c) {
     MigrationDefinition& d = dane.Definition;
     TableMapping& table = d.Tables[static_cast<std::size_t>(n)];
     ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
-    m.SourceCode = kSourceConstant;
+    m.Source = ColumnSource{};
     m.Refs.clear();
     m.SourceExpr = Trimmed(m.SourceExpr);
     std::string s = m.SourceExpr;
@@ -73,8 +73,8 @@ std::string PrepareColumnSource(TDane& dane, int n, int c) {
         s.erase(notNull, kNotNull.size());
         u.erase(notNull, kNotNull.size());
     }
-    auto named = [&](int code) {
-        m.SourceCode = code;
+    auto named = [&](SourceType type, ValueKind kind) {
+        m.Source = ColumnSource{type, kind};
         m.ParamName = ColumnParamName(m.TargetColumn);
         return ":" + m.ParamName;
     };
@@ -101,7 +101,7 @@ std::string PrepareColumnSource(TDane& dane, int n, int c) {
             for (int i = 1; i < m.RefCount(); ++i)
                 if (m.Refs[static_cast<std::size_t>(i)].Kind != first)
                     dane.AddErrorWithContext("Różne typu pól do łączenia w "_w + u + "!", n, c);
-            return named(kSourceDbfField + static_cast<int>(first));
+            return named(SourceType::DbfField, first);
         }
     }
 
@@ -112,12 +112,12 @@ std::string PrepareColumnSource(TDane& dane, int n, int c) {
         std::string rest = u.substr(end);
         m.HasQuotedText = TakeQuoted(rest, m.QuotedText, 1) && !m.QuotedText.empty();
         rest = Trimmed(rest);
-        m.Refs.push_back(ColumnRef{2, number, ValueKind::Text});
-        int code = kSourceCalculation + static_cast<int>(ValueKind::Text);
+        m.Refs.push_back(ColumnRef{RefKind::Calculation, number, ValueKind::Text});
+        ValueKind kind = ValueKind::Text;
         if (rest.size() > 2 && rest[0] == '(' && rest[2] == ')' &&
             KindOfLetter(rest[1]) != ValueKind::Other)
-            code = kSourceCalculation + static_cast<int>(KindOfLetter(rest[1]));
-        return named(code);
+            kind = KindOfLetter(rest[1]);
+        return named(SourceType::Calculation, kind);
     }
 
     // A named generator, or the key of an earlier table.
@@ -131,12 +131,12 @@ std::string PrepareColumnSource(TDane& dane, int n, int c) {
                 return {};
             }
             m.ExtraText = name;
-            return named(kSourceGenerator);
+            return named(SourceType::Generator, ValueKind::Integer);
         }
         const int table = next - '0';
         if (table < n) {
-            m.Refs.push_back(ColumnRef{3, table, ValueKind::Integer});
-            return named(kSourceTableKey);
+            m.Refs.push_back(ColumnRef{RefKind::TableKey, table, ValueKind::Integer});
+            return named(SourceType::TableKey, ValueKind::Integer);
         }
     }
 
@@ -146,15 +146,14 @@ std::string PrepareColumnSource(TDane& dane, int n, int c) {
         const TargetTableSchema& schema = table.Schema;
         for (int j = 0; j < schema.ColumnCount(); ++j)
             if (schema.ColumnNames[static_cast<std::size_t>(j)] == m.TargetColumn)
-                return named(kSourceLookup +
-                             static_cast<int>(schema.ColumnKinds[static_cast<std::size_t>(j)]));
+                return named(SourceType::Lookup, schema.ColumnKinds[static_cast<std::size_t>(j)]);
         d.StopRequested = true;
         dane.MigrationErrorLog.push_back("Brak pola " + m.TargetColumn + " w FB..");
         d.ErrorsOccurred = true;
         return {};
     }
 
-    if (StartsWith(u, "NOW()")) return named(kSourceNow);
+    if (StartsWith(u, "NOW()")) return named(SourceType::Now, ValueKind::Date);
 
     if (!s.empty()) dane.AddErrorWithContext("Błędna definicja ! "_w, n, c);
     return {};
@@ -193,13 +192,13 @@ std::string RewriteLookupSql(TDane& dane, const std::string& q, int n, int c) {
             end += kDbfRef.size();
             const std::string name = ReadName(u, end);
             end += name.size();
-            r.RefKind = 1;
+            r.From = RefKind::DbfField;
             r.Source = FindDbfField(dane, name);
             if (r.Source < 0) return fail(" - błąd w: "_w + q);
             r.Kind = d.DbfFields[static_cast<std::size_t>(r.Source)].Kind;
         } else if (which == 1) {
             end += kCalcRef.size();
-            r.RefKind = 2;
+            r.From = RefKind::Calculation;
             r.Source = ReadCalculationNumber(u, end);
             r.Kind = ValueKind::Text;
             if (r.Source < 0) return fail("Nieznany typ parametru : " + q + " w " + d.DbfFileName);
@@ -212,7 +211,7 @@ std::string RewriteLookupSql(TDane& dane, const std::string& q, int n, int c) {
             }
         } else {
             end += kGeneratorRef.size();
-            r.RefKind = 3;
+            r.From = RefKind::TableKey;
             r.Source = ReadCalculationNumber(u, end);
             r.Kind = ValueKind::Integer;
             if (r.Source < 0) return fail("Nieznany typ parametru : " + q + " w " + d.DbfFileName);
