@@ -33,6 +33,7 @@
 #include "definitions/TargetSchema.h"
 #include "engine/Dane.h"
 #include "engine/FunctionTable.h"
+#include "engine/ParamNames.h"
 #include "engine/Prepare.h"
 
 namespace migracja::cli {
@@ -167,17 +168,29 @@ void PrintDbfNotes(const engine::MigrationDefinition& d, const dbf::DbfTable& ta
     }
     // Only the code pages the program converts are compared; an unmarked file, or one marked
     // with a code page nothing converts, says nothing about the definition.
+    using engine::DbfEncoding;
     const int page = dbf::CodePageOfMark(table.CodePageMark());
-    const int expected = page == 620 ? 1 : page == 852 ? 2 : page == 1250 ? 0 : -1;
-    const int mode = engine::EncodingModeOf(d.SourceEncoding);
-    if (expected < 0 || mode == expected) return;
-    static const char* kSetting[] = {"bez Kodowanie (tekst bez zmian)", "Kodowanie=M (Mazovia)",
-                                     "Kodowanie=L (strona kodowa 852)"};
+    std::optional<DbfEncoding> expected;
+    if (page == 620) expected = DbfEncoding::Mazovia;
+    if (page == 852) expected = DbfEncoding::CodePage852;
+    if (page == 1250) expected = DbfEncoding::None;
+    const DbfEncoding mode = engine::EncodingModeOf(d.SourceEncoding);
+    if (!expected || mode == *expected) return;
+    const auto setting = [](DbfEncoding e) {
+        switch (e) {
+            case DbfEncoding::Mazovia:
+                return "Kodowanie=M (Mazovia)";
+            case DbfEncoding::CodePage852:
+                return "Kodowanie=L (strona kodowa 852)";
+            default:
+                return "bez Kodowanie (tekst bez zmian)";
+        }
+    };
     warn("plik jest oznaczony jako zapisany w " +
          (page == 620 ? std::string("Mazovii (strona kodowa 620)")
                       : "stronie kodowej " + std::to_string(page)) +
-         ", a definicja czyta go " + (mode == 0 ? "bez Kodowanie" : kSetting[mode]) + "; pasuje " +
-         kSetting[expected]);
+         ", a definicja czyta go " + (mode == DbfEncoding::None ? "bez Kodowanie" : setting(mode)) +
+         "; pasuje " + setting(*expected));
 }
 
 // Reports the definition's DBF file; false when it is there but cannot be read as a run would.
@@ -227,21 +240,26 @@ std::string SourceText(const engine::MigrationDefinition& d, const engine::Colum
     std::string refs;
     for (const engine::ColumnRef& r : m.Refs) {
         if (!refs.empty()) refs += ", ";
-        refs += r.RefKind == 1   ? "DBF " + fieldName(r.Source)
-                : r.RefKind == 2 ? "calculation " + std::to_string(r.Source)
-                                 : "key of table " + std::to_string(r.Source);
+        if (r.From == engine::RefKind::DbfField)
+            refs += "DBF " + fieldName(r.Source);
+        else if (r.From == engine::RefKind::Calculation)
+            refs += "calculation " + std::to_string(r.Source);
+        else
+            refs += "key of table " + std::to_string(r.Source);
     }
-    const int code = m.SourceCode;
-    std::string s = "{" + std::to_string(code) + "} ";
-    if (code / 10 == 1) {
+    using engine::SourceType;
+    const SourceType type = m.Source.Type;
+    std::string s = "{" + std::to_string(m.Source.Code()) + "} ";
+    if (type == SourceType::DbfField) {
         s += "DBF";
         for (const engine::ColumnRef& r : m.Refs) s += " " + fieldName(r.Source);
     }
-    if (code / 10 == 2) s += "calculation " + std::to_string(m.Refs.at(0).Source);
-    if (code / 10 == 3) s += "lookup " + m.ExtraText + (refs.empty() ? "" : " (" + refs + ")");
-    if (code == engine::kSourceGenerator) s += "generator " + m.ExtraText;
-    if (code == engine::kSourceTableKey) s += "key of table " + std::to_string(m.Refs.at(0).Source);
-    if (code == engine::kSourceNow) s += "current date and time";
+    if (type == SourceType::Calculation) s += "calculation " + std::to_string(m.Refs.at(0).Source);
+    if (type == SourceType::Lookup)
+        s += "lookup " + m.ExtraText + (refs.empty() ? "" : " (" + refs + ")");
+    if (type == SourceType::Generator) s += "generator " + m.ExtraText;
+    if (type == SourceType::TableKey) s += "key of table " + std::to_string(m.Refs.at(0).Source);
+    if (type == SourceType::Now) s += "current date and time";
     if (m.HasQuotedText) s += " + '" + m.QuotedText + "'";
     if (m.NotNull) s += ", NOT NULL";
     return s;
@@ -252,9 +270,9 @@ std::string QueryParams(const engine::MigrationDefinition& d,
     std::string s;
     for (std::size_t p = 0; p < params.size(); ++p) {
         const engine::QueryParamRef& r = params[p];
-        s += "\n    :p" + std::to_string(r.Source) + static_cast<char>('A' + p) + " = " +
-             (r.FromDbf ? "DBF field " + DbfFieldName(d, r.Source)
-                        : "calculation " + std::to_string(r.Source)) +
+        s += "\n    :" + engine::ParamName(r.Source, p) + " = " +
+             (r.From == engine::RefKind::DbfField ? "DBF field " + DbfFieldName(d, r.Source)
+                                                  : "calculation " + std::to_string(r.Source)) +
              " (" + KindLetter(r.Kind) + ")";
     }
     return s;
@@ -329,19 +347,23 @@ void PrintPrepared(engine::TDane& dane) {
                             std::to_string(t.CounterIndex) + ")";
         if (!t.Statement.empty()) lines += "\n  " + t.Statement;
         for (const engine::ColumnMapping& m : t.Columns)
-            if (m.SourceCode != engine::kSourceConstant)
+            if (m.Source.Type != engine::SourceType::Constant)
                 lines += "\n  :" + m.ParamName + " = " + SourceText(d, m);
         if (t.IsInsert && t.ConditionQuery)
             lines += "\n  SQL condition: " + t.ConditionQuery->Sql() +
                      QueryParams(d, t.SqlConditionParams);
         if (t.HasExistsQuery)
             lines += "\n  exists-query: " + t.ExistsQuerySql + QueryParams(d, t.ExistsParams);
-        if (t.ConditionOperator > 0)
-            lines +=
-                "\n  text condition: operator " + std::to_string(t.ConditionOperator) + " on " +
-                (t.ConditionOperator >= 10 ? "calculation " + std::to_string(t.ConditionSource)
-                                           : "DBF field " + DbfFieldName(d, t.ConditionSource)) +
-                ", text '" + t.ConditionText + "'";
+        if (t.ConditionOperator != engine::TextCondition::None) {
+            // The listing shows the operator by the number it has always had.
+            const bool onCalculation =
+                t.ConditionOperator == engine::TextCondition::CalculationNotBlank;
+            lines += "\n  text condition: operator " +
+                     std::to_string(static_cast<int>(t.ConditionOperator)) + " on " +
+                     (onCalculation ? "calculation " + std::to_string(t.ConditionSource)
+                                    : "DBF field " + DbfFieldName(d, t.ConditionSource)) +
+                     ", text '" + t.ConditionText + "'";
+        }
         if (t.SkipValue > 0)
             lines += "\n  skipped when table " + std::to_string(t.SkipValue - 1) + " was written";
         std::printf("%s\n", Shown(lines, "    ").c_str());

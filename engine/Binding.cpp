@@ -3,6 +3,7 @@
 #include <array>
 
 #include "base/Text.h"
+#include "engine/ParamNames.h"
 
 namespace migracja::engine {
 
@@ -10,15 +11,8 @@ using namespace migracja::literals;
 
 namespace {
 
-// How a column's value is bound: 0 not bound, 1 text, 2 integer, 3 money, 4 date-time, 5 NULL.
-enum BindKind : unsigned char {
-    kNotBound = 0,
-    kBindText,
-    kBindInteger,
-    kBindMoney,
-    kBindDate,
-    kBindNull
-};
+// How a column's value is bound.
+enum class BindKind : unsigned char { NotBound, Text, Integer, Money, Date, Null };
 
 ColumnMapping& Column(TDane& dane, int t, int c) {
     return dane.Definition.Tables[static_cast<std::size_t>(t)].Columns[static_cast<std::size_t>(c)];
@@ -33,7 +27,8 @@ std::string Diagnostic(const TableMapping& table, int t, int last) {
     std::string s = "POLA(" + std::to_string(t) + "): ";
     for (int c = 0; c <= last; ++c) {
         const ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
-        if (m.SourceCode > 0) s += m.ParamName + "{" + std::to_string(m.SourceCode) + "} \r\n";
+        if (m.Source.Type != SourceType::Constant)
+            s += m.ParamName + "{" + std::to_string(m.Source.Code()) + "} \r\n";
     }
     return s;
 }
@@ -64,7 +59,7 @@ fb::Query& LookupQuery(TDane& dane, int t, int c) {
     return shared;
 }
 
-// Binds the lookup's references ("p1A", "p2B", ...) on q; false when a reference had a kind
+// Binds the lookup's references (LookupParamName) on q; false when a reference had a kind
 // that cannot be bound (an entry says which).
 bool BindLookupParams(TDane& dane, fb::Query& q, int t, int c) {
     const MigrationDefinition& d = dane.Definition;
@@ -72,10 +67,9 @@ bool BindLookupParams(TDane& dane, fb::Query& q, int t, int c) {
     bool ok = true;
     for (int i = 0; i < m.RefCount(); ++i) {
         const ColumnRef& r = m.Refs[static_cast<std::size_t>(i)];
-        const std::string name = "p" + std::to_string(i + 1) + static_cast<char>(65 + i);
-        fb::Param& p = q.ParamByName(name);
-        if (r.RefKind == 1 || r.RefKind == 2) {
-            const bool dbf = r.RefKind == 1;
+        fb::Param& p = q.ParamByName(LookupParamName(static_cast<std::size_t>(i)));
+        if (r.From == RefKind::DbfField || r.From == RefKind::Calculation) {
+            const bool dbf = r.From == RefKind::DbfField;
             const DbfFieldInfo* f = dbf ? &Field(dane, r.Source) : nullptr;
             const CalculationDef& calc = d.CalculationAt(dbf ? -1 : r.Source);
             if (!BindRecordValue(p, r.Kind, f, calc)) {
@@ -86,7 +80,7 @@ bool BindLookupParams(TDane& dane, fb::Query& q, int t, int c) {
                         std::to_string(static_cast<int>(r.Kind)) + " !",
                     t, c);
             }
-        } else if (r.RefKind == 3) {
+        } else if (r.From == RefKind::TableKey) {
             p.SetInteger(d.Tables.at(static_cast<std::size_t>(r.Source)).LastKey);
         }
     }
@@ -143,22 +137,24 @@ std::string EvaluateTextSource(TDane& dane, int t, int c, bool& null) {
     const ColumnMapping& m = Column(dane, t, c);
     std::string value;
     bool resolved = false;
-    if ((m.SourceCode == kSourceDbfField + 1 || m.SourceCode == kSourceCalculation + 1) &&
+    const bool isText = m.Source.Kind == ValueKind::Text;
+    const SourceType type = m.Source.Type;
+    if (isText && (type == SourceType::DbfField || type == SourceType::Calculation) &&
         m.RefCount() > 0) {
         for (const ColumnRef& r : m.Refs)
-            value += m.SourceCode == kSourceDbfField + 1
+            value += type == SourceType::DbfField
                          ? Field(dane, r.Source).TextValue
                          : dane.Definition.CalculationAt(r.Source).TextResult;
         if (m.HasQuotedText) value += m.QuotedText;
         resolved = true;
-    } else if (m.SourceCode == kSourceLookup + 1) {
+    } else if (isText && type == SourceType::Lookup) {
         value = LookupText(dane, t, c);
         resolved = true;
     }
     value.resize(BoundText(value).size());
     if (!resolved) {
-        dane.AddErrorWithContext("Błąd String case  nr "_w + std::to_string(m.SourceCode) + " !", t,
-                                 c);
+        dane.AddErrorWithContext("Błąd String case  nr "_w + std::to_string(m.Source.Code()) + " !",
+                                 t, c);
     } else if (!m.NotNull && value.empty()) {
         null = true;
     }
@@ -170,20 +166,21 @@ std::int32_t EvaluateIntegerSource(TDane& dane, int t, int c, bool& null) {
     const ColumnMapping& m = Column(dane, t, c);
     std::int32_t value = kUnresolvedInteger;
     const bool refs = m.RefCount() > 0;
-    switch (m.SourceCode) {
-        case kSourceDbfField + 2:
+    // Only the integer sources give a value here; a generator and a key give nothing else.
+    switch (m.Source.Kind == ValueKind::Integer ? m.Source.Type : SourceType::Constant) {
+        case SourceType::DbfField:
             if (refs) value = Field(dane, m.Refs[0].Source).IntegerValue;
             break;
-        case kSourceCalculation + 2:
+        case SourceType::Calculation:
             if (refs) value = d.CalculationAt(m.Refs[0].Source).IntegerResult;
             break;
-        case kSourceLookup + 2:
+        case SourceType::Lookup:
             value = LookupInteger(dane, t, c);
             break;
-        case kSourceGenerator:
+        case SourceType::Generator:
             value = dane.NextKeyFromGenerator(t, c);
             break;
-        case kSourceTableKey:
+        case SourceType::TableKey:
             if (refs) {
                 const int table = m.Refs[0].Source;
                 const std::int32_t key = d.Tables[static_cast<std::size_t>(table)].LastKey;
@@ -194,7 +191,7 @@ std::int32_t EvaluateIntegerSource(TDane& dane, int t, int c, bool& null) {
             break;
     }
     if (value == kUnresolvedInteger)
-        dane.AddErrorWithContext("Błąd Num case nr "_w + std::to_string(m.SourceCode), t, c);
+        dane.AddErrorWithContext("Błąd Num case nr "_w + std::to_string(m.Source.Code()), t, c);
     else if (!m.NotNull && value == -1)
         null = true;
     return value;
@@ -205,14 +202,14 @@ Money EvaluateMoneySource(TDane& dane, int t, int c, bool& null) {
     const ColumnMapping& m = Column(dane, t, c);
     Money value = kUnresolvedMoney;
     const bool refs = m.RefCount() > 0;
-    if (m.SourceCode == kSourceDbfField + 3 && refs)
+    if (m.Source == ColumnSource{SourceType::DbfField, ValueKind::Money} && refs)
         value = Field(dane, m.Refs[0].Source).MoneyValue;
-    else if (m.SourceCode == kSourceCalculation + 3 && refs)
+    else if (m.Source == ColumnSource{SourceType::Calculation, ValueKind::Money} && refs)
         value = d.CalculationAt(m.Refs[0].Source).MoneyResult;
-    else if (m.SourceCode == kSourceLookup + 3)
+    else if (m.Source == ColumnSource{SourceType::Lookup, ValueKind::Money})
         value = LookupMoney(dane, t, c);
     if (value == kUnresolvedMoney) {
-        dane.AddError("Błąd F Currency case nr "_w + std::to_string(m.SourceCode) + " (W " +
+        dane.AddError("Błąd F Currency case nr "_w + std::to_string(m.Source.Code()) + " (W " +
                           d.DbfFileName + ")",
                       Stops::Run);
     } else if (!m.NotNull && value.raw == 0) {
@@ -225,17 +222,17 @@ DateTime EvaluateDateSource(TDane& dane, int t, int c, bool& null) {
     const ColumnMapping& m = Column(dane, t, c);
     DateTime value = 0;
     const bool refs = m.RefCount() > 0;
-    if (m.SourceCode == kSourceDbfField + 4 && refs)
+    if (m.Source == ColumnSource{SourceType::DbfField, ValueKind::Date} && refs)
         value = Field(dane, m.Refs[0].Source).DateValue;
-    else if (m.SourceCode == kSourceCalculation + 4 && refs)
+    else if (m.Source == ColumnSource{SourceType::Calculation, ValueKind::Date} && refs)
         value = dane.Definition.CalculationAt(m.Refs[0].Source).DateResult;
-    else if (m.SourceCode == kSourceLookup + 4)
+    else if (m.Source == ColumnSource{SourceType::Lookup, ValueKind::Date})
         value = LookupDate(dane, t, c);
-    else if (m.SourceCode == kSourceNow)
+    else if (m.Source.Type == SourceType::Now)
         value = LocalNow();
     if (value == kFailedDate)
-        dane.AddErrorWithContext("Błąd FDateTime case nr "_w + std::to_string(m.SourceCode) + " !",
-                                 t, c);
+        dane.AddErrorWithContext(
+            "Błąd FDateTime case nr "_w + std::to_string(m.Source.Code()) + " !", t, c);
     else if (!m.NotNull && value < kFailedDate)
         null = true;
     return value;
@@ -243,7 +240,8 @@ DateTime EvaluateDateSource(TDane& dane, int t, int c, bool& null) {
 
 std::string EvaluateLogicalSource(TDane& dane, int t, int c, bool& null) {
     const ColumnMapping& m = Column(dane, t, c);
-    if (m.SourceCode != kSourceDbfField + 5 || m.RefCount() == 0) return {};
+    if (m.Source != ColumnSource{SourceType::DbfField, ValueKind::Logical} || m.RefCount() == 0)
+        return {};
     std::string value = Field(dane, m.Refs[0].Source).TextValue;
     if (value == "F") value = "N";
     if (!m.NotNull && text::Trim(value).empty()) {
@@ -277,34 +275,38 @@ void WriteTable(TDane& dane, int t, bool insert) {
     MigrationDefinition& d = dane.Definition;
     TableMapping& table = d.Tables[static_cast<std::size_t>(t)];
     const int count = table.StatementColumnCount;
-    std::array<unsigned char, kMaxColumns> bind{};
+    std::array<BindKind, kMaxColumns> bind{};
     for (int c = 0; c < count; ++c) {
         ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
-        if (m.SourceCode == kSourceConstant) continue;
+        if (m.Source.Type == SourceType::Constant) continue;
         bool null = false;
-        const int k = m.SourceCode % 10;
-        bind[static_cast<std::size_t>(c)] = static_cast<unsigned char>(k);
+        BindKind& how = bind[static_cast<std::size_t>(c)];
         try {
-            switch (k) {
-                case 1:
+            switch (m.Source.Kind) {
+                case ValueKind::Text:
+                    how = BindKind::Text;
                     m.TextValue = EvaluateTextSource(dane, t, c, null);
                     break;
-                case 2:
+                case ValueKind::Integer:
+                    how = BindKind::Integer;
                     m.IntegerValue = EvaluateIntegerSource(dane, t, c, null);
                     break;
-                case 3:
+                case ValueKind::Money:
+                    how = BindKind::Money;
                     m.MoneyValue = EvaluateMoneySource(dane, t, c, null);
                     break;
-                case 4:
+                case ValueKind::Date:
+                    how = BindKind::Date;
                     m.DateValue = EvaluateDateSource(dane, t, c, null);
                     break;
-                case 5:
+                case ValueKind::Logical:
+                    // A logical value is written as its letter.
+                    how = BindKind::Text;
                     m.TextValue = EvaluateLogicalSource(dane, t, c, null);
-                    bind[static_cast<std::size_t>(c)] = kBindText;
                     break;
                 default:
                     dane.AddErrorWithContext(
-                        "Brak typu danych dla nr " + std::to_string(m.SourceCode) + " !", t, c);
+                        "Brak typu danych dla nr " + std::to_string(m.Source.Code()) + " !", t, c);
             }
         } catch (const fb::Error& e) {
             // A lookup or generator query failed: the record cannot be written, and the report
@@ -312,7 +314,7 @@ void WriteTable(TDane& dane, int t, bool insert) {
             dane.AddErrorWithContext(e.Message() + (e.Sql().empty() ? "" : "\r\n" + e.Sql()), t, c);
             throw;
         }
-        if (null) bind[static_cast<std::size_t>(c)] = kBindNull;
+        if (null) how = BindKind::Null;
     }
     if (d.StopRequested) return;
 
@@ -321,10 +323,10 @@ void WriteTable(TDane& dane, int t, bool insert) {
     try {
         for (int c = 0; c < count; ++c) {
             ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
-            if (m.SourceCode <= 0) continue;
+            if (m.Source.Type == SourceType::Constant) continue;
             fb::Param& p = m.BoundParam ? *m.BoundParam : statement.ParamByName(m.ParamName);
             switch (bind[static_cast<std::size_t>(c)]) {
-                case kBindText:
+                case BindKind::Text:
                     p.SetText(m.TextValue);
                     try {
                         statement.CheckParam(p);
@@ -334,16 +336,16 @@ void WriteTable(TDane& dane, int t, bool insert) {
                                         statement.Sql());
                     }
                     break;
-                case kBindInteger:
+                case BindKind::Integer:
                     p.SetInteger(m.IntegerValue);
                     break;
-                case kBindMoney:
+                case BindKind::Money:
                     p.SetMoney(m.MoneyValue);
                     break;
-                case kBindDate:
+                case BindKind::Date:
                     p.SetDate(m.DateValue);
                     break;
-                case kBindNull:
+                case BindKind::Null:
                     p.SetNull();
                     break;
                 default:

@@ -3,6 +3,7 @@
 #include "base/Text.h"
 #include "engine/Binding.h"
 #include "engine/GroupedRun.h"
+#include "engine/ParamNames.h"
 #include "engine/RecordLoop.h"
 
 namespace migracja::engine {
@@ -80,20 +81,27 @@ bool Names(const std::string& sql, const std::string& table) {
 constexpr unsigned kSqlVarying = 448, kSqlText = 452, kSqlLong = 496, kSqlShort = 500,
                    kSqlInt64 = 580;
 
-bool CarriedSource(int code) {
-    return (code >= kSourceDbfField + 1 && code <= kSourceDbfField + 5) ||
-           (code >= kSourceCalculation + 1 && code <= kSourceCalculation + 4) ||
-           code == kSourceGenerator || code == kSourceTableKey || code == kSourceNow ||
-           code == kSourceLookup + 1 || code == kSourceLookup + 2;
+bool CarriedSource(ColumnSource s) {
+    const bool isText = s.Kind == ValueKind::Text, isInteger = s.Kind == ValueKind::Integer;
+    switch (s.Type) {
+        case SourceType::DbfField:
+            return s.Kind != ValueKind::Other;
+        case SourceType::Calculation:
+            return isText || isInteger || s.Kind == ValueKind::Money || s.Kind == ValueKind::Date;
+        case SourceType::Lookup:
+            return isText || isInteger;
+        case SourceType::Generator:
+        case SourceType::TableKey:
+        case SourceType::Now:
+            return true;
+        default:
+            return false;
+    }
 }
 
 bool IsLookup(const ColumnMapping& m) {
-    return m.SourceCode == kSourceLookup + 1 || m.SourceCode == kSourceLookup + 2;
-}
-
-// The name a lookup gives its reference i: "p" + (i + 1) + the letter of its place.
-std::string LookupParamName(int i) {
-    return "p" + std::to_string(i + 1) + static_cast<char>(65 + i);
+    return m.Source == ColumnSource{SourceType::Lookup, ValueKind::Text} ||
+           m.Source == ColumnSource{SourceType::Lookup, ValueKind::Integer};
 }
 
 // Why a text or integer lookup cannot be evaluated inside the block exactly as the client
@@ -104,26 +112,28 @@ std::string LookupObstacle(const TDane& dane, const ColumnMapping& m) {
     if (!q || !q->Prepared()) return "its lookup is not prepared";
     if (q->FieldCount() != 1) return "its lookup returns more than one column";
     const fb::Field& f = q->Fields(0);
-    if (m.SourceCode == kSourceLookup + 1 && f.SqlType() != kSqlText && f.SqlType() != kSqlVarying)
+    const bool isText = m.Source.Kind == ValueKind::Text;
+    if (isText && f.SqlType() != kSqlText && f.SqlType() != kSqlVarying)
         return "its lookup returns no text";
-    if (m.SourceCode == kSourceLookup + 1 && f.Length() > 32765)
-        return "its lookup returns a text too long for a variable";
-    if (m.SourceCode == kSourceLookup + 2 &&
+    if (isText && f.Length() > 32765) return "its lookup returns a text too long for a variable";
+    if (m.Source.Kind == ValueKind::Integer &&
         ((f.SqlType() != kSqlShort && f.SqlType() != kSqlLong && f.SqlType() != kSqlInt64) ||
          f.Scale() != 0))
         return "its lookup returns no whole number";
     for (std::size_t k = 0; k < q->MarkerCount(); ++k) {
-        int i = 0;
-        while (i < m.RefCount() && !text::EqualsIgnoreCase(LookupParamName(i), q->MarkerName(k)))
+        std::size_t i = 0;
+        while (i < m.Refs.size() && !text::EqualsIgnoreCase(LookupParamName(i), q->MarkerName(k)))
             ++i;
-        if (i == m.RefCount()) return "its lookup has a parameter without a reference";
-        const ColumnRef& r = m.Refs[static_cast<std::size_t>(i)];
-        if (r.RefKind == 3 && r.Source >= dane.Definition.TableCount)
+        if (i == m.Refs.size()) return "its lookup has a parameter without a reference";
+        const ColumnRef& r = m.Refs[i];
+        if (r.From == RefKind::TableKey && r.Source >= dane.Definition.TableCount)
             return "its lookup reads the key of a table that is not there";
-        if ((r.RefKind == 1 || r.RefKind == 2) &&
-            (r.Kind == ValueKind::Other || static_cast<int>(r.Kind) > 4))
+        if ((r.From == RefKind::DbfField || r.From == RefKind::Calculation) &&
+            (r.Kind == ValueKind::Other || r.Kind == ValueKind::Logical))
             return "its lookup has a reference of a kind that cannot be bound";
-        if (r.RefKind < 1 || r.RefKind > 3) return "its lookup has an unknown reference";
+        if (r.From != RefKind::DbfField && r.From != RefKind::Calculation &&
+            r.From != RefKind::TableKey)
+            return "its lookup has an unknown reference";
     }
     return {};
 }
@@ -131,7 +141,8 @@ std::string LookupObstacle(const TDane& dane, const ColumnMapping& m) {
 const ColumnMapping* ColumnOfParam(const TableMapping& table, const std::string& param, int& c) {
     for (c = 0; c < table.StatementColumnCount; ++c) {
         const ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
-        if (m.SourceCode > 0 && text::EqualsIgnoreCase(m.ParamName, param)) return &m;
+        if (m.Source.Type != SourceType::Constant && text::EqualsIgnoreCase(m.ParamName, param))
+            return &m;
     }
     return nullptr;
 }
@@ -146,20 +157,21 @@ std::string Obstacle(TDane& dane) {
             return where + ": its statement is not prepared";
         for (int c = 0; c < table.StatementColumnCount; ++c) {
             const ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
-            if (m.SourceCode <= 0) continue;
-            if (!CarriedSource(m.SourceCode))
-                return where + ", column " + m.TargetColumn + ": source " + Num(m.SourceCode) +
+            if (m.Source.Type == SourceType::Constant) continue;
+            if (!CarriedSource(m.Source))
+                return where + ", column " + m.TargetColumn + ": source " + Num(m.Source.Code()) +
                        " is evaluated by the program while the table is written";
             if (IsLookup(m)) {
                 if (std::string why = LookupObstacle(dane, m); !why.empty())
                     return where + ", column " + m.TargetColumn + ": " + why;
                 continue;
             }
-            if (m.SourceCode != kSourceGenerator && m.SourceCode != kSourceNow && m.RefCount() == 0)
+            const SourceType type = m.Source.Type;
+            if (type != SourceType::Generator && type != SourceType::Now && m.RefCount() == 0)
                 return where + ", column " + m.TargetColumn + ": no reference";
-            if (m.SourceCode == kSourceGenerator && m.ExtraText.empty())
+            if (type == SourceType::Generator && m.ExtraText.empty())
                 return where + ", column " + m.TargetColumn + ": no generator name";
-            if (m.SourceCode == kSourceTableKey && m.Refs[0].Source >= t)
+            if (type == SourceType::TableKey && m.Refs[0].Source >= t)
                 return where + ", column " + m.TargetColumn +
                        ": the key of a table that is not an earlier one";
         }
@@ -227,7 +239,7 @@ std::string Lookup(std::vector<BlockInput>& inputs, std::string& header, std::st
     const ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
     fb::Query& q = *m.ColumnQuery;
     const std::string L = "L" + Num(t) + "_" + Num(c);
-    const bool isText = m.SourceCode == kSourceLookup + 1;
+    const bool isText = m.Source.Kind == ValueKind::Text;
     declares += "DECLARE " + L + " " +
                 (isText ? "VARCHAR(" + std::to_string(std::max(1u, q.Fields(0).Length())) +
                               ") CHARACTER SET WIN1250"
@@ -235,17 +247,17 @@ std::string Lookup(std::vector<BlockInput>& inputs, std::string& header, std::st
                 "; ";
     std::vector<std::string> names(q.MarkerCount());
     for (std::size_t k = 0; k < q.MarkerCount(); ++k) {
-        int i = 0;
+        std::size_t i = 0;
         while (!text::EqualsIgnoreCase(LookupParamName(i), q.MarkerName(k))) ++i;
-        const ColumnRef& r = m.Refs[static_cast<std::size_t>(i)];
-        if (r.RefKind == 3) {
+        const ColumnRef& r = m.Refs[i];
+        if (r.From == RefKind::TableKey) {
             names[k] = "K" + Num(r.Source);
             continue;
         }
         names[k] = "Q" + L + "_" + Num(static_cast<int>(k));
         const std::string type = Declare(q, k, missing);
         header += (header.empty() ? "" : ", ") + names[k] + " " + type + " = :" + names[k];
-        inputs.push_back({BlockInput::From::LookupParam, t, c, names[k], i});
+        inputs.push_back({BlockInput::From::LookupParam, t, c, names[k], static_cast<int>(i)});
     }
     const std::string select =
         RenameMarkers(q.PositionalSql(), [&](std::size_t k) { return names[k]; });
@@ -286,7 +298,7 @@ void Compile(TDane& dane) {
         // row reading as 0.
         std::string parents = "1 = 1";
         for (const ColumnMapping& m : table.Columns)
-            if (m.SourceCode == kSourceTableKey && m.RefCount() > 0 && m.Refs[0].Source < t)
+            if (m.Source.Type == SourceType::TableKey && m.RefCount() > 0 && m.Refs[0].Source < t)
                 parents += " AND K" + Num(m.Refs[0].Source) + " <> -1";
         if (!table.IsInsert) {
             body += "X = 0; IF (" + parents + ") THEN X = 1; ";
@@ -322,11 +334,11 @@ void Compile(TDane& dane) {
                     "statement by statement: no column for parameter " + ws.MarkerName(k);
                 return;
             }
-            if (m->SourceCode == kSourceTableKey) {
+            if (m->Source.Type == SourceType::TableKey) {
                 names[k] = "K" + Num(m->Refs[0].Source);
             } else if (IsLookup(*m)) {
                 names[k] = "L" + T + "_" + Num(c);
-            } else if (m->SourceCode != kSourceGenerator) {
+            } else if (m->Source.Type != SourceType::Generator) {
                 names[k] = "V" + T + "_" + Num(static_cast<int>(k));
                 input({BlockInput::From::Column, t, c, names[k]}, Declare(ws, k, missing));
             }
@@ -337,7 +349,7 @@ void Compile(TDane& dane) {
                 draws += Lookup(plan->inputs, header, declares, missing, table, t, c);
                 continue;
             }
-            if (m.SourceCode != kSourceGenerator) continue;
+            if (m.Source.Type != SourceType::Generator) continue;
             const std::string G = "G" + Num(++generators);
             returns += ", " + G + " INTEGER";
             // A generator yielding -1 is reported by today's path: the block undoes itself.
@@ -434,15 +446,15 @@ namespace {
 // Binds a query parameter as the record loop binds the SQL conditions' and exists-queries'.
 void BindQueryParam(TDane& dane, fb::Param& p, const QueryParamRef& r) {
     const MigrationDefinition& d = dane.Definition;
-    const DbfFieldInfo* f =
-        r.FromDbf ? &d.DbfFields.at(static_cast<std::size_t>(r.Source)) : nullptr;
-    const CalculationDef& calc = d.CalculationAt(r.FromDbf ? -1 : r.Source);
+    const bool dbf = r.From == RefKind::DbfField;
+    const DbfFieldInfo* f = dbf ? &d.DbfFields.at(static_cast<std::size_t>(r.Source)) : nullptr;
+    const CalculationDef& calc = d.CalculationAt(dbf ? -1 : r.Source);
     if (!BindRecordValue(p, r.Kind, f, calc)) p.SetNull();
 }
 
 // Binds a lookup's reference to a DBF field or a calculation as the lookup binds it today.
 void BindLookupRef(TDane& dane, fb::Param& p, const ColumnRef& r) {
-    const bool dbf = r.RefKind == 1;
+    const bool dbf = r.From == RefKind::DbfField;
     const DbfFieldInfo* f =
         dbf ? &dane.Definition.DbfFields.at(static_cast<std::size_t>(r.Source)) : nullptr;
     const CalculationDef& calc = dane.Definition.CalculationAt(dbf ? -1 : r.Source);
@@ -465,12 +477,10 @@ void BindLookupRef(TDane& dane, fb::Param& p, const ColumnRef& r) {
     }
 }
 
-// The query parameter a marker stands for: its name is "p" + source + the letter of its place.
+// The query parameter a marker stands for, by its ParamName.
 const QueryParamRef* RefOfMarker(const std::vector<QueryParamRef>& refs, const std::string& name) {
     for (std::size_t p = 0; p < refs.size(); ++p) {
-        const std::string n =
-            "p" + std::to_string(refs[p].Source) + static_cast<char>(65 + static_cast<int>(p));
-        if (text::EqualsIgnoreCase(n, name)) return &refs[p];
+        if (text::EqualsIgnoreCase(ParamName(refs[p].Source, p), name)) return &refs[p];
     }
     return nullptr;
 }
@@ -481,24 +491,24 @@ bool BindColumn(TDane& dane, int t, int c, fb::Param& p) {
     ColumnMapping& m =
         dane.Definition.Tables[static_cast<std::size_t>(t)].Columns[static_cast<std::size_t>(c)];
     bool null = false;
-    switch (m.SourceCode % 10) {
-        case 1:
+    switch (m.Source.Kind) {
+        case ValueKind::Text:
             m.TextValue = EvaluateTextSource(dane, t, c, null);
             if (!null) p.SetText(m.TextValue);
             break;
-        case 2:
+        case ValueKind::Integer:
             m.IntegerValue = EvaluateIntegerSource(dane, t, c, null);
             if (!null) p.SetInteger(m.IntegerValue);
             break;
-        case 3:
+        case ValueKind::Money:
             m.MoneyValue = EvaluateMoneySource(dane, t, c, null);
             if (!null) p.SetMoney(m.MoneyValue);
             break;
-        case 4:
+        case ValueKind::Date:
             m.DateValue = EvaluateDateSource(dane, t, c, null);
             if (!null) p.SetDate(m.DateValue);
             break;
-        case 5:
+        case ValueKind::Logical:
             m.TextValue = EvaluateLogicalSource(dane, t, c, null);
             if (!null) p.SetText(m.TextValue);
             break;
@@ -522,8 +532,10 @@ bool WriteRecordThroughBlock(TDane& dane) {
         fb::Param& p = block.ParamByName(in.name);
         switch (in.from) {
             case BlockInput::From::TextCondition:
-                p.SetInteger(table.ConditionOperator > 0 && !TextConditionHolds(dane, table) ? 0
-                                                                                             : 1);
+                p.SetInteger(table.ConditionOperator != TextCondition::None &&
+                                     !TextConditionHolds(dane, table)
+                                 ? 0
+                                 : 1);
                 continue;
             case BlockInput::From::Column:
                 if (!BindColumn(dane, in.table, in.index, p)) return false;

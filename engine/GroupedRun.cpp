@@ -118,7 +118,7 @@ std::optional<OwnRowsRead> FindOwnRowsRead(TDane& dane) {
     for (int t = 1; t < d.TableCount; ++t) {
         const TableMapping& table = d.Tables[static_cast<std::size_t>(t)];
         for (const ColumnMapping& m : table.Columns)
-            if (m.SourceCode / 10 == kSourceLookup / 10)
+            if (m.Source.Type == SourceType::Lookup)
                 readers.push_back({t, m.TargetColumn, m.ExtraText});
         if (table.HasExistsQuery) readers.push_back({t, {}, table.ExistsQuerySql});
     }

@@ -71,37 +71,77 @@ struct TargetTableSchema {
     int ColumnCount() const { return static_cast<int>(ColumnNames.size()); }
 };
 
-// Where a column's value comes from (the codes are stored in nothing but memory, but the engine
-// branches on their decimal digits: the last digit is the value kind).
-enum ColumnSourceCode : int {
-    kSourceConstant = 0,
-    kSourceDbfField = 10,     // + kind of the first field
-    kSourceCalculation = 20,  // + kind of the type letter
-    kSourceLookup = 30,       // + kind of the target column
-    kSourceGenerator = 42,
-    kSourceTableKey = 52,
-    kSourceNow = 64,
+// Where a column's value comes from.
+enum class SourceType : int {
+    Constant = 0,  // written into the statement as it is
+    DbfField = 1,
+    Calculation = 2,
+    Lookup = 3,
+    Generator = 4,
+    TableKey = 5,  // the key an earlier table of the record was written with
+    Now = 6,
 };
 
-// A reference inside a lookup query (1 DBF field, 2 calculation result, 3 key of an earlier table).
+// A column's source and the kind of value it gives: the first DBF field's, the calculation's
+// type letter's, the target column's for a lookup; a generator and a key give integers, Now a
+// date.
+struct ColumnSource {
+    SourceType Type = SourceType::Constant;
+    ValueKind Kind = ValueKind::Other;
+
+    // The number messages and the definitions listing show: the type's digit, then the kind's
+    // (11 a text DBF field, 42 a generator). Users quote it in reports, so it must not change.
+    int Code() const { return static_cast<int>(Type) * 10 + static_cast<int>(Kind); }
+
+    friend bool operator==(ColumnSource, ColumnSource) = default;
+};
+
+// What a reference in a query names.
+enum class RefKind : int {
+    None = 0,
+    DbfField = 1,
+    Calculation = 2,  // a calculation's result
+    TableKey = 3,     // the key of an earlier table of the record
+};
+
+// A reference inside a lookup query.
 struct ColumnRef {
-    int RefKind = 0;
+    RefKind From = RefKind::None;
     int Source = 0;
     ValueKind Kind = ValueKind::Other;
 };
 
-// A parameter of an SQL condition or exists-query.
+// A parameter of an SQL condition or exists-query: a DBF field or a calculation's result.
 struct QueryParamRef {
-    bool FromDbf = false;
+    RefKind From = RefKind::None;
     int Source = 0;
     ValueKind Kind = ValueKind::Other;
+};
+
+// The test a text condition (WARUNKI) makes before a table is written; the numbers are those
+// the definitions listing shows.
+enum class TextCondition : int {
+    None = 0,
+    NotBlank = 1,              // LENGTH(TRIM( of a DBF field
+    FoundInText = 2,           // POS( : the field's text occurs in the condition's text
+    EmptyDate = 3,             // PUSTADATA(
+    IntegerComparison = 4,     // IF(
+    OtherReviewPeriod = 5,     // INNYOKRESPRZEGLADU(
+    CalculationNotBlank = 11,  // LENGTH(TRIM( of a calculation's result
+};
+
+// How the text of the DBF file is converted to Windows-1250 (Kodowanie).
+enum class DbfEncoding : int {
+    None = 0,
+    Mazovia = 1,
+    CodePage852 = 2,
 };
 
 struct ColumnMapping {
     std::string TargetColumn;  // upper case, from the schema
     std::string SourceExpr;    // as read from the definition (trimmed by preparation)
     // Prepared.
-    int SourceCode = 0;
+    ColumnSource Source;
     bool NotNull = false;
     std::string ParamName;
     std::vector<ColumnRef> Refs;  // at most kMaxColumnRefs
@@ -139,7 +179,7 @@ struct TableMapping {
     std::vector<QueryParamRef> SqlConditionParams;  // at most kMaxQueryParams
     std::string ExistsQuerySql;
     std::vector<QueryParamRef> ExistsParams;  // at most kMaxQueryParams
-    int ConditionOperator = 0;
+    TextCondition ConditionOperator = TextCondition::None;
     std::string ConditionText;
     int ConditionSource = 0;
     int CounterIndex = 0;
@@ -201,7 +241,7 @@ struct MigrationDefinition {
     int InitTableCount = 0;
     std::array<InitTableDef, kInitTableSlots> InitTables;
     // Prepared.
-    int EncodingMode = 0;  // 1 Mazovia, 2 code page 852, 0 none
+    DbfEncoding EncodingMode = DbfEncoding::None;
     bool DecodeActive = false;
     std::vector<CalculationDef> Calculations;  // at most kMaxCalculations
     int CounterCount = 0;

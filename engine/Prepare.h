@@ -21,8 +21,8 @@ void PrepareStatements(TDane& dane);
 // with an entry when there is none.
 int FindDbfField(TDane& dane, const std::string& name);
 
-// EncodingMode of a Kodowanie text: M (either case) Mazovia 1, else L code page 852 2, else 0.
-int EncodingModeOf(const std::string& kodowanie);
+// EncodingMode of a Kodowanie text: M (either case) Mazovia, else L code page 852, else none.
+DbfEncoding EncodingModeOf(const std::string& kodowanie);
 
 void ParseConditions(TDane& dane);
 void ParseCalculations(TDane& dane);

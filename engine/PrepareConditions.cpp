@@ -4,6 +4,7 @@
 #include "base/Text.h"
 #include "calc/MigracjaUtil.h"
 #include "engine/FunctionTable.h"
+#include "engine/ParamNames.h"
 #include "engine/Prepare.h"
 #include "engine/PrepareText.h"
 
@@ -37,36 +38,45 @@ int FindDbfField(TDane& dane, const std::string& name) {
 }
 
 void ParseConditions(TDane& dane) {
-    static constexpr std::string_view kOperators[] = {"LENGTH(TRIM(", "POS(", "PUSTADATA(", "IF(",
-                                                      "INNYOKRESPRZEGLADU("};
+    struct Operator {
+        std::string_view word;
+        TextCondition test;
+    };
+    static constexpr Operator kOperators[] = {
+        {"LENGTH(TRIM(", TextCondition::NotBlank},
+        {"POS(", TextCondition::FoundInText},
+        {"PUSTADATA(", TextCondition::EmptyDate},
+        {"IF(", TextCondition::IntegerComparison},
+        {"INNYOKRESPRZEGLADU(", TextCondition::OtherReviewPeriod},
+    };
     MigrationDefinition& d = dane.Definition;
     for (int n = 0; n < kTableSlots; ++n) {
         TableMapping& t = d.Tables[static_cast<std::size_t>(n)];
-        t.ConditionOperator = 0;
+        t.ConditionOperator = TextCondition::None;
         std::string w = text::ToUpper(text::Trim(t.Condition));
-        for (int j = 1; j <= 5 && t.ConditionOperator == 0; ++j) {
-            const std::string_view word = kOperators[j - 1];
-            if (!StartsWith(w, word)) continue;
-            w = Trimmed(std::string_view(w).substr(word.size()));
+        for (const Operator& o : kOperators) {
+            if (t.ConditionOperator != TextCondition::None) break;
+            if (!StartsWith(w, o.word)) continue;
+            w = Trimmed(std::string_view(w).substr(o.word.size()));
             if (StartsWith(w, kDbfRef)) {
                 w.erase(0, kDbfRef.size());
-                t.ConditionOperator = j;
+                t.ConditionOperator = o.test;
                 t.ConditionText = "???";
                 std::string quoted;
                 if (TakeQuoted(w, quoted, 0)) t.ConditionText = quoted;
-            } else if (j == 1 && StartsWith(w, kCalcRef)) {
+            } else if (o.test == TextCondition::NotBlank && StartsWith(w, kCalcRef)) {
                 w.erase(0, kCalcRef.size());
-                t.ConditionOperator = 11;
+                t.ConditionOperator = TextCondition::CalculationNotBlank;
                 t.ConditionText = "???";
             }
-            if (t.ConditionOperator == 0) continue;
+            if (t.ConditionOperator == TextCondition::None) continue;
             w = Trimmed(w);
             const std::string name = ReadName(w, 0, 12);
             if (name.empty()) {
                 dane.AddErrorWithContext("Brak pola DBF  !", n, -1);
                 return;
             }
-            if (t.ConditionOperator == 11) {
+            if (t.ConditionOperator == TextCondition::CalculationNotBlank) {
                 t.ConditionSource = name.size() == 1 && IsDigit(name[0]) ? name[0] - '0' : -1;
                 if (t.ConditionSource == -1) {
                     dane.AddErrorWithContext("Błąd pola obliczanego "_w + name + " !", n, -1);
@@ -152,8 +162,8 @@ void ParseCalculations(TDane& dane) {
 
 namespace {
 
-// The rewrite shared by SQL conditions and exists-queries: every reference becomes " :p" +
-// source + the letter of its place in the query. False when a reference could not be read.
+// The rewrite shared by SQL conditions and exists-queries: every reference becomes " :" + its
+// ParamName. False when a reference could not be read.
 bool RewriteConditionSql(TDane& dane, int n, const std::string& query, bool existsQuery,
                          std::string& output, std::vector<QueryParamRef>& params) {
     MigrationDefinition& d = dane.Definition;
@@ -174,9 +184,10 @@ bool RewriteConditionSql(TDane& dane, int n, const std::string& query, bool exis
         }
         QueryParamRef r;
         r.Kind = ValueKind::Text;
-        r.FromDbf = calc == std::string::npos || (dbf != std::string::npos && dbf < calc);
+        const bool fromDbf = calc == std::string::npos || (dbf != std::string::npos && dbf < calc);
+        r.From = fromDbf ? RefKind::DbfField : RefKind::Calculation;
         std::size_t at, end;
-        if (r.FromDbf) {
+        if (fromDbf) {
             at = dbf;
             const std::string name = ReadName(q, at + kDbfRef.size());
             r.Source = FindDbfField(dane, name);
@@ -209,7 +220,7 @@ bool RewriteConditionSql(TDane& dane, int n, const std::string& query, bool exis
         }
         params.push_back(r);
         output.append(q, start, at - start);
-        output += " :p" + std::to_string(r.Source) + static_cast<char>(64 + params.size());
+        output += " :" + ParamName(r.Source, params.size() - 1);
         start = end;
     }
     output.append(q, start, std::string::npos);

@@ -50,10 +50,10 @@ void PrepareTableObjects(TDane& dane, int n) {
     t.WriteStatement = &write;
     for (int c = 0; c < t.StatementColumnCount && !dane.Definition.StopRequested; ++c) {
         ColumnMapping& m = t.Columns[static_cast<std::size_t>(c)];
-        if (m.SourceCode == kSourceConstant) continue;
+        if (m.Source.Type == SourceType::Constant) continue;
         m.BoundParam = write.FindParam(m.ParamName);
-        const bool lookup = m.SourceCode / 10 == kSourceLookup / 10;
-        if (lookup || m.SourceCode == kSourceGenerator) {
+        const bool lookup = m.Source.Type == SourceType::Lookup;
+        if (lookup || m.Source.Type == SourceType::Generator) {
             // Generator draws are outside transactions; lookups read where the loop reads.
             fb::Query& q = dane.NewDefinitionQuery(
                 lookup ? dane.ReadTransaction() : dane.IBTransactionR,
@@ -138,7 +138,7 @@ void BuildUpdate(TDane& dane, int n) {
     }
     std::string key;
     for (const ColumnMapping& c : d.Tables[static_cast<std::size_t>(m)].Columns) {
-        if (c.SourceCode == kSourceGenerator) {
+        if (c.Source.Type == SourceType::Generator) {
             key = c.TargetColumn;
             break;
         }
@@ -163,7 +163,8 @@ void BuildUpdate(TDane& dane, int n) {
             set += col.TargetColumn + " = " + v;
         } else {
             keySource = v;
-            if (col.SourceCode == kSourceTableKey && col.RefCount() > 0 && col.Refs[0].Source == m)
+            if (col.Source.Type == SourceType::TableKey && col.RefCount() > 0 &&
+                col.Refs[0].Source == m)
                 keyValue = v;
         }
     }
@@ -193,11 +194,11 @@ void BuildCounters(TDane& dane) {
     for (int j = 0; j < d.CounterCount; ++j) d.Counters[static_cast<std::size_t>(j)] = 0;
 }
 
-int EncodingModeOf(const std::string& kodowanie) {
+DbfEncoding EncodingModeOf(const std::string& kodowanie) {
     const std::string encoding = text::ToUpper(kodowanie);
-    return encoding.find('M') != std::string::npos   ? 1
-           : encoding.find('L') != std::string::npos ? 2
-                                                     : 0;
+    return encoding.find('M') != std::string::npos   ? DbfEncoding::Mazovia
+           : encoding.find('L') != std::string::npos ? DbfEncoding::CodePage852
+                                                     : DbfEncoding::None;
 }
 
 void PrepareStatements(TDane& dane) {

@@ -7,6 +7,7 @@
 #include "engine/Binding.h"
 #include "engine/BlockPath.h"
 #include "engine/Calculations.h"
+#include "engine/ParamNames.h"
 
 namespace migracja::engine {
 
@@ -20,19 +21,17 @@ bool Grouped(const TDane& dane) {
     return dane.TransactionRecords > 1;
 }
 
-// Binds the parameters of an SQL condition or exists-query: "p" + source + the letter of the
-// reference's place, from the DBF field or the calculation it names.
+// Binds the parameters of an SQL condition or exists-query (ParamName of each reference's source
+// and place) from the DBF field or the calculation it names.
 void BindQueryParams(TDane& dane, fb::Query& q, const std::vector<QueryParamRef>& params) {
     const MigrationDefinition& d = dane.Definition;
     for (std::size_t p = 0; p < params.size(); ++p) {
         const QueryParamRef& r = params[p];
-        const std::string name =
-            "p" + std::to_string(r.Source) + static_cast<char>(65 + static_cast<int>(p));
-        const DbfFieldInfo* f =
-            r.FromDbf ? &d.DbfFields.at(static_cast<std::size_t>(r.Source)) : nullptr;
-        const CalculationDef& calc = d.CalculationAt(r.FromDbf ? -1 : r.Source);
+        const bool dbf = r.From == RefKind::DbfField;
+        const DbfFieldInfo* f = dbf ? &d.DbfFields.at(static_cast<std::size_t>(r.Source)) : nullptr;
+        const CalculationDef& calc = d.CalculationAt(dbf ? -1 : r.Source);
         // A kind without a value leaves the parameter as it is, as it always has.
-        BindRecordValue(q.ParamByName(name), r.Kind, f, calc);
+        BindRecordValue(q.ParamByName(ParamName(r.Source, p)), r.Kind, f, calc);
     }
 }
 
@@ -134,7 +133,7 @@ bool ParentKeysKnown(const TDane& dane, int t) {
     // the table for the record.
     const TableMapping& table = dane.Definition.Tables[static_cast<std::size_t>(t)];
     for (const ColumnMapping& m : table.Columns) {
-        if (m.SourceCode != kSourceTableKey || m.RefCount() == 0) continue;
+        if (m.Source.Type != SourceType::TableKey || m.RefCount() == 0) continue;
         const int d = m.Refs[0].Source;
         if (d < t && dane.Definition.Tables[static_cast<std::size_t>(d)].LastKey == -1)
             return false;
@@ -147,22 +146,22 @@ bool ParentKeysKnown(const TDane& dane, int t) {
 bool TextConditionHolds(const TDane& dane, const TableMapping& table) {
     const MigrationDefinition& d = dane.Definition;
     const int s = table.ConditionSource;
-    const int op = table.ConditionOperator;
-    if (op >= 10) return !text::Trim(d.CalculationAt(s).TextResult).empty();
-    if (op >= 6) return false;
+    const TextCondition op = table.ConditionOperator;
+    if (op == TextCondition::CalculationNotBlank)
+        return !text::Trim(d.CalculationAt(s).TextResult).empty();
     const DbfFieldInfo& f = d.DbfFields.at(static_cast<std::size_t>(s));
     switch (op) {
-        case 1:
+        case TextCondition::NotBlank:
             return !text::Trim(f.TextValue).empty();
-        case 2:
+        case TextCondition::FoundInText:
             return !f.TextValue.empty() &&
                    table.ConditionText.find(f.TextValue) != std::string::npos;
-        case 3:
+        case TextCondition::EmptyDate:
             return EmptyDateCondition(table.ConditionText, f.DateValue);
-        case 4:
+        case TextCondition::IntegerComparison:
             return CompareIntCondition(f.IntegerValue,
                                        std::string(text::Trim(table.ConditionText)));
-        case 5:
+        case TextCondition::OtherReviewPeriod:
             return OtherPeriodCondition(f.IntegerValue);
         default:
             return true;
@@ -259,7 +258,8 @@ bool CheckTableCondition(TDane& dane, int t) {
     const int k = table.SkipValue;
     if (k > 0 && k <= kTableSlots && d.Tables[static_cast<std::size_t>(k - 1)].TableWritten)
         return false;
-    if (table.ConditionOperator > 0 && !TextConditionHolds(dane, table)) return false;
+    if (table.ConditionOperator != TextCondition::None && !TextConditionHolds(dane, table))
+        return false;
 
     fb::Query& q = *table.ConditionQuery;
     BindQueryParams(dane, q, table.SqlConditionParams);
@@ -315,11 +315,11 @@ void DescrambleFields(TDane& dane) {
 
 void ConvertFieldEncoding(TDane& dane) {
     MigrationDefinition& d = dane.Definition;
-    if (d.EncodingMode != 1 && d.EncodingMode != 2) return;
+    if (d.EncodingMode == DbfEncoding::None) return;
     for (DbfFieldInfo& f : d.DbfFields) {
         if (f.Kind != ValueKind::Text) continue;
-        f.TextValue = d.EncodingMode == 1 ? calc::MazoviaToWin1250(f.TextValue)
-                                          : calc::Latin2ToWin1250(f.TextValue);
+        f.TextValue = d.EncodingMode == DbfEncoding::Mazovia ? calc::MazoviaToWin1250(f.TextValue)
+                                                             : calc::Latin2ToWin1250(f.TextValue);
     }
 }
 

@@ -197,6 +197,51 @@ TEST(DefinitionsCheckCliTest, PrepareShowsTheStatementsAndInitialRecordsOfADryRu
     EXPECT_EQ(p.db.ScalarInt("SELECT GEN_ID(GEN_REJESTR_FIRM, 0) FROM RDB$DATABASE"), 0);
 }
 
+TEST(DefinitionsCheckCliTest, PrepareShowsEverySourceAndTextConditionByItsNumber) {
+    // The numbers are what users quote from the listing and from the error entries.
+    ProgramFolder p;
+    migracja::testing::DbfWriter()
+        .Field("NRKLI", 'C', 8)
+        .Field("NAZWA", 'C', 40)
+        .Field("TELEFON", 'C', 20)
+        .Record({"K1", "Firma", "111"})
+        .WriteTo(p.dbf / "klienci.dbf");
+    p.Definition("01-firmy.ini",
+                 {"[START]",
+                  "PlikDBF=KLIENCI.DBF",
+                  "Tabela_0=REJESTR_FIRM",
+                  "Tabela_1=TELEFONY",
+                  "[OBLICZANE]",
+                  "WynikNr0=Copy40(PLIKDBF->NAZWA);",
+                  "[WARUNKI]",
+                  "Warunek_0=LENGTH(TRIM(OBLICZENIA->WYNIKNR0))",
+                  "Warunek_1=POS(PLIKDBF->NRKLI 'K1 K2')",
+                  "[WARUNKI_SQL]",
+                  "Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
+                  "Warunek_1=SELECT COUNT(*) FROM TELEFONY WHERE NUMER = PLIKDBF->TELEFON",
+                  "[Tabela0]",
+                  "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)",
+                  "NAZWA_FIRMY=OBLICZENIA->WYNIKNR0",
+                  "NAZWA_SKROT=SELECT NAZWA FROM KATEGORIE WHERE NAZWA = PLIKDBF->NRKLI",
+                  "[Tabela1]",
+                  "TEL_ID=GENERATOR(GEN_TELEFONY)",
+                  "POLE_ID=GENERATOR(0)",
+                  "NUMER=PLIKDBF->TELEFON"});
+    const Result r = p.Check(true);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    for (const char* line : {
+             ":pFIRMA_ID = {42} generator GEN_REJESTR_FIRM",
+             ":pNAZWA_FIRMY = {21} calculation 0",
+             ":pNAZWA_SKROT = {31} lookup SELECT NAZWA FROM KATEGORIE WHERE NAZWA =  :p1A (DBF "
+             "NRKLI)",
+             "text condition: operator 11 on calculation 0, text '\?\?\?'",
+             ":pPOLE_ID = {52} key of table 0",
+             ":pNUMER = {11} DBF TELEFON",
+             "text condition: operator 2 on DBF field NRKLI, text 'K1 K2'",
+         })
+        EXPECT_TRUE(Contains(r.out, line)) << line << "\n" << r.out;
+}
+
 TEST(DefinitionsCheckCliTest, SpecialFilesAndOverWideKeysAreEachReportedAndTheCheckGoesOn) {
     ProgramFolder p;
     migracja::testing::DbfWriter().Field("NAZWA", 'C', 10).Record({"x"}).WriteTo(p.dbf / "KAT.DBF");

@@ -298,7 +298,8 @@ TEST(BindingTest, TextsCalculationsAndLookupsAreWrittenIntoBlobColumnsOfAnyLengt
          "SUROWE=PLIKDBF->NAZWA", "OPIS=OBLICZENIA->WYNIKNR0",
          "ZRODLO=SELECT TRESC FROM ZRODLA WHERE ID = PLIKDBF->NR", "PUSTE=PLIKDBF->PUSTE"})))
         << f.Log();
-    EXPECT_EQ(f.Column(0, "ZRODLO").SourceCode, engine::kSourceLookup + 1);
+    EXPECT_EQ(f.Column(0, "ZRODLO").Source,
+              (engine::ColumnSource{engine::SourceType::Lookup, ValueKind::Text}));
     f.Run();
     ASSERT_FALSE(f.dane.Definition.StopRequested) << f.Log();
     EXPECT_EQ(f.db.Scalar("SELECT CAST(UWAGI AS VARCHAR(100)) FROM NOTATKI"), "ŻółwŁódź UWAGI"_w);

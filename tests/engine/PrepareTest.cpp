@@ -59,10 +59,10 @@ TEST(PrepareTest, SqlConditionsAndExistsQueriesBecomeParameterisedUpperCaseQueri
     EXPECT_EQ(t.ConditionQuery->Sql(),
               "SELECT COUNT(*) FROM TELEFONY WHERE NUMER =  :p4A AND FIRMA_ID =  :p12B");
     ASSERT_EQ(t.SqlConditionParams.size(), 2u);
-    EXPECT_TRUE(t.SqlConditionParams[0].FromDbf);
+    EXPECT_EQ(t.SqlConditionParams[0].From, engine::RefKind::DbfField);
     EXPECT_EQ(t.SqlConditionParams[0].Source, 4);
     EXPECT_EQ(t.SqlConditionParams[0].Kind, ValueKind::Text);
-    EXPECT_FALSE(t.SqlConditionParams[1].FromDbf);
+    EXPECT_EQ(t.SqlConditionParams[1].From, engine::RefKind::Calculation);
     EXPECT_EQ(t.SqlConditionParams[1].Source, 12);
     EXPECT_EQ(t.SqlConditionParams[1].Kind, ValueKind::Integer);
     // String constants are upper-cased with the rest; a logical field is passed as text.
@@ -91,8 +91,12 @@ TEST(PrepareTest, InsertStatementsTakeColumnsInTableOrderWithTheBookkeepingColum
               "INSERT INTO TEL4 ( TEL_ID,FIRMA_ID,NUMER,KTO_WPISAL )  VALUES ( "
               ":pTEL_ID,:pFIRMA_ID,:pNUMER,'Migracja' ) ");
     EXPECT_EQ(f.Column(0, "TEL_ID").ExtraText, "GEN_TELEFONY");
-    EXPECT_EQ(f.Column(0, "TEL_ID").SourceCode, engine::kSourceGenerator);
-    EXPECT_EQ(f.Column(0, "FIRMA_ID").SourceCode, 32);
+    EXPECT_EQ(f.Column(0, "TEL_ID").Source,
+              (engine::ColumnSource{engine::SourceType::Generator, ValueKind::Integer}));
+    EXPECT_EQ(f.Column(0, "FIRMA_ID").Source,
+              (engine::ColumnSource{engine::SourceType::Lookup, ValueKind::Integer}));
+    // The number messages show for the source.
+    EXPECT_EQ(f.Column(0, "FIRMA_ID").Source.Code(), 32);
     EXPECT_EQ(f.Column(0, "FIRMA_ID").ExtraText,
               "SELECT FIRMA_ID FROM REJESTR_FIRM WHERE NAZWA_SKROT =  :p1A");
 
@@ -107,8 +111,11 @@ TEST(PrepareTest, InsertStatementsTakeColumnsInTableOrderWithTheBookkeepingColum
     EXPECT_EQ(f.Table(0).Statement,
               "INSERT INTO TEL5 ( ID,ILE,OPIS,KTO_WPISAL,DATA_WPISU )  VALUES ( "
               "0,:pILE,'tekst','Jan O''Neil',:pDATA_WPISU ) ");
-    EXPECT_EQ(f.Column(0, "DATA_WPISU").SourceCode, engine::kSourceNow);
-    EXPECT_EQ(f.Column(0, "ILE").SourceCode, 12);
+    EXPECT_EQ(f.Column(0, "DATA_WPISU").Source,
+              (engine::ColumnSource{engine::SourceType::Now, ValueKind::Date}));
+    EXPECT_EQ(f.Column(0, "ILE").Source,
+              (engine::ColumnSource{engine::SourceType::DbfField, ValueKind::Integer}));
+    EXPECT_EQ(f.Column(0, "ILE").Source.Code(), 12);
 }
 
 TEST(PrepareTest, UpdateTablesSetTheRowOfTheFirstEarlierTableOfTheSameName) {
@@ -127,7 +134,8 @@ TEST(PrepareTest, UpdateTablesSetTheRowOfTheFirstEarlierTableOfTheSameName) {
     EXPECT_FALSE(f.Table(2).IsInsert);
     EXPECT_EQ(f.Table(2).Statement,
               "UPDATE REJESTR_FIRM SET  F_SERWIS = 'T'  Where FIRMA_ID = :pFIRMA_ID");
-    EXPECT_EQ(f.Column(1, "FIRMA_ID").SourceCode, engine::kSourceTableKey);
+    EXPECT_EQ(f.Column(1, "FIRMA_ID").Source,
+              (engine::ColumnSource{engine::SourceType::TableKey, ValueKind::Integer}));
     // An UPDATE table shares the counter of its INSERT table.
     const auto& d = f.dane.Definition;
     EXPECT_EQ(d.CounterCount, 2);
@@ -254,7 +262,7 @@ TEST(PrepareTest, CalculationsAndTextConditionsAreParsed) {
                          "NUMER=PLIKDBF->TELEFON"});
     ASSERT_TRUE(f.Prepare(file)) << f.Log();
     const auto& d = f.dane.Definition;
-    EXPECT_EQ(d.EncodingMode, 1);  // M is tested before L
+    EXPECT_EQ(d.EncodingMode, engine::DbfEncoding::Mazovia);  // M is tested before L
     // The nine-character line is skipped without a word; numbering counts accepted entries.
     ASSERT_EQ(d.CalculationCount(), 3);
     EXPECT_EQ(d.Calculations[0].Function, 6);
@@ -268,12 +276,12 @@ TEST(PrepareTest, CalculationsAndTextConditionsAreParsed) {
     EXPECT_EQ(d.Calculations[2].ArgFields[1], 2);
     EXPECT_EQ(d.Calculations[2].ArgKinds[1], ValueKind::Text);
 
-    EXPECT_EQ(f.Table(0).ConditionOperator, 2);
+    EXPECT_EQ(f.Table(0).ConditionOperator, engine::TextCondition::FoundInText);
     EXPECT_EQ(f.Table(0).ConditionText, "ABC");
     EXPECT_EQ(f.Table(0).ConditionSource, 1);
-    EXPECT_EQ(f.Table(1).ConditionOperator, 4);
+    EXPECT_EQ(f.Table(1).ConditionOperator, engine::TextCondition::IntegerComparison);
     EXPECT_EQ(f.Table(1).ConditionText, ">=5");
-    EXPECT_EQ(f.Table(2).ConditionOperator, 11);
+    EXPECT_EQ(f.Table(2).ConditionOperator, engine::TextCondition::CalculationNotBlank);
     EXPECT_EQ(f.Table(2).ConditionSource, 3);
     // Three tables of one name share one counter.
     EXPECT_EQ(d.CounterCount, 1);

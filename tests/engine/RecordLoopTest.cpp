@@ -269,7 +269,7 @@ TEST(RecordLoopTest, LegacyTextIsDescrambledThenConvertedFromItsCodePage) {
                       "MIASTO1=PLIKDBF->MIASTO", "ULICA1=PLIKDBF->TELEFON"});
     ASSERT_TRUE(f.Prepare(file)) << f.Log();
     f.dane.Scrambling = constants;
-    EXPECT_EQ(f.dane.Definition.EncodingMode, 2);
+    EXPECT_EQ(f.dane.Definition.EncodingMode, engine::DbfEncoding::CodePage852);
     f.Run();
     EXPECT_FALSE(f.dane.Definition.StopRequested) << f.Log();
     EXPECT_EQ(f.db.Scalar("SELECT NAZWA_FIRMY FROM REJESTR_FIRM"), "Żółw"_w);
