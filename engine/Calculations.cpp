@@ -98,7 +98,7 @@ std::int32_t WyborID_INITE_Nr(TDane& dane, const std::string& T) {
     const MigrationDefinition& d = dane.Definition;
     const std::string tail = T + " przy " + d.DbfFileName;
     std::int32_t n = 0;
-    if (!calc::ReadDecimalInteger(T, n)) {
+    if (!calc::ReadSignedInteger(T, n)) {
         Report(dane, "Błąd w numerze parametru z inite dla obliczeń "_w + tail);
     } else if (n < 1) {
         Report(dane, "Za mały nr parametru z inite dla obliczeń "_w + tail);
