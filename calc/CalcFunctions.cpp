@@ -69,7 +69,7 @@ std::int32_t GetNrOldZlecenia(std::string_view s) {
     std::size_t n = 0;
     while (n < t.size() && t[n] >= '0' && t[n] <= '9') ++n;
     std::int32_t value = 0;
-    DigitsToInt(t.substr(0, n), value);  // 0 when the digits do not fit
+    DigitsOnlyToInt(t.substr(0, n), value);  // 0 when the digits do not fit
     return value;
 }
 
@@ -156,10 +156,10 @@ DateTime DataiGodzina(DateTime d1, std::string_view time) {
     std::int32_t hour = 0, minute = 0;
     if (time.size() >= 2) {
         std::int32_t v = 0;
-        if (ReadDecimalInteger(time.substr(0, 2), v)) hour = v;
+        if (ReadSignedInteger(time.substr(0, 2), v)) hour = v;
         std::string rest(time.substr(2));
         if (!rest.empty() && rest[0] == ':') rest[0] = ' ';
-        if (ReadDecimalInteger(rest, v)) minute = v;
+        if (ReadSignedInteger(rest, v)) minute = v;
     }
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
         throw CalculationError("'" + std::string(time) + "' nie jest poprawną godziną (GG:MM)"_w);
@@ -186,7 +186,7 @@ std::string StatusUrzadzenia(DateTime d1, DateTime d2, std::int32_t count) {
 
 DateTime IncMonth(DateTime d1, std::string_view years) {
     std::int32_t n = 0;
-    if (!IsValidDate(d1) || !ReadDecimalInteger(years, n)) return 0;
+    if (!IsValidDate(d1) || !ReadSignedInteger(years, n)) return 0;
     return AddYears(d1, n);
 }
 
@@ -207,7 +207,7 @@ Money WartoscBrutto(Money quantity, Money price, std::int32_t vatCode) {
                         VatHundredths(vatCode, false));
 }
 
-bool ReadDecimalInteger(std::string_view text, std::int32_t& value) {
+bool ReadSignedInteger(std::string_view text, std::int32_t& value) {
     std::string_view t = text::Trim(text);
     value = 0;
     bool negative = false;

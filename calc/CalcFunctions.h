@@ -93,7 +93,7 @@ Money WartoscBrutto(Money quantity, Money price, std::int32_t vatCode);
 
 // True and the value when the text, blanks around it ignored, is an optionally signed run of
 // decimal digits that fits a 32-bit integer.
-bool ReadDecimalInteger(std::string_view text, std::int32_t& value);
+bool ReadSignedInteger(std::string_view text, std::int32_t& value);
 // The text as an SQL string literal: in single quotes, each quote inside doubled.
 std::string SqlQuoted(std::string_view text);
 

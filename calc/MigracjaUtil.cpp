@@ -112,7 +112,7 @@ std::string DescrambleText(std::string_view text, const ScramblingConstants& con
     return out;
 }
 
-Money TextToMoney(std::string_view text) {
+Money MoneyFromDigitsAnywhere(std::string_view text) {
     // The number is gathered the way the legacy program did it: digits anywhere, the first ','
     // or '.' as the decimal point, a '-' only before anything else was gathered.
     std::string collected;
@@ -166,7 +166,7 @@ Money TextToMoney(std::string_view text) {
     return Money::FromRaw(negative ? -raw : raw);
 }
 
-bool DigitsToInt(std::string_view text, std::int32_t& value) {
+bool DigitsOnlyToInt(std::string_view text, std::int32_t& value) {
     value = 0;
     std::int64_t v = 0;
     for (const char c : text) {

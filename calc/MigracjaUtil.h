@@ -46,12 +46,12 @@ std::string DescrambleText(std::string_view text, const ScramblingConstants& con
 
 // The money value written in a text, e.g. '1 234,50 zł' gives 1234.5000. A text without a number
 // gives -101.0190, the legacy marker of an unreadable amount.
-Money TextToMoney(std::string_view text);
+Money MoneyFromDigitsAnywhere(std::string_view text);
 inline constexpr Money kUnreadableMoney = Money::FromRaw(-1010190);
 
 // True and the value when the text is decimal digits only (the empty text reads as 0) and fits a
 // 32-bit integer; otherwise false and 0.
-bool DigitsToInt(std::string_view text, std::int32_t& value);
+bool DigitsOnlyToInt(std::string_view text, std::int32_t& value);
 
 // Counters over every name split so far whose order was unambiguous: they tell whether the data
 // list the given name or the surname first.

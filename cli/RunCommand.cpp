@@ -477,12 +477,9 @@ void SelectDefinitions(HeadlessView& view, const shell::MigrationController& con
     }
 }
 
-}  // namespace
-
-int RunMigration(const Args& args, shell::StopSignals& stopSignals) {
-    const RunOptions options = ParseRunOptions(args);
-    // The folder dialog's OK, given beforehand; a folder of rejected records serves this run
-    // only, and Migracja.ini keeps the folder of the legacy data.
+// The folder dialog's OK, given beforehand; a folder of rejected records serves this run only,
+// and Migracja.ini keeps the folder of the legacy data.
+shell::RunOverrides OverridesOf(const RunOptions& options) {
     shell::RunOverrides overrides;
     overrides.maxRejects = options.maxRejects;
     if (options.dbf && shell::IsFolderSet(*options.dbf)) {
@@ -491,158 +488,243 @@ int RunMigration(const Args& args, shell::StopSignals& stopSignals) {
         else
             config::WriteDbfFolder(options.dir, *options.dbf);
     }
+    return overrides;
+}
 
-    StopListener signals(stopSignals);
-    engine::TDane dane;
-    ConsoleMessageBox messages;
-    definitions::TFormIni loader(dane, messages);
-    HeadlessView view;
-    ConsoleProgress progress(dane, loader);
-    NoGridChoice grid;
-    context::TargetContextService service(dane, dane.Target, grid, messages);
-    OptionContext context(service, options);
-    NoFolderDialog folderDialog;
-    ConsoleReport report(dane, options.dir);
-    LoopTimer timer;
-    shell::SystemClock clock;
-    shell::MigrationController controller(shell::ControllerParts{options.dir, dane, loader, view,
-                                                                 progress, context, folderDialog,
-                                                                 report, messages, timer, clock});
-    controller.SetOverrides(overrides);
+int SignalStatus() {
+    std::fprintf(stderr, "migracja-cli: stopped by signal %d\n", StopListener::Received());
+    return 128 + StopListener::Received();
+}
 
-    bool running = false;
-    // The window's event loop: the timer fires until nothing arms it again.
-    const auto drive = [&] {
-        while (timer.Active() && !view.closeRequested) {
-            controller.OnTimer();
+// The definitions of the folder as the run takes them, in list order.
+struct DefinitionChoice {
+    std::vector<bool> selected;
+    // Why a definition cannot run for want of its DBF file; empty when it can, or when --only
+    // leaves it out on purpose.
+    std::vector<std::string> missingFile;
+};
+
+// The main window without a display: the controller with the parts it is given, driven by the
+// command's own loop. The parts are built in the order the window builds them and go in reverse.
+class HeadlessWindow {
+  public:
+    HeadlessWindow(const RunOptions& options, shell::StopSignals& stopSignals,
+                   const shell::RunOverrides& overrides)
+        : options_(options),
+          signals_(stopSignals),
+          loader_(dane_, messages_),
+          progress_(dane_, loader_),
+          service_(dane_, dane_.Target, grid_, messages_),
+          context_(service_, options),
+          report_(dane_, options.dir),
+          controller_(shell::ControllerParts{options.dir, dane_, loader_, view_, progress_,
+                                             context_, folderDialog_, report_, messages_, timer_,
+                                             clock_}) {
+        controller_.SetOverrides(overrides);
+    }
+
+    // The window's startup checks. The status to end with when they did not leave the window
+    // ready to start; a choice no option settles is a usage error.
+    std::optional<int> Start() {
+        try {
+            controller_.OnShow();
+            Drive();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "migracja-cli: %s\n", Utf8(e.what()).c_str());
+            return 1;
+        }
+        if (StopListener::Received() != 0) return SignalStatus();
+        if (!context_.problem.empty()) throw UsageError{context_.problem};
+        if (folderDialog_.asked || controller_.StartupStep() != shell::kIdle ||
+            !view_.startEnabled) {
+            if (!view_.dbfStatus.empty())
+                std::fprintf(stderr, "%s\n", Utf8(view_.dbfStatus).c_str());
+            if (!view_.databaseStatus.empty())
+                std::fprintf(stderr, "%s\n", Utf8(view_.databaseStatus).c_str());
+            if (folderDialog_.asked)
+                throw UsageError{
+                    "run: the folder of the DBF files must be given with --dbf FOLDER"};
+            std::fputs("migracja-cli: run: the startup checks failed, nothing was migrated\n",
+                       stderr);
+            return 1;
+        }
+        return std::nullopt;
+    }
+
+    // The database settles a choice it has only one answer for; an option that names another
+    // is a mistake of the caller, not a choice to ignore.
+    void CheckChosenContext() const {
+        const engine::TargetContext& chosen = dane_.Target;
+        if (options_.firma && chosen.SelectedFirmaId != *options_.firma)
+            throw UsageError{"run: --firma " + std::to_string(*options_.firma) +
+                             ": the only owner company is " +
+                             std::to_string(chosen.SelectedFirmaId) + " (" +
+                             Utf8(chosen.SelectedFirmaName) + ")"};
+        if (options_.team && chosen.SelectedGsId != *options_.team)
+            throw UsageError{"run: --team " + std::to_string(*options_.team) +
+                             ": the only service team of the company is " +
+                             std::to_string(chosen.SelectedGsId) + " (" +
+                             Utf8(chosen.SelectedGsName) + ")"};
+        if (options_.branch && chosen.SelectedMiejsceId != *options_.branch)
+            throw UsageError{"run: --branch " + std::to_string(*options_.branch) +
+                             ": the company has no branches"};
+    }
+
+    void PrintStatusBars() const {
+        std::fprintf(stderr, "%s\n%s\n", Utf8(view_.dbfStatus).c_str(),
+                     Utf8(view_.databaseStatus).c_str());
+    }
+
+    DefinitionChoice ChooseDefinitions() {
+        SelectDefinitions(view_, controller_, loader_, dane_, options_.only);
+        // A definition that cannot run for want of its DBF file is a step a script must not
+        // miss: it is named at once and makes the status 1, unless --only leaves it out on
+        // purpose.
+        DefinitionChoice choice{std::vector<bool>(view_.items.size()),
+                                std::vector<std::string>(view_.items.size())};
+        for (std::size_t i = 0; i < view_.items.size(); ++i) {
+            choice.selected[i] = view_.items[i].checked;
+            if (view_.items[i].enabled || !options_.only.empty()) continue;
+            const std::string dbf =
+                loader_.ReadDefinitionHeader(controller_.DefinitionFile(static_cast<int>(i)));
+            choice.missingFile[i] = dbf.empty() ? std::string("no DBF file named")
+                                                : "DBF file " + Utf8(dbf) + " missing";
+            std::fprintf(stderr, "migracja-cli: run: %s not run: %s in %s\n",
+                         Utf8(view_.items[i].text).c_str(), choice.missingFile[i].c_str(),
+                         Utf8(config::TextFromPath(dane_.DbfFolder())).c_str());
+        }
+        return choice;
+    }
+
+    // The Start button and the run it starts. False when the run failed or was refused.
+    bool Run() {
+        bool failed = false;
+        try {
+            controller_.OnStartMigration();
+            // Refused before it began (a bad setting, another run holding the database), told
+            // by the message already printed; the summary still names every definition as not
+            // run.
+            if (controller_.StartupStep() != shell::kRunning) {
+                failed = true;
+            } else {
+                running_ = true;
+                Drive();
+            }
+        } catch (const std::exception& e) {
+            // The controller has kept the whole records and written the report.
+            std::fprintf(stderr, "migracja-cli: %s\n", Utf8(e.what()).c_str());
+            failed = true;
+        }
+        progress_.Close();
+        progress_.Settle();
+        return !failed;
+    }
+
+    // Entries that no report holds yet (a run that ended with entries that did not stop it)
+    // are written as the window's close check writes them; either way the database is
+    // detached here. Gives the count of the run's entries, a stop's own entry not counted.
+    std::size_t WindUp() {
+        const std::size_t entries = dane_.MigrationErrorLog.size() - (progress_.stopped ? 1 : 0);
+        if (!dane_.MigrationErrorLog.empty() &&
+            report_.writtenEntries != dane_.MigrationErrorLog.size())
+            controller_.OnCloseQuery();
+        else {
+            dane_.Dbf1.reset();
+            dane_.IBDatabase1.Close();
+        }
+        return entries;
+    }
+
+    // Every definition of the folder, in list order, then the report's path. True when a
+    // definition could not run for want of its DBF file.
+    bool PrintSummary(const DefinitionChoice& choice) const {
+        bool notRun = false;
+        for (std::size_t i = 0; i < view_.items.size(); ++i) {
+            const std::string& name = view_.items[i].text;
+            if (!choice.selected[i]) {
+                if (!choice.missingFile[i].empty()) notRun = true;
+                std::printf("%s: not run, %s\n", Utf8(name).c_str(),
+                            choice.missingFile[i].empty() ? "not in --only"
+                                                          : choice.missingFile[i].c_str());
+                continue;
+            }
+            PrintDefinitionLine(name);
+        }
+        // With a reject limit the table of every definition follows; without one the output
+        // stays the lines above, as scripts read them.
+        if (dane_.Rejects.Limit() > 0 && !dane_.Outcomes.empty())
+            std::printf("\n%s",
+                        Utf8(shell::FormatRunSummary(dane_.Outcomes, dane_.Rejects)).c_str());
+        if (report_.file) std::printf("report: %s\n", report_.file->string().c_str());
+        std::fflush(stdout);
+        return notRun;
+    }
+
+  private:
+    // The window's event loop: the timer fires until nothing arms it again. A stop signal
+    // during the startup ends it; during the run it is the Stop button.
+    void Drive() {
+        while (timer_.Active() && !view_.closeRequested) {
+            controller_.OnTimer();
             if (StopListener::Received() != 0) {
-                if (!running) return;
-                if (controller.StartupStep() == shell::kRunning) progress.StopBySignal();
+                if (!running_) return;
+                if (controller_.StartupStep() == shell::kRunning) progress_.StopBySignal();
             }
         }
-    };
-    const auto signalStatus = [] {
-        std::fprintf(stderr, "migracja-cli: stopped by signal %d\n", StopListener::Received());
-        return 128 + StopListener::Received();
-    };
-
-    // ---- startup ----
-    try {
-        controller.OnShow();
-        drive();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "migracja-cli: %s\n", Utf8(e.what()).c_str());
-        return 1;
-    }
-    if (StopListener::Received() != 0) return signalStatus();
-    if (!context.problem.empty()) throw UsageError{context.problem};
-    if (folderDialog.asked || controller.StartupStep() != shell::kIdle || !view.startEnabled) {
-        if (!view.dbfStatus.empty()) std::fprintf(stderr, "%s\n", Utf8(view.dbfStatus).c_str());
-        if (!view.databaseStatus.empty())
-            std::fprintf(stderr, "%s\n", Utf8(view.databaseStatus).c_str());
-        if (folderDialog.asked)
-            throw UsageError{"run: the folder of the DBF files must be given with --dbf FOLDER"};
-        std::fputs("migracja-cli: run: the startup checks failed, nothing was migrated\n", stderr);
-        return 1;
-    }
-    const engine::TargetContext& chosen = dane.Target;
-    if (options.firma && chosen.SelectedFirmaId != *options.firma)
-        throw UsageError{"run: --firma " + std::to_string(*options.firma) +
-                         ": the only owner company is " + std::to_string(chosen.SelectedFirmaId) +
-                         " (" + Utf8(chosen.SelectedFirmaName) + ")"};
-    if (options.team && chosen.SelectedGsId != *options.team)
-        throw UsageError{"run: --team " + std::to_string(*options.team) +
-                         ": the only service team of the company is " +
-                         std::to_string(chosen.SelectedGsId) + " (" + Utf8(chosen.SelectedGsName) +
-                         ")"};
-    if (options.branch && chosen.SelectedMiejsceId != *options.branch)
-        throw UsageError{"run: --branch " + std::to_string(*options.branch) +
-                         ": the company has no branches"};
-    std::fprintf(stderr, "%s\n%s\n", Utf8(view.dbfStatus).c_str(),
-                 Utf8(view.databaseStatus).c_str());
-    SelectDefinitions(view, controller, loader, dane, options.only);
-    // A definition that cannot run for want of its DBF file is a step a script must not miss:
-    // it is named at once and makes the status 1, unless --only leaves it out on purpose.
-    std::vector<std::string> missingFile(view.items.size());
-    std::vector<bool> selected(view.items.size());
-    for (std::size_t i = 0; i < view.items.size(); ++i) {
-        selected[i] = view.items[i].checked;
-        if (view.items[i].enabled || !options.only.empty()) continue;
-        const std::string dbf =
-            loader.ReadDefinitionHeader(controller.DefinitionFile(static_cast<int>(i)));
-        missingFile[i] =
-            dbf.empty() ? std::string("no DBF file named") : "DBF file " + Utf8(dbf) + " missing";
-        std::fprintf(stderr, "migracja-cli: run: %s not run: %s in %s\n",
-                     Utf8(view.items[i].text).c_str(), missingFile[i].c_str(),
-                     Utf8(config::TextFromPath(dane.DbfFolder())).c_str());
     }
 
-    // ---- the run ----
-    bool failed = false;
-    try {
-        controller.OnStartMigration();
-        // Refused before it began (a bad setting, another run holding the database), told by the
-        // message already printed; the summary below still names every definition as not run.
-        if (controller.StartupStep() != shell::kRunning) {
-            failed = true;
-        } else {
-            running = true;
-            drive();
-        }
-    } catch (const std::exception& e) {
-        // The controller has kept the whole records and written the report.
-        std::fprintf(stderr, "migracja-cli: %s\n", Utf8(e.what()).c_str());
-        failed = true;
-    }
-    progress.Close();
-    progress.Settle();
-
-    // Entries that no report holds yet (a run that ended with entries that did not stop it) are
-    // written as the window's close check writes them; either way the database is detached here.
-    const std::size_t entries = dane.MigrationErrorLog.size() - (progress.stopped ? 1 : 0);
-    if (!dane.MigrationErrorLog.empty() && report.writtenEntries != dane.MigrationErrorLog.size())
-        controller.OnCloseQuery();
-    else {
-        dane.Dbf1.reset();
-        dane.IBDatabase1.Close();
-    }
-
-    // ---- summary ----
-    // Every definition of the folder, in list order.
-    bool notRun = false;
-    for (std::size_t i = 0; i < view.items.size(); ++i) {
-        const HeadlessView::Item& item = view.items[i];
-        const std::string& name = item.text;
-        if (!selected[i]) {
-            if (!missingFile[i].empty()) notRun = true;
-            std::printf("%s: not run, %s\n", Utf8(name).c_str(),
-                        missingFile[i].empty() ? "not in --only" : missingFile[i].c_str());
-            continue;
-        }
-        const auto r = std::find_if(progress.results.begin(), progress.results.end(),
+    void PrintDefinitionLine(const std::string& name) const {
+        const std::vector<DefinitionResult>& results = progress_.results;
+        const auto r = std::find_if(results.begin(), results.end(),
                                     [&](const DefinitionResult& x) { return x.name == name; });
-        if (r == progress.results.end()) {
+        if (r == results.end()) {
             std::printf("%s: not run\n", Utf8(name).c_str());
-            continue;
+            return;
         }
         std::string line = Utf8(name) + ": " + std::to_string(r->records) + " of " +
                            std::to_string(r->total) + " records";
         for (const auto& [table, rows] : r->rows)
             line += ", " + Utf8(table) + " " + std::to_string(rows);
         std::size_t errors = r->entries;
-        if (progress.stopped && &*r == &progress.results.back() && errors > 0) --errors;
+        // The stop's own entry belongs to the run, not to the definition it interrupted.
+        if (progress_.stopped && &*r == &results.back() && errors > 0) --errors;
         line += ", " + Plural(errors, "error");
         std::printf("%s\n", line.c_str());
     }
-    // With a reject limit the table of every definition follows; without one the output stays
-    // the lines above, as scripts read them.
-    if (dane.Rejects.Limit() > 0 && !dane.Outcomes.empty())
-        std::printf("\n%s", Utf8(shell::FormatRunSummary(dane.Outcomes, dane.Rejects)).c_str());
-    if (report.file) std::printf("report: %s\n", report.file->string().c_str());
-    std::fflush(stdout);
 
-    if (StopListener::Received() != 0) return signalStatus();
-    return failed || entries > 0 || notRun ? 1 : 0;
+    const RunOptions& options_;
+    StopListener signals_;
+    engine::TDane dane_;
+    ConsoleMessageBox messages_;
+    definitions::TFormIni loader_;
+    HeadlessView view_;
+    ConsoleProgress progress_;
+    NoGridChoice grid_;
+    context::TargetContextService service_;
+    OptionContext context_;
+    NoFolderDialog folderDialog_;
+    ConsoleReport report_;
+    LoopTimer timer_;
+    shell::SystemClock clock_;
+    shell::MigrationController controller_;
+    bool running_ = false;
+};
+
+}  // namespace
+
+int RunMigration(const Args& args, shell::StopSignals& stopSignals) {
+    const RunOptions options = ParseRunOptions(args);
+    const shell::RunOverrides overrides = OverridesOf(options);
+    HeadlessWindow window(options, stopSignals, overrides);
+    if (const std::optional<int> status = window.Start()) return *status;
+    window.CheckChosenContext();
+    window.PrintStatusBars();
+    const DefinitionChoice choice = window.ChooseDefinitions();
+    const bool succeeded = window.Run();
+    const std::size_t entries = window.WindUp();
+    const bool notRun = window.PrintSummary(choice);
+    if (StopListener::Received() != 0) return SignalStatus();
+    return !succeeded || entries > 0 || notRun ? 1 : 0;
 }
 
 }  // namespace migracja::cli

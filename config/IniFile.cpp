@@ -187,7 +187,7 @@ std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key
                                   std::int32_t defaultValue) const {
     const auto value = Find(section, key);
     if (!value) return defaultValue;
-    return ParseInteger(*value).value_or(defaultValue);
+    return ParseDelphiInteger(*value).value_or(defaultValue);
 }
 
 bool IniFile::SectionExists(std::string_view section) const {
@@ -331,7 +331,7 @@ void WriteProfileString(const std::filesystem::path& path, std::string_view sect
     ini.Save(path);
 }
 
-std::optional<std::int32_t> ParseInteger(std::string_view text) {
+std::optional<std::int32_t> ParseDelphiInteger(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ') ++i;
     bool negative = false;

@@ -91,6 +91,6 @@ void WriteProfileString(const std::filesystem::path& path, std::string_view sect
 
 // Parses a whole integer as Delphi's StrToInt does (leading blanks, optional sign, decimal or
 // $, x or 0x hexadecimal; hexadecimal takes the full 32 bits, so $FFFFFFFF is -1).
-std::optional<std::int32_t> ParseInteger(std::string_view text);
+std::optional<std::int32_t> ParseDelphiInteger(std::string_view text);
 
 }  // namespace migracja::config

@@ -1,6 +1,5 @@
 #include "dbf/DbfField.h"
 
-#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -84,7 +83,7 @@ std::optional<Decimal> ParseExponent(std::string_view text) {
 
 }  // namespace
 
-std::optional<Decimal> ParseDecimal(std::string_view text) {
+std::optional<Decimal> ParseNumericFieldText(std::string_view text) {
     std::size_t i = 0, e = text.size();
     while (i < e && IsBlankByte(text[i])) ++i;
     while (e > i && IsBlankByte(text[e - 1])) --e;
@@ -119,36 +118,12 @@ std::optional<Decimal> ParseDecimal(std::string_view text) {
     return Decimal{negative ? -mantissa : mantissa, scale};
 }
 
-std::optional<std::int64_t> Rescale(Decimal d, int scale) {
-    static constexpr auto kPow10 = [] {
-        std::array<std::int64_t, 19> p{};
-        p[0] = 1;
-        for (std::size_t k = 1; k < p.size(); ++k) p[k] = p[k - 1] * 10;
-        return p;
-    }();
-    const std::int64_t m = d.mantissa;
-    if (scale >= d.scale) {
-        const int grow = scale - d.scale;
-        if (grow > 18) return m == 0 ? std::optional<std::int64_t>(0) : std::nullopt;
-        std::int64_t r;
-        if (__builtin_mul_overflow(m, kPow10[grow], &r)) return std::nullopt;
-        return r;
-    }
-    const int drop = d.scale - scale;
-    if (drop > 18) return 0;
-    const std::int64_t divisor = kPow10[drop];
-    std::int64_t q = m / divisor;
-    const std::int64_t r = m % divisor;
-    if ((r < 0 ? -r : r) * 2 >= divisor) q += m < 0 ? -1 : 1;
-    return q;
-}
-
 std::optional<Decimal> NumberOf(const DbfField& f, const char* raw) {
     const std::size_t n = static_cast<std::size_t>(f.length);
     switch (f.type) {
         case 'N':
         case 'F':
-            return ParseDecimal(std::string_view(raw, n));
+            return ParseNumericFieldText(std::string_view(raw, n));
         case 'I':
             if (n < 4 || AllBlank(raw, 4)) return std::nullopt;
             return Decimal{Int32Le(raw), 0};

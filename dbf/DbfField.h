@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/Decimal.h"
 #include "base/Values.h"
 
 namespace migracja::dbf {
@@ -41,18 +42,10 @@ struct DbfField {
 // double in Visual FoxPro files and a binary memo elsewhere.
 ValueKind DbfKindOf(char type, int length, int decimals, bool visualFoxPro = false);
 
-// An exact decimal number: mantissa / 10^scale.
-struct Decimal {
-    std::int64_t mantissa = 0;
-    int scale = 0;
-};
-
-// Parses the text of an N or F field ("  -12.50", "3,5", "1.2E+3"). Blank, overflow markers
-// ("***") and other text that is no number give nullopt.
-std::optional<Decimal> ParseDecimal(std::string_view text);
-
-// The mantissa at another scale, rounding half away from zero; nullopt when it does not fit.
-std::optional<std::int64_t> Rescale(Decimal d, int scale);
+// Parses the text of an N or F field ("  -12.50", "3,5", "1.2E+3") by dBase's rules: blanks and
+// NULs around it, decimals beyond 64 bits dropped, and an exponent form read through a double at
+// four decimals. Blank, overflow markers ("***") and other text that is no number give nullopt.
+std::optional<Decimal> ParseNumericFieldText(std::string_view text);
 
 // The numeric value of a field of type N, F, I, O, Y (currency: a 64-bit count of
 // ten-thousandths) or B (double); nullopt when blank or unreadable.

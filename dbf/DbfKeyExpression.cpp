@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "base/Decimal.h"
 #include "base/Text.h"
 
 namespace migracja::dbf {
@@ -144,21 +145,10 @@ struct Str : Node {
         for (int dec = decimals; dec >= 0; --dec) {
             const auto m = Rescale(value, dec);
             if (!m) break;
-            const std::string s = Format(*m, dec);
+            const std::string s = FormatDecimal({*m, dec});
             if (s.size() <= width) return std::string(width - s.size(), ' ') + s;
         }
         return std::string(width, '*');
-    }
-    static std::string Format(std::int64_t m, int dec) {
-        const bool negative = m < 0;
-        std::uint64_t mag = negative ? 0 - static_cast<std::uint64_t>(m) : m;
-        std::string digits = std::to_string(mag);
-        if (dec > 0) {
-            if (digits.size() <= static_cast<std::size_t>(dec))
-                digits.insert(0, static_cast<std::size_t>(dec) + 1 - digits.size(), '0');
-            digits.insert(digits.size() - static_cast<std::size_t>(dec), ".");
-        }
-        return negative ? "-" + digits : digits;
     }
 };
 

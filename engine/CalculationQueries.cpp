@@ -179,7 +179,7 @@ std::string NextUniqueSkrot(TDane& dane, std::string_view wanted,
             hashTaken = true;
         } else if (v.size() > baseLength + 1 && v[baseLength] == '#') {
             std::int32_t n = 0;
-            if (calc::DigitsToInt(std::string_view(v).substr(baseLength + 1), n) && n > highest)
+            if (calc::DigitsOnlyToInt(std::string_view(v).substr(baseLength + 1), n) && n > highest)
                 highest = n;
         }
     }

@@ -64,7 +64,7 @@ std::int32_t WyborID_INITE_Nr(TDane& dane, const std::string& T) {
     const MigrationDefinition& d = dane.Definition;
     const std::string tail = T + " przy " + d.DbfFileName;
     std::int32_t n = 0;
-    if (!calc::ReadDecimalInteger(T, n)) {
+    if (!calc::ReadSignedInteger(T, n)) {
         dane.AddError("Błąd w numerze parametru z inite dla obliczeń "_w + tail, Stops::Run);
     } else if (n < 1) {
         dane.AddError("Za mały nr parametru z inite dla obliczeń "_w + tail, Stops::Run);

@@ -88,7 +88,7 @@ std::vector<InitValue> ColumnValues(TDane& dane, int i) {
                                 std::to_string(i) + ", " + m.TargetColumn + ") !",
                             -1, -1);
                 } else if (letter == 'F') {
-                    v.money = calc::TextToMoney(value);
+                    v.money = calc::MoneyFromDigitsAnywhere(value);
                 } else if (letter == 'D') {
                     const auto date = fb::ParseDateTime(value);
                     if (date)

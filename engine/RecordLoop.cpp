@@ -219,7 +219,7 @@ bool CompareIntCondition(std::int32_t value, const std::string& text) {
     for (char c : text)
         if (c >= '0' && c <= '9') digits += c;
     std::int32_t number = 0;
-    if (digits.empty() || !calc::DigitsToInt(digits, number)) return false;
+    if (digits.empty() || !calc::DigitsOnlyToInt(digits, number)) return false;
     switch (op) {
         case 10:
             return value == number;

@@ -672,10 +672,10 @@ void SqlObject::WriteValue(const ParamTarget& target, const Param& p) {
             WriteText(target, p.text_);
             break;
         case Param::Kind::Integer:
-            WriteScaled(target, p.integer_, 0);
+            WriteDecimal(target, {p.integer_, 0});
             break;
         case Param::Kind::Money:
-            WriteScaled(target, p.integer_, -4);
+            WriteDecimal(target, {p.integer_, 4});
             break;
         case Param::Kind::Date:
             WriteDate(target, p.real_);

@@ -12,26 +12,6 @@ namespace migracja::fb {
 
 namespace {
 
-constexpr std::int64_t kPow10[] = {1LL,
-                                   10LL,
-                                   100LL,
-                                   1000LL,
-                                   10000LL,
-                                   100000LL,
-                                   1000000LL,
-                                   10000000LL,
-                                   100000000LL,
-                                   1000000000LL,
-                                   10000000000LL,
-                                   100000000000LL,
-                                   1000000000000LL,
-                                   10000000000000LL,
-                                   100000000000000LL,
-                                   1000000000000000LL,
-                                   10000000000000000LL,
-                                   100000000000000000LL,
-                                   1000000000000000000LL};
-
 std::string TypeName(unsigned type) {
     switch (type) {
         case kSqlVarying:
@@ -71,26 +51,10 @@ std::string TypeName(unsigned type) {
     throw ConversionError("cannot read " + TypeName(type) + " as " + what);
 }
 
-// value * 10^shift with rounding half away from zero when shift < 0.
-std::int64_t Rescale(std::int64_t value, int shift) {
-    if (shift == 0) return value;
-    if (shift > 0) {
-        if (shift > 18) {
-            if (value == 0) return 0;
-            throw ConversionError("numeric overflow");
-        }
-        const std::int64_t f = kPow10[shift];
-        if (value > std::numeric_limits<std::int64_t>::max() / f ||
-            value < std::numeric_limits<std::int64_t>::min() / f)
-            throw ConversionError("numeric overflow");
-        return value * f;
-    }
-    if (-shift > 18) return 0;
-    const std::int64_t f = kPow10[-shift];
-    const std::int64_t q = value / f;
-    const std::int64_t r = value % f;
-    if (r >= 0 ? 2 * r >= f : -2 * r >= f) return value >= 0 ? q + 1 : q - 1;
-    return q;
+// The mantissa at another scale; a value that does not fit the column is an error.
+std::int64_t Rescaled(Decimal d, int scale) {
+    if (const auto r = Rescale(d, scale)) return *r;
+    throw ConversionError("numeric overflow");
 }
 
 std::string DoubleToText(double v) {
@@ -165,15 +129,11 @@ void StoreText(const ParamTarget& t, std::string_view value) {
     }
 }
 
+// A value of a column with Firebird's scale (value * 10^scale) as text.
 std::string ScaledToText(std::int64_t value, int scale) {
-    if (scale >= 0) return std::to_string(Rescale(value, scale));
-    const bool negative = value < 0;
-    std::string digits = std::to_string(value);
-    if (negative) digits.erase(0, 1);
-    const std::size_t places = static_cast<std::size_t>(-scale);
-    if (digits.size() <= places) digits.insert(0, places - digits.size() + 1, '0');
-    digits.insert(digits.size() - places, ".");
-    return negative ? "-" + digits : digits;
+    const Decimal d{value, -scale};
+    if (d.scale <= 0) return std::to_string(Rescaled(d, 0));
+    return FormatDecimal(d);
 }
 
 void StoreTimestamp(unsigned char* p, DateTime value, bool date, bool time) {
@@ -239,32 +199,6 @@ Decimal RequireDecimal(std::string_view text) {
 
 }  // namespace
 
-std::optional<Decimal> ParseDecimal(std::string_view text) {
-    text = text::Trim(text);
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    Decimal d;
-    bool digits = false, separator = false;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c >= '0' && c <= '9') {
-            digits = true;
-            if (d.mantissa > (std::numeric_limits<std::int64_t>::max() - 9) / 10)
-                return std::nullopt;
-            d.mantissa = d.mantissa * 10 + (c - '0');
-            if (separator) --d.scale;
-        } else if ((c == '.' || c == ',') && !separator) {
-            separator = true;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (!digits) return std::nullopt;
-    if (negative) d.mantissa = -d.mantissa;
-    return d;
-}
-
 std::optional<DateTime> ParseDateTime(std::string_view text) {
     const std::string s(text::Trim(text));
     CivilDateTime c;
@@ -311,14 +245,14 @@ void WriteText(const ParamTarget& t, std::string_view value) {
         case kSqlLong:
         case kSqlInt64: {
             const Decimal d = RequireDecimal(value);
-            StoreRaw(t, Rescale(d.mantissa, d.scale - t.scale));
+            StoreRaw(t, Rescaled(d, -t.scale));
             return;
         }
         case kSqlDouble:
         case kSqlFloat:
         case kSqlDFloat: {
             const Decimal d = RequireDecimal(value);
-            WriteDouble(t, static_cast<double>(d.mantissa) * std::pow(10.0, d.scale));
+            WriteDouble(t, d.ToDouble());
             return;
         }
         case kSqlTimestamp:
@@ -341,28 +275,31 @@ void WriteText(const ParamTarget& t, std::string_view value) {
     }
 }
 
-void WriteScaled(const ParamTarget& t, std::int64_t value, int valueScale) {
+void WriteDecimal(const ParamTarget& t, Decimal value) {
     switch (t.type) {
         case kSqlShort:
         case kSqlLong:
         case kSqlInt64:
-            StoreRaw(t, Rescale(value, valueScale - t.scale));
+            StoreRaw(t, Rescaled(value, -t.scale));
             return;
         case kSqlDouble:
         case kSqlDFloat: {
-            const double d = static_cast<double>(value) / static_cast<double>(kPow10[-valueScale]);
+            const double d =
+                static_cast<double>(value.mantissa) /
+                static_cast<double>(kPowersOfTen[static_cast<std::size_t>(value.scale)]);
             std::memcpy(t.data, &d, sizeof d);
             return;
         }
         case kSqlFloat: {
-            const float f = static_cast<float>(static_cast<double>(value) /
-                                               static_cast<double>(kPow10[-valueScale]));
+            const float f = static_cast<float>(
+                static_cast<double>(value.mantissa) /
+                static_cast<double>(kPowersOfTen[static_cast<std::size_t>(value.scale)]));
             std::memcpy(t.data, &f, sizeof f);
             return;
         }
         case kSqlText:
         case kSqlVarying: {
-            std::string s = ScaledToText(value, valueScale);
+            std::string s = ScaledToText(value.mantissa, -value.scale);
             if (s.find('.') != std::string::npos) {
                 while (s.back() == '0') s.pop_back();
                 if (s.back() == '.') s.pop_back();
@@ -371,7 +308,7 @@ void WriteScaled(const ParamTarget& t, std::int64_t value, int valueScale) {
             return;
         }
         case kSqlBoolean:
-            t.data[0] = value != 0 ? 1 : 0;
+            t.data[0] = value.mantissa != 0 ? 1 : 0;
             return;
         case kSqlNull:
             return;
@@ -466,7 +403,7 @@ std::string ReadText(const ColumnSource& s) {
 }
 
 std::int64_t ReadInt64(const ColumnSource& s) {
-    if (IsInteger(s.type)) return Rescale(IntegerOf(s), s.scale);
+    if (IsInteger(s.type)) return Rescaled({IntegerOf(s), -s.scale}, 0);
     switch (s.type) {
         case kSqlDouble:
         case kSqlFloat:
@@ -474,8 +411,7 @@ std::int64_t ReadInt64(const ColumnSource& s) {
             return RoundDouble(DoubleOf(s), DoubleOf(s));
         case kSqlText:
         case kSqlVarying: {
-            const Decimal d = RequireDecimal(TextOf(s));
-            return Rescale(d.mantissa, d.scale);
+            return Rescaled(RequireDecimal(TextOf(s)), 0);
         }
         case kSqlBoolean:
             return s.data[0] ? 1 : 0;
@@ -485,7 +421,7 @@ std::int64_t ReadInt64(const ColumnSource& s) {
 }
 
 Money ReadMoney(const ColumnSource& s) {
-    if (IsInteger(s.type)) return Money::FromRaw(Rescale(IntegerOf(s), s.scale + 4));
+    if (IsInteger(s.type)) return Money::FromRaw(Rescaled({IntegerOf(s), -s.scale}, 4));
     switch (s.type) {
         case kSqlDouble:
         case kSqlFloat:
@@ -493,8 +429,7 @@ Money ReadMoney(const ColumnSource& s) {
             return Money::FromRaw(RoundDouble(DoubleOf(s) * Money::kScale, DoubleOf(s)));
         case kSqlText:
         case kSqlVarying: {
-            const Decimal d = RequireDecimal(TextOf(s));
-            return Money::FromRaw(Rescale(d.mantissa, d.scale + 4));
+            return Money::FromRaw(Rescaled(RequireDecimal(TextOf(s)), 4));
         }
         default:
             CannotRead(s.type, "money");
@@ -531,7 +466,7 @@ DateTime ReadDate(const ColumnSource& s) {
 }
 
 double ReadDouble(const ColumnSource& s) {
-    if (IsInteger(s.type)) return static_cast<double>(IntegerOf(s)) * std::pow(10.0, s.scale);
+    if (IsInteger(s.type)) return Decimal{IntegerOf(s), -s.scale}.ToDouble();
     switch (s.type) {
         case kSqlDouble:
         case kSqlFloat:
@@ -543,8 +478,7 @@ double ReadDouble(const ColumnSource& s) {
             return ReadDate(s);
         case kSqlText:
         case kSqlVarying: {
-            const Decimal d = RequireDecimal(TextOf(s));
-            return static_cast<double>(d.mantissa) * std::pow(10.0, d.scale);
+            return RequireDecimal(TextOf(s)).ToDouble();
         }
         default:
             CannotRead(s.type, "a number");

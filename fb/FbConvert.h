@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/Decimal.h"
 #include "base/Values.h"
 
 namespace migracja::fb {
@@ -35,6 +36,8 @@ enum SqlType : unsigned {
     kSqlNull = 32766,
 };
 
+// The scale of the message metadata is Firebird's: the stored integer times 10^scale, so a
+// NUMERIC(18,4) column has -4.
 struct ParamTarget {
     unsigned type = 0;
     int scale = 0;
@@ -55,8 +58,8 @@ inline constexpr int kFirebirdDayOffset = 15018;
 inline constexpr std::int64_t kIscTimeUnitsPerDay = 864000000;
 
 void WriteText(const ParamTarget& t, std::string_view value);
-// Writes value * 10^valueScale (valueScale 0 for integers, -4 for money).
-void WriteScaled(const ParamTarget& t, std::int64_t value, int valueScale);
+// An integer is {value, 0}, money {raw, 4}; for a floating-point column the scale must be 0..18.
+void WriteDecimal(const ParamTarget& t, Decimal value);
 void WriteDate(const ParamTarget& t, DateTime value);
 void WriteDouble(const ParamTarget& t, double value);
 
@@ -66,12 +69,6 @@ Money ReadMoney(const ColumnSource& s);
 DateTime ReadDate(const ColumnSource& s);
 double ReadDouble(const ColumnSource& s);
 
-// A decimal number written with '.' or ',' as separator: mantissa * 10^scale (scale <= 0).
-struct Decimal {
-    std::int64_t mantissa = 0;
-    int scale = 0;
-};
-std::optional<Decimal> ParseDecimal(std::string_view text);
 // "YYYY-MM-DD[ HH:MM[:SS[.fff]]]" or "DD.MM.YYYY[ HH:MM[:SS]]".
 std::optional<DateTime> ParseDateTime(std::string_view text);
 

@@ -124,203 +124,249 @@ bool HasFewerDigits(const PhoneSlots& slots, int s) {
            DigitCount(slots.at(static_cast<std::size_t>(s - 1)));
 }
 
-PhoneSplit SplitPhoneNumber(std::string_view number, PhoneSlots& slots) {
-    PhoneSplit result;
-    for (std::size_t k = 1; k < slots.size(); ++k) slots[k].clear();
-    std::string& area = slots[0];
-    area = Trimmed(area);
-    const bool cutOffLength = number.size() == kCutOffLength;
+namespace {
 
-    std::string w(number);
+// One text on its way through the steps of the splitter.
+struct TextSplit {
+    PhoneSlots& slots;
+    std::string text;             // what is left of the text to read
+    bool cutOffLength = false;    // the text may have lost its end to the legacy column
+    bool lettersDropped = false;  // extension marker letters removed without an extension
+    // Word groups are separated by blanks (and an early "/"), list groups by ",", ";", "." and
+    // a later "/". A text with two list groups is a list; the other kind is not used then.
+    Groups words, lists;
+    bool isList = false;
+    // The area code found at the start of group 1 rather than at the start of the text, and
+    // that group as it was before.
+    bool areaFromGroup = false;
+    std::string groupBefore;
+    int count = 0;  // the numbers in slots 1..count so far
+
+    TextSplit(PhoneSlots& s, std::string_view number)
+        : slots(s), text(number), cutOffLength(number.size() == kCutOffLength) {}
+
+    std::string& Area() { return slots[0]; }
+    Groups& Chosen() { return isList ? lists : words; }
+    void Take(int k) { slots[static_cast<std::size_t>(k)] = Chosen()[static_cast<std::size_t>(k)]; }
+    // A short ending replaces the end of the first number: "7654321, 22" gives 7654322.
+    void TakeEnding(int k) {
+        const std::string& first = Chosen()[1];
+        const std::string& end = Chosen()[static_cast<std::size_t>(k)];
+        slots[static_cast<std::size_t>(k)] = first.substr(0, first.size() - end.size()) + end;
+    }
+};
+
+void DropFront(std::string& s) {
+    s.front() = ' ';
+    s = Trimmed(s);
+}
+
+// An area code glued to the front: "0221234567", "(022) 1234567", "022-1234567". Only when the
+// row has none of its own.
+void SplitLeadingAreaCode(TextSplit& t) {
+    std::string& area = t.Area();
     bool parenthesis = false;
-    if (StartsWithAny(w, "(")) {
-        w.front() = ' ';
-        w = Trimmed(w);
+    if (StartsWithAny(t.text, "(")) {
+        DropFront(t.text);
         parenthesis = true;
     }
-
-    // An area code glued to the front: "0221234567", "(022) 1234567", "022-1234567".
-    if (area.empty() && StartsWithAny(w, "0")) {
-        AreaCodeSplit a = SplitAreaCode(w);
-        area = a.areaCode;
-        w = Trimmed(a.rest);
-        if (!area.empty() && parenthesis) {
-            area = Trimmed(area);
-            if (area.size() < 5) area.insert(0, "(");
-        }
-        if (StartsWithAny(w, ")")) {
-            w.front() = ' ';
-            w = Trimmed(w);
-            if (!area.empty() && area.size() <= 4) area += ')';
-        }
-        for (int twice = 0; twice < 2; ++twice) {
-            if (StartsWithAny(w, "-,")) w.front() = ' ';
-            w = Trimmed(w);
-        }
+    if (!area.empty() || !StartsWithAny(t.text, "0")) return;
+    AreaCodeSplit a = SplitAreaCode(t.text);
+    area = a.areaCode;
+    t.text = Trimmed(a.rest);
+    if (!area.empty() && parenthesis) {
+        area = Trimmed(area);
+        if (area.size() < 5) area.insert(0, "(");
     }
+    if (StartsWithAny(t.text, ")")) {
+        DropFront(t.text);
+        if (!area.empty() && area.size() <= 4) area += ')';
+    }
+    for (int twice = 0; twice < 2; ++twice) {
+        if (StartsWithAny(t.text, "-,")) t.text.front() = ' ';
+        t.text = Trimmed(t.text);
+    }
+}
 
-    // An internal extension right behind the marker letters: "1234567wew12".
-    bool lettersDropped = false;  // marker letters removed without an extension behind them
+// An internal extension right behind the marker letters: "1234567wew12". False when the marker
+// letters lie so far apart that removing them would take a number with them.
+bool TakeExtension(TextSplit& t) {
+    std::string& w = t.text;
     const std::string& markers = "wewnętrznyWEWNĘTRZNY"_w;
     const std::size_t j = w.find_first_of(markers);
     const std::size_t i = w.find_last_of(markers);
-    if (j != std::string::npos && i + 1 < w.size()) {
-        std::size_t end = i + 1;
-        while (end < w.size() && (IsDigit(w[end]) || w[end] == '-')) ++end;
-        slots[kExtensionSlot] = w.substr(i + 1, end - i - 1);
-        // Marker letters far apart ("tel 1234567 wew12") would take a number with them.
-        if (DigitCount(std::string_view(w).substr(j, i - j + 1)) > 0) {
-            result.unreadable = true;
-            return result;
-        }
-        lettersDropped = slots[kExtensionSlot].empty();
-        w.erase(j, end - j);
-    }
+    if (j == std::string::npos || i + 1 >= w.size()) return true;
+    std::size_t end = i + 1;
+    while (end < w.size() && (IsDigit(w[end]) || w[end] == '-')) ++end;
+    std::string& extension = t.slots[kExtensionSlot];
+    extension = w.substr(i + 1, end - i - 1);
+    if (DigitCount(std::string_view(w).substr(j, i - j + 1)) > 0) return false;
+    t.lettersDropped = extension.empty();
+    w.erase(j, end - j);
+    return true;
+}
 
-    // Word groups are separated by blanks (and an early "/"), list groups by ",", ";", "." and
-    // a later "/".
-    Groups words, lists;
+// Fills the word and list groups. False for more than 20 groups of a kind or more than four
+// characters that belong to no number.
+bool ReadGroups(TextSplit& t) {
+    const std::string& w = t.text;
     int foreign = 0;
     bool tooMany = false;
     for (std::size_t p = 0; p < w.size() && !tooMany; ++p) {
         const char c = w[p];
         if (IsDigit(c) || c == '-') {
-            tooMany = !words.Append(c) || !lists.Append(c);
+            tooMany = !t.words.Append(c) || !t.lists.Append(c);
         } else if (c == ' ' || (c == '/' && p < 5)) {
-            if (!words.CurrentEmpty()) words.StartNew();
-            tooMany = !lists.Append(c);
+            if (!t.words.CurrentEmpty()) t.words.StartNew();
+            tooMany = !t.lists.Append(c);
         } else if (c == ',' || c == ';' || c == '.' || c == '/') {
-            if (!lists.CurrentEmpty()) {
-                if (!words.CurrentEmpty()) words.StartNew();
-                lists.StartNew();
+            if (!t.lists.CurrentEmpty()) {
+                if (!t.words.CurrentEmpty()) t.words.StartNew();
+                t.lists.StartNew();
             }
         } else {
             ++foreign;
         }
     }
-    if (tooMany || foreign > 4) {
-        result.unreadable = true;
-        return result;
-    }
-    words.TrimAll();
-    lists.TrimAll();
+    if (tooMany || foreign > 4) return false;
+    t.words.TrimAll();
+    t.lists.TrimAll();
+    t.isList = t.lists.Length(2) > 0;
+    return true;
+}
 
-    const bool isList = lists.Length(2) > 0;
-    Groups& groups = isList ? lists : words;
-    int n = 0;
-    // The area code found at the start of group 1 rather than at the start of the text, and
-    // that group as it was before.
-    bool areaFromGroup = false;
-    std::string groupBefore;
-    if (area.empty()) {
-        groupBefore = groups[1];
-        AreaCodeSplit a = SplitAreaCode(groupBefore);
-        area = a.areaCode;
-        groups[1] = a.rest;
-        areaFromGroup = !area.empty();
-    }
-    const std::size_t g1 = groups.Length(1), g2 = groups.Length(2), g3 = groups.Length(3),
-                      g4 = groups.Length(4);
-    auto take = [&](int k) {
-        slots[static_cast<std::size_t>(k)] = groups[static_cast<std::size_t>(k)];
-    };
-    // A short ending replaces the end of the first number: "7654321, 22" gives 7654322.
-    auto ending = [&](int k) {
-        const std::string& base = groups[1];
-        const std::string& end = groups[static_cast<std::size_t>(k)];
-        slots[static_cast<std::size_t>(k)] = base.substr(0, base.size() - end.size()) + end;
-    };
-    auto isEnding = [](std::size_t length) { return length >= 1 && length <= 3; };
-    // Groups 1 and 2 are full numbers; groups 3 and 4 are taken while they are too.
-    auto fullNumbers = [&] {
-        n = 2;
-        take(1);
-        take(2);
-        if (g3 > 5) {
-            n = 3;
-            take(3);
-            if (g4 > 5) {
-                n = 4;
-                take(4);
-            }
-        }
-    };
-    if (isList) {
-        if (g1 > 5 && g2 > 3) {
-            fullNumbers();
-        } else if (g1 > 5 && isEnding(g2)) {
-            n = 1;
-            take(1);
-            // In a text cut off by the column the last ending may be the start of a number:
-            // one digit, or the same first two digits as the first number.
-            const bool cutSecond =
-                cutOffLength && g3 == 0 && (g2 == 1 || SameStart(groups[1], groups[2]));
-            if (!cutSecond) {
-                n = 2;
-                ending(2);
-            }
-            if (isEnding(g3)) {
-                // The same test for a third ending that is the last group.
-                const bool cutThird =
-                    cutOffLength && g4 == 0 && (g3 == 1 || SameStart(groups[1], groups[3]));
-                if (!cutThird) {
-                    n = 3;
-                    ending(3);
-                    if (isEnding(g4)) {
-                        n = 4;
-                        ending(4);
-                    }
-                }
-            }
-        }
-    } else if (g1 > 5 && g2 > 5) {
-        fullNumbers();
-    }
+void SplitAreaCodeFromFirstGroup(TextSplit& t) {
+    if (!t.Area().empty()) return;
+    Groups& groups = t.Chosen();
+    t.groupBefore = groups[1];
+    AreaCodeSplit a = SplitAreaCode(t.groupBefore);
+    t.Area() = a.areaCode;
+    groups[1] = a.rest;
+    t.areaFromGroup = !t.Area().empty();
+}
 
-    const bool fromGroups = n > 0;
-    if (n == 0 && !area.empty()) {
-        // One number, the area code split off.
-        n = 1;
-        if (lettersDropped) {
-            // Writing the text back would drop letters that said what the digits after them are.
-            result.unreadable = true;
-            return result;
-        }
-        if (!areaFromGroup) {
-            slots[1] = w;
-        } else if (w.compare(0, groupBefore.size(), groupBefore) == 0) {
-            // The text still holds the area code that group 1 gave up.
-            slots[1] = groups[1] + w.substr(groupBefore.size());
-        } else {
-            result.unreadable = true;
-            return result;
+bool IsEnding(std::size_t length) {
+    return length >= 1 && length <= 3;
+}
+
+// Groups 1 and 2 are full numbers; groups 3 and 4 are taken while they are too.
+void TakeFullNumbers(TextSplit& t) {
+    t.count = 2;
+    t.Take(1);
+    t.Take(2);
+    if (t.Chosen().Length(3) > 5) {
+        t.count = 3;
+        t.Take(3);
+        if (t.Chosen().Length(4) > 5) {
+            t.count = 4;
+            t.Take(4);
         }
     }
+}
 
-    for (int k = 0; k <= n; ++k) {
-        std::string& s = slots[static_cast<std::size_t>(k)];
+// A first number followed by endings of the numbers after it: "7654321, 22, 5".
+void TakeNumberAndEndings(TextSplit& t) {
+    const Groups& groups = t.Chosen();
+    const std::size_t g2 = groups.Length(2), g3 = groups.Length(3), g4 = groups.Length(4);
+    t.count = 1;
+    t.Take(1);
+    // In a text cut off by the column the last ending may be the start of a number: one digit,
+    // or the same first two digits as the first number.
+    const bool cutSecond =
+        t.cutOffLength && g3 == 0 && (g2 == 1 || SameStart(t.Chosen()[1], t.Chosen()[2]));
+    if (!cutSecond) {
+        t.count = 2;
+        t.TakeEnding(2);
+    }
+    if (!IsEnding(g3)) return;
+    // The same test for a third ending that is the last group.
+    const bool cutThird =
+        t.cutOffLength && g4 == 0 && (g3 == 1 || SameStart(t.Chosen()[1], t.Chosen()[3]));
+    if (cutThird) return;
+    t.count = 3;
+    t.TakeEnding(3);
+    if (IsEnding(g4)) {
+        t.count = 4;
+        t.TakeEnding(4);
+    }
+}
+
+void TakeNumbersFromGroups(TextSplit& t) {
+    const std::size_t g1 = t.Chosen().Length(1), g2 = t.Chosen().Length(2);
+    if (!t.isList) {
+        if (g1 > 5 && g2 > 5) TakeFullNumbers(t);
+    } else if (g1 > 5 && g2 > 3) {
+        TakeFullNumbers(t);
+    } else if (g1 > 5 && IsEnding(g2)) {
+        TakeNumberAndEndings(t);
+    }
+}
+
+// One number, the area code split off. False when it cannot be written back without losing
+// part of the text.
+bool TakeSingleNumber(TextSplit& t) {
+    t.count = 1;
+    // Writing the text back would drop letters that said what the digits after them are.
+    if (t.lettersDropped) return false;
+    if (!t.areaFromGroup) {
+        t.slots[1] = t.text;
+        return true;
+    }
+    // The text must still hold the area code that group 1 gave up.
+    if (t.text.compare(0, t.groupBefore.size(), t.groupBefore) != 0) return false;
+    t.slots[1] = t.Chosen()[1] + t.text.substr(t.groupBefore.size());
+    return true;
+}
+
+// Blanks and a comma at either end of each slot go.
+void TidySlots(TextSplit& t) {
+    for (int k = 0; k <= t.count; ++k) {
+        std::string& s = t.slots[static_cast<std::size_t>(k)];
         if (s.empty()) continue;
         s = Trimmed(s);
         if (StartsWithAny(s, ",")) s.front() = ' ';
         if (!s.empty() && s.back() == ',') s.back() = ' ';
         s = Trimmed(s);
     }
+}
 
-    // The last number of a text cut off by the column is incomplete.
-    if (n > 1 && cutOffLength &&
+// The last number of a text cut off by the column is incomplete.
+void DropCutOffNumber(TextSplit& t) {
+    const int n = t.count;
+    PhoneSlots& slots = t.slots;
+    if (n > 1 && t.cutOffLength &&
         slots[static_cast<std::size_t>(n)].size() < slots[static_cast<std::size_t>(n - 1)].size() &&
         HasFewerDigits(slots, n)) {
         slots[static_cast<std::size_t>(n)].clear();
-        --n;
+        --t.count;
     }
+}
 
-    if (fromGroups ? LosesGroups(groups.Items(), n, cutOffLength)
-                   : n == 0 && NonEmptyCount(groups.Items()) > 1) {
-        result.unreadable = true;
-        return result;
-    }
-    result.count = n;
-    return result;
+PhoneSplit Unreadable() {
+    return PhoneSplit{0, true};
+}
+
+}  // namespace
+
+PhoneSplit SplitPhoneNumber(std::string_view number, PhoneSlots& slots) {
+    for (std::size_t k = 1; k < slots.size(); ++k) slots[k].clear();
+    slots[0] = Trimmed(slots[0]);
+    TextSplit t(slots, number);
+
+    SplitLeadingAreaCode(t);
+    if (!TakeExtension(t) || !ReadGroups(t)) return Unreadable();
+    SplitAreaCodeFromFirstGroup(t);
+    TakeNumbersFromGroups(t);
+    const bool fromGroups = t.count > 0;
+    if (!fromGroups && !t.Area().empty() && !TakeSingleNumber(t)) return Unreadable();
+    TidySlots(t);
+    DropCutOffNumber(t);
+
+    const std::vector<std::string>& groups = t.Chosen().Items();
+    if (fromGroups ? LosesGroups(groups, t.count, t.cutOffLength)
+                   : t.count == 0 && NonEmptyCount(groups) > 1)
+        return Unreadable();
+    return PhoneSplit{t.count, false};
 }
 
 bool NeedsRewrite(const PhoneSplit& split, const PhoneSlots& slots, std::string_view number) {

@@ -276,7 +276,7 @@ TEST(MoneyFunctionErrorTest, ProductsBeyondTheRangeAreRaised) {
 
 // ---------------------------------------------------------------------------------------------
 
-TEST(DecimalIntegerTest, SignedDigitsThatFit) {
+TEST(SignedIntegerTest, SignedDigitsThatFit) {
     struct Row {
         const char* text;
         bool ok;
@@ -288,7 +288,7 @@ TEST(DecimalIntegerTest, SignedDigitsThatFit) {
           Row{"2147483648", false, 0}, Row{"-2147483649", false, 0}, Row{"", false, 0},
           Row{"-", false, 0}, Row{"1 2", false, 0}, Row{"1A", false, 0}, Row{"$1F", false, 0}}) {
         std::int32_t v = 99;
-        EXPECT_EQ(ReadDecimalInteger(r.text, v), r.ok) << r.text;
+        EXPECT_EQ(ReadSignedInteger(r.text, v), r.ok) << r.text;
         EXPECT_EQ(v, r.value) << r.text;
     }
 }

@@ -100,49 +100,49 @@ TEST(CodePageTest, TheTwoCodePagesAreNotInterchangeable) {
     EXPECT_EQ(calc::MazoviaToWin1250(std::string("\0\x86", 2)), std::string("\0\xB9", 2));
 }
 
-TEST(TextToMoneyTest, ReadsWrittenAmounts) {
-    EXPECT_EQ(calc::TextToMoney("1 234,50 zł"_w).ToString(), "1234.5000");
-    EXPECT_EQ(calc::TextToMoney("-12.5").ToString(), "-12.5000");
+TEST(MoneyFromDigitsAnywhereTest, ReadsWrittenAmounts) {
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("1 234,50 zł"_w).ToString(), "1234.5000");
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("-12.5").ToString(), "-12.5000");
     // The second separator is ignored and its digits remain.
-    EXPECT_EQ(calc::TextToMoney("1.234,5").ToString(), "1.2345");
-    EXPECT_EQ(calc::TextToMoney(",75").ToString(), "0.7500");
-    EXPECT_EQ(calc::TextToMoney("- 0,5").ToString(), "-0.5000");
-    EXPECT_EQ(calc::TextToMoney("cena: 100 PLN").ToString(), "100.0000");
-    EXPECT_EQ(calc::TextToMoney("007").ToString(), "7.0000");
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("1.234,5").ToString(), "1.2345");
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere(",75").ToString(), "0.7500");
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("- 0,5").ToString(), "-0.5000");
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("cena: 100 PLN").ToString(), "100.0000");
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("007").ToString(), "7.0000");
     // A minus after the first digit is just another ignored character.
-    EXPECT_EQ(calc::TextToMoney("12-5").ToString(), "125.0000");
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("12-5").ToString(), "125.0000");
     // Beyond four decimals the amount is rounded.
-    EXPECT_EQ(calc::TextToMoney("0.12345").ToString(), "0.1235");
-    EXPECT_EQ(calc::TextToMoney("0.12344").ToString(), "0.1234");
-    EXPECT_EQ(calc::TextToMoney("-0.00005").ToString(), "-0.0001");
-    EXPECT_EQ(calc::TextToMoney("922337203685477.5807").raw, INT64_MAX);
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("0.12345").ToString(), "0.1235");
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("0.12344").ToString(), "0.1234");
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("-0.00005").ToString(), "-0.0001");
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("922337203685477.5807").raw, INT64_MAX);
 }
 
-TEST(TextToMoneyTest, TextsWithoutANumberGiveTheMarker) {
-    EXPECT_EQ(calc::TextToMoney("").ToString(), "-101.0190");
-    EXPECT_EQ(calc::TextToMoney("brak").ToString(), "-101.0190");
-    EXPECT_EQ(calc::TextToMoney("-").ToString(), "-101.0190");
-    EXPECT_EQ(calc::TextToMoney("99999999999999999999").ToString(), "-101.0190");
-    EXPECT_EQ(calc::TextToMoney("922337203685477.5808"), calc::kUnreadableMoney);
+TEST(MoneyFromDigitsAnywhereTest, TextsWithoutANumberGiveTheMarker) {
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("").ToString(), "-101.0190");
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("brak").ToString(), "-101.0190");
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("-").ToString(), "-101.0190");
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("99999999999999999999").ToString(), "-101.0190");
+    EXPECT_EQ(calc::MoneyFromDigitsAnywhere("922337203685477.5808"), calc::kUnreadableMoney);
 }
 
-TEST(DigitsToIntTest, DigitsOnlyAndWithinThirtyTwoBits) {
+TEST(DigitsOnlyToIntTest, DigitsOnlyAndWithinThirtyTwoBits) {
     std::int32_t value = -1;
-    EXPECT_TRUE(calc::DigitsToInt("", value));
+    EXPECT_TRUE(calc::DigitsOnlyToInt("", value));
     EXPECT_EQ(value, 0);
-    EXPECT_TRUE(calc::DigitsToInt("42", value));
+    EXPECT_TRUE(calc::DigitsOnlyToInt("42", value));
     EXPECT_EQ(value, 42);
-    EXPECT_TRUE(calc::DigitsToInt("0007", value));
+    EXPECT_TRUE(calc::DigitsOnlyToInt("0007", value));
     EXPECT_EQ(value, 7);
-    EXPECT_TRUE(calc::DigitsToInt("2147483647", value));
+    EXPECT_TRUE(calc::DigitsOnlyToInt("2147483647", value));
     EXPECT_EQ(value, 2147483647);
-    EXPECT_TRUE(calc::DigitsToInt("000000000002147483647", value));
+    EXPECT_TRUE(calc::DigitsOnlyToInt("000000000002147483647", value));
     EXPECT_EQ(value, 2147483647);
 
     for (const char* bad :
          {"12a", "2147483648", "99999999999999999999", "-1", "+1", " 1", "1 ", "1.0", "x"}) {
         value = 5;
-        EXPECT_FALSE(calc::DigitsToInt(bad, value)) << bad;
+        EXPECT_FALSE(calc::DigitsOnlyToInt(bad, value)) << bad;
         EXPECT_EQ(value, 0) << bad;
     }
 }

@@ -121,22 +121,22 @@ TEST(IniFileReadTest, AllLineEndsSeparateLines) {
 }
 
 TEST(IniFileReadTest, IntegersFollowDelphiStrToInt) {
-    EXPECT_EQ(ParseInteger("123"), 123);
-    EXPECT_EQ(ParseInteger("-123"), -123);
-    EXPECT_EQ(ParseInteger("+7"), 7);
-    EXPECT_EQ(ParseInteger("  42"), 42);
-    EXPECT_EQ(ParseInteger("007"), 7);
-    EXPECT_EQ(ParseInteger("2147483647"), 2147483647);
-    EXPECT_EQ(ParseInteger("-2147483648"), INT32_MIN);
-    EXPECT_EQ(ParseInteger("$FF"), 255);
-    EXPECT_EQ(ParseInteger("0x1f"), 31);
-    EXPECT_EQ(ParseInteger("X10"), 16);
-    EXPECT_EQ(ParseInteger("-$10"), -16);
-    EXPECT_EQ(ParseInteger("$FFFFFFFF"), -1);
-    EXPECT_EQ(ParseInteger("$80000000"), INT32_MIN);
+    EXPECT_EQ(ParseDelphiInteger("123"), 123);
+    EXPECT_EQ(ParseDelphiInteger("-123"), -123);
+    EXPECT_EQ(ParseDelphiInteger("+7"), 7);
+    EXPECT_EQ(ParseDelphiInteger("  42"), 42);
+    EXPECT_EQ(ParseDelphiInteger("007"), 7);
+    EXPECT_EQ(ParseDelphiInteger("2147483647"), 2147483647);
+    EXPECT_EQ(ParseDelphiInteger("-2147483648"), INT32_MIN);
+    EXPECT_EQ(ParseDelphiInteger("$FF"), 255);
+    EXPECT_EQ(ParseDelphiInteger("0x1f"), 31);
+    EXPECT_EQ(ParseDelphiInteger("X10"), 16);
+    EXPECT_EQ(ParseDelphiInteger("-$10"), -16);
+    EXPECT_EQ(ParseDelphiInteger("$FFFFFFFF"), -1);
+    EXPECT_EQ(ParseDelphiInteger("$80000000"), INT32_MIN);
     for (const char* bad : {"", " ", "-", "+", "$", "0x", "12a", "1 ", "1.5", "2147483648",
                             "-2147483649", "$100000000", "--1", "\t1", "99999999999999999999"})
-        EXPECT_FALSE(ParseInteger(bad).has_value()) << '"' << bad << '"';
+        EXPECT_FALSE(ParseDelphiInteger(bad).has_value()) << '"' << bad << '"';
 
     const IniFile ini = IniFile::Parse("[n]\na= 12 \nb=$1A\nc=twelve\nd=0x10\n");
     EXPECT_EQ(ini.ReadInteger("n", "a", -1), 12);

@@ -79,6 +79,33 @@ TEST(DbfFieldsTest, KindsFollowTheTypeLetterAndForNumbersLengthAndDecimals) {
     EXPECT_TRUE(t.Eof());
 }
 
+TEST(DbfValuesTest, WideNumbersKeepTheirWholePartAndGiveUpDecimalsBeyondSixtyFourBits) {
+    TempDir dir;
+    DbfWriter w;
+    w.Field("N2520", 'N', 25, 20).Field("N2004", 'N', 20, 4).Field("N200", 'N', 20);
+    w.Record({"1.23456789012345678901", "922337203685477.5807", "9223372036854775807"});
+    w.Record({"-0.00004999999999999999", "-922337203685477.5808", "99999999999999999999"});
+    DbfTable t = WriteAndOpen(dir, w);
+
+    // Decimals that do not fit the mantissa are dropped, not a reason to refuse the number.
+    EXPECT_EQ(t.AsMoney(0).ToString(), "1.2346");
+    EXPECT_EQ(t.AsMoney(1).raw, INT64_MAX);
+    // A whole number of 64 bits has no room for the four decimals of money.
+    EXPECT_EQ(t.AsMoney(2), Money{});
+    EXPECT_EQ((std::vector<bool>{t.IsUnreadable(0), t.IsUnreadable(1), t.IsUnreadable(2)}),
+              (std::vector<bool>{false, false, true}));
+
+    ASSERT_TRUE(t.Next());
+    // Below half of the fourth decimal however close it comes: rounded once, not twice.
+    EXPECT_EQ(t.AsMoney(0).ToString(), "0.0000");
+    // The magnitude is read first: its last decimal would pass the largest 64-bit value, so it
+    // is dropped, not rounded. A whole part that does not fit makes the number unreadable.
+    EXPECT_EQ(t.AsMoney(1).ToString(), "-922337203685477.5800");
+    EXPECT_EQ(t.AsMoney(2), Money{});
+    EXPECT_EQ((std::vector<bool>{t.IsUnreadable(0), t.IsUnreadable(1), t.IsUnreadable(2)}),
+              (std::vector<bool>{false, false, true}));
+}
+
 TEST(DbfValuesTest, NumbersAreReadAsIntegersOrAsMoneyRoundedToFourDecimals) {
     TempDir dir;
     DbfWriter w;

@@ -277,3 +277,41 @@ TEST(PhoneSplitterTest, AreaCodesAndDigitCounts) {
     slots[2] = "1234";
     EXPECT_FALSE(tools::HasFewerDigits(slots, 2));
 }
+
+TEST(PhoneSplitterTest, SlotsOfTextsCutOffByTheColumnAndOfExtensions) {
+    struct Case {
+        const char* area;
+        const char* number;
+        const char* slots;  // slots 0..4 and 9, joined by '|'
+        int count;
+        bool unreadable;
+    };
+    const Case cases[] = {
+        // Twenty characters: the last group may be what is left of a number the column cut off.
+        {"", "1234567, 1234568, 12", "|1234567|1234568|||", 2, false},
+        {"", "1234567, 7654321, 1", "|1234567|7654321|||", 0, true},
+        {"", "12345678, 22, 33, 1", "|12345678|12345622|12345633|12345671|", 4, false},
+        {"", "1234567, 22, 33, 123", "|1234567|1234522|1234533|1234123|", 4, false},
+        // A short second number at the cut end is dropped, which leaves the group after it unused.
+        {"", "123456789, 1234, 123", "12|3456789||||", 0, true},
+        {"", "1234567, 2, 33, 12", "|1234567|1234562|1234533|1234512|", 4, false},
+        // The row's own area code is trimmed and kept.
+        {" 022 ", "1234567", "022|1234567||||", 1, false},
+        {"", "0221234567 wew12", "022|1234567||||12", 1, false},
+        // Marker letters with no extension behind them cannot be dropped from a single number.
+        {"", "(022) 1234567wew 12", "(022)|||||", 0, true},
+        // Marker letters with digits between them: the extension is kept, nothing else.
+        {"", "wew 123 w45", "|||||45", 0, true},
+    };
+    for (const Case& c : cases) {
+        tools::PhoneSlots slots;
+        slots[0] = c.area;
+        const tools::PhoneSplit split = tools::SplitPhoneNumber(c.number, slots);
+        EXPECT_EQ(slots[0] + "|" + slots[1] + "|" + slots[2] + "|" + slots[3] + "|" + slots[4] +
+                      "|" + slots[9],
+                  c.slots)
+            << c.number;
+        EXPECT_EQ(split.count, c.count) << c.number;
+        EXPECT_EQ(split.unreadable, c.unreadable) << c.number;
+    }
+}
