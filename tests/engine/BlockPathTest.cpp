@@ -220,13 +220,9 @@ std::string TableRows(EngineFixture& f, const std::string& table) {
 
 // The sample definitions over the legacy files, twice (the second run finds everything).
 Outcome RunSamples(bool block, int perTransaction, std::vector<std::string>& paths) {
-    EngineFixture f(
-        "INSERT INTO GRUPY_SERWIS (GS_ID, PREFIX, NAZWA, WSPOLNA_EWIDENCJA) VALUES (1, 'LDZ', "
-        "'Zespół', 'N');"
-        "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, F_SERWIS) VALUES (100, 'APTEKA', 'T')"_w);
+    EngineFixture f(migracja::testing::kSampleTargetRows);
     ThroughTheServer(f);
     migracja::testing::WriteLegacyFiles(f);
-    f.dane.Target.SelectedGsId = 1;
     f.dane.UseBlockPath = block;
     f.dane.RecordsPerTransaction = perTransaction;
     Outcome o;

@@ -150,18 +150,12 @@ TEST(RoundTripTest, EverySampleDefinitionTravelsInItsBlock) {
     // and opened per question, which the block cannot carry.
     for (const int perTransaction : {1, 1000}) {
         SCOPED_TRACE(perTransaction);
-        EngineFixture f(
-            "INSERT INTO GRUPY_SERWIS (GS_ID, PREFIX, NAZWA, WSPOLNA_EWIDENCJA) VALUES (1, "
-            "'LDZ', 'Zespół', 'N');"
-            "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, F_SERWIS) VALUES (100, 'APTEKA', "
-            "'T')"_w);
+        EngineFixture f(migracja::testing::kSampleTargetRows);
         ThroughTheServer(f);
         migracja::testing::WriteLegacyFiles(f);
-        f.dane.Target.SelectedGsId = 1;
         f.dane.UseBlockPath = true;
         f.dane.RecordsPerTransaction = perTransaction;
-        for (const char* name : {"01-Firmy.ini", "02-Telefony.ini", "03-Urzadzenia.ini",
-                                 "04-Cennik.ini", "05-Zlecenia.ini"}) {
+        for (const char* name : migracja::testing::kSampleDefinitions) {
             SCOPED_TRACE(name);
             ASSERT_TRUE(f.Prepare(migracja::testing::SampleDefinition(name))) << f.Log();
             EXPECT_NE(f.dane.Block, nullptr) << text::Win1250ToUtf8(f.dane.BlockReason);

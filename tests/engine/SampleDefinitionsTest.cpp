@@ -15,15 +15,9 @@ using migracja::testing::SampleDefinition;
 using migracja::testing::WriteLegacyFiles;
 
 TEST(SampleDefinitionsTest, TheSampleDefinitionsMigrateTheLegacyFilesInTheirOrder) {
-    // The owner company is in the register already, under the short name of a legacy one.
-    EngineFixture f(
-        "INSERT INTO GRUPY_SERWIS (GS_ID, PREFIX, NAZWA, WSPOLNA_EWIDENCJA) VALUES (1, 'LDZ', "
-        "'Zespół', 'N');"
-        "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, F_SERWIS) VALUES (100, 'APTEKA', 'T')");
+    EngineFixture f(migracja::testing::kSampleTargetRows);
     WriteLegacyFiles(f);
-    f.dane.Target.SelectedGsId = 1;
-    for (const char* name :
-         {"01-Firmy.ini", "02-Telefony.ini", "03-Urzadzenia.ini", "05-Zlecenia.ini"}) {
+    for (const char* name : migracja::testing::kSampleDefinitions) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(f.Prepare(SampleDefinition(name))) << f.Log();
         f.Run();
@@ -64,6 +58,11 @@ TEST(SampleDefinitionsTest, TheSampleDefinitionsMigrateTheLegacyFilesInTheirOrde
                 "E.GS_ID = 1 AND E.OKRES_PRZEGLADU = 12 AND R.DBF_UNQ_KEY = 'K00001'"),
         1);
     EXPECT_EQ(f.Count("SELECT COUNT(*) FROM EWIDENCJA_SPRZETU"), 1);
+    // The price list: the repeated service found by its name, the amounts exact.
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM CENNIK"), 4);
+    EXPECT_EQ(f.Count("SELECT COUNT(*) FROM CENNIK WHERE NAZWA = 'Serwis' AND CENA_NETTO = "
+                      "1234567.89"),
+              1);
     // Orders but the cancelled one; an unknown company is -1, a missing device NULL.
     EXPECT_EQ(f.Count("SELECT COUNT(*) FROM ZLECENIA"), 2);
     EXPECT_EQ(

@@ -4,11 +4,23 @@
 #include <filesystem>
 #include <string>
 
+#include "base/Text.h"
 #include "engine/EngineFixture.h"
 
 namespace migracja::testing {
 
 using namespace migracja::literals;
+
+// The sample definitions, in the order they run.
+inline const char* const kSampleDefinitions[] = {
+    "01-Firmy.ini", "02-Telefony.ini", "03-Urzadzenia.ini", "04-Cennik.ini", "05-Zlecenia.ini"};
+
+// What the sample definitions expect in the target database: the chosen service team, and the
+// owner company in the register already, under the short name of a legacy one.
+inline const std::string kSampleTargetRows =
+    "INSERT INTO GRUPY_SERWIS (GS_ID, PREFIX, NAZWA, WSPOLNA_EWIDENCJA) VALUES (1, 'LDZ', "
+    "'Zespół', 'N');"
+    "INSERT INTO REJESTR_FIRM (FIRMA_ID, NAZWA_SKROT, F_SERWIS) VALUES (100, 'APTEKA', 'T')"_w;
 
 inline std::filesystem::path SampleDefinition(const std::string& name) {
     return std::filesystem::path(MIGRACJA_SOURCE_DIR) / "sample" / "definitions" / name;
@@ -68,6 +80,7 @@ inline void WriteLegacyFiles(EngineFixture& f) {
     prices.Record({"Przegląd okresowy kasy"_w, "120.00"}).Record({"Serwis", "1234567.89"});
     prices.Record({"Rabat", "-0.01"});
     f.Dbf("TARV05.DBF", prices);
+    f.dane.Target.SelectedGsId = 1;
 }
 
 }  // namespace migracja::testing
