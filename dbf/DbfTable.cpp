@@ -285,13 +285,6 @@ void DbfTable::SetOrder(std::string_view expression) {
     First();
 }
 
-void DbfTable::ClearOrder() {
-    ordered_ = false;
-    order_ = {};
-    windowLength_ = 0;  // the buffer may hold a window from before the order
-    First();
-}
-
 void DbfTable::NoField(int i) const {
     throw DbfError("Plik DBF " + name_ + " nie ma pola nr " + std::to_string(i));
 }

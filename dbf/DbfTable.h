@@ -86,9 +86,6 @@ class DbfTable {
     // DbfError naming the expression when it cannot be evaluated; the current order and position
     // are then unchanged.
     void SetOrder(std::string_view expression);
-    // Back to file order, at the first record.
-    void ClearOrder();
-    bool IsOrdered() const { return ordered_; }
 
     // Navigation over the records not marked deleted. Each returns !Eof().
     bool First();

@@ -225,28 +225,6 @@ void Database::Open() {
         }));
 }
 
-void Database::Create(const std::string& location, const std::string& user,
-                      const std::string& password, const std::string& charset, int dialect) {
-    Close();
-    Firebird::IAttachment* attachment = Attachment(
-        [&](Firebird::IXpbBuilder* dpb, ThrowStatusWrapper* s) {
-            dpb->insertString(s, isc_dpb_user_name, user.c_str());
-            dpb->insertString(s, isc_dpb_password, password.c_str());
-            dpb->insertString(s, isc_dpb_lc_ctype, charset.c_str());
-            dpb->insertString(s, isc_dpb_set_db_charset, charset.c_str());
-            dpb->insertInt(s, isc_dpb_sql_dialect, dialect);
-            dpb->insertInt(s, isc_dpb_page_size, 8192);
-        },
-        [&](Firebird::IProvider* p, ThrowStatusWrapper* s, unsigned length,
-            const unsigned char* bytes) {
-            return p->createDatabase(s, location.c_str(), length, bytes);
-        });
-    DatabaseName = location;
-    Params = {"user_name=" + user, "password=" + password, "lc_ctype=" + charset};
-    SqlDialect = dialect;
-    Attach(attachment);
-}
-
 void Database::Attach(Firebird::IAttachment* attachment) {
     ++trips_.attach;
     attachment_ = attachment;
@@ -274,17 +252,6 @@ void Database::Close() {
         // The connection is gone or broken; abandon the handle so that we can reconnect.
         ReleaseQuietly(attachment_);
     }
-}
-
-void Database::Drop() {
-    if (!attachment_) throw Error("cannot drop a database that is not connected");
-    for (Transaction* t : transactions_) {
-        t->CloseCursors();
-        t->RollbackQuietly();
-    }
-    for (Transaction* t : transactions_) t->ReleaseStatements();
-    Call({}, [&](ThrowStatusWrapper* s) { attachment_->dropDatabase(s); });
-    attachment_ = nullptr;
 }
 
 void Database::Register(Transaction* t) {
@@ -406,11 +373,6 @@ void Param::SetText(std::string_view value) {
 }
 
 void Param::SetInteger(std::int32_t value) {
-    kind_ = Kind::Integer;
-    integer_ = value;
-}
-
-void Param::SetInt64(std::int64_t value) {
     kind_ = Kind::Integer;
     integer_ = value;
 }
@@ -853,11 +815,6 @@ DateTime Field::AsDate() const {
     MIGRACJA_FIELD_READ(ReadDate(SourceOf(*this, owner_->outBuffer_.data() + offset_)))
 }
 
-double Field::AsDouble() const {
-    if (IsNull()) return 0;
-    MIGRACJA_FIELD_READ(ReadDouble(SourceOf(*this, owner_->outBuffer_.data() + offset_)))
-}
-
 #undef MIGRACJA_FIELD_READ
 
 // ---------------------------------------------------------------------------------------------
@@ -960,71 +917,6 @@ void TransactionScope::Commit() {
         transaction_.RollbackQuietly();
         throw;
     }
-}
-
-// ---------------------------------------------------------------------------------------------
-
-std::vector<std::string> SplitScript(std::string_view script) {
-    std::vector<std::string> out;
-    std::string terminator = ";";
-    std::string current;
-    std::size_t i = 0;
-    const std::size_t n = script.size();
-    auto flush = [&] {
-        const std::string_view t = text::Trim(current);
-        if (!t.empty()) {
-            const std::string upper = text::ToUpper(t);
-            if (upper.rfind("SET TERM", 0) == 0) {
-                std::string rest(text::Trim(std::string_view(t).substr(8)));
-                terminator = rest.empty() ? ";" : rest;
-            } else if (upper.rfind("SET SQL DIALECT", 0) != 0 && upper.rfind("SET NAMES", 0) != 0) {
-                out.emplace_back(t);
-            }
-        }
-        current.clear();
-    };
-    while (i < n) {
-        const char c = script[i];
-        if (c == '\'' || c == '"') {
-            std::size_t j = i + 1;
-            while (j < n && script[j] != c) ++j;
-            j = std::min(j + 1, n);
-            current.append(script.substr(i, j - i));
-            i = j;
-        } else if (c == '-' && i + 1 < n && script[i + 1] == '-') {
-            std::size_t j = script.find('\n', i);
-            i = j == std::string_view::npos ? n : j;
-        } else if (c == '/' && i + 1 < n && script[i + 1] == '*') {
-            std::size_t j = script.find("*/", i + 2);
-            i = j == std::string_view::npos ? n : j + 2;
-        } else if (script.compare(i, terminator.size(), terminator) == 0) {
-            i += terminator.size();
-            flush();
-        } else {
-            current += c;
-            ++i;
-        }
-    }
-    flush();
-    return out;
-}
-
-void ExecuteScript(Transaction& transaction, std::string_view script) {
-    Statement statement(transaction, "script");
-    for (const std::string& sql : SplitScript(script)) {
-        const std::string upper = text::ToUpper(sql);
-        transaction.StartIfNeeded();
-        if (upper == "COMMIT" || upper == "COMMIT WORK") {
-            transaction.Commit();
-            continue;
-        }
-        statement.SetSql(sql);
-        statement.ExecQuery();
-        const bool ddl = upper.rfind("CREATE", 0) == 0 || upper.rfind("ALTER", 0) == 0 ||
-                         upper.rfind("DROP", 0) == 0 || upper.rfind("RECREATE", 0) == 0;
-        if (ddl) transaction.Commit();
-    }
-    if (transaction.Active()) transaction.Commit();
 }
 
 }  // namespace migracja::fb

@@ -105,12 +105,6 @@ class Database {
     bool Lost() const { return lost_; }
     void MarkLost() { lost_ = true; }
 
-    // Creates a new database and leaves it connected (tests, demo, setup tools).
-    void Create(const std::string& location, const std::string& user, const std::string& password,
-                const std::string& charset = "WIN1250", int dialect = 1);
-    // Drops the connected database; the connection is closed afterwards.
-    void Drop();
-
     Firebird::IAttachment* Handle() const { return attachment_; }
 
     // The round trips of this connection since it was made (the counts survive reconnects).
@@ -190,7 +184,6 @@ class Param {
     const std::string& Name() const { return name_; }
     void SetText(std::string_view value);
     void SetInteger(std::int32_t value);
-    void SetInt64(std::int64_t value);
     void SetMoney(Money value);
     void SetDate(DateTime value);
     void SetDouble(double value);
@@ -223,7 +216,6 @@ class Field {
     std::int64_t AsInt64() const;
     Money AsMoney() const;
     DateTime AsDate() const;
-    double AsDouble() const;
     std::optional<std::string> AsOptionalText() const;
 
     // SQL type (SQL_... code without the nullable bit), sub-type, scale and byte length.
@@ -417,12 +409,5 @@ class TransactionScope {
     bool ends_;  // whether this scope commits or rolls back
     bool done_ = false;
 };
-
-// Splits an SQL script at ";" outside literals and comments; honours SET TERM and skips
-// SET SQL DIALECT / SET NAMES lines. COMMIT statements are returned like others.
-std::vector<std::string> SplitScript(std::string_view script);
-// Runs a script statement by statement in the transaction, committing after each DDL statement
-// and at the end (so later statements see the objects created before them).
-void ExecuteScript(Transaction& transaction, std::string_view script);
 
 }  // namespace migracja::fb

@@ -68,7 +68,7 @@ TEST(ConnectionTest, ServerLocationGoesThroughTheServer) {
     TempDir dir("migracja-srv");
     const std::string location = server.host + ":" + (dir.path() / "srv.fdb").string();
     fb::Database creator;
-    creator.Create(location, server.user, server.password);
+    migracja::testing::CreateDatabase(creator, location, server.user, server.password);
     creator.Close();
     config::WriteDbSettings(dir.path(), location, server.user, server.password);
     fb::Database db;
@@ -83,5 +83,5 @@ TEST(ConnectionTest, ServerLocationGoesThroughTheServer) {
     q.Open();
     EXPECT_NE(text::Trim(q.Fields(0).AsText()), "");
     t.Commit();
-    db.Drop();
+    migracja::testing::DropDatabase(db);
 }

@@ -462,7 +462,7 @@ TEST(FbLayerTest, DestroyingAnActiveTransactionRollsItBack) {
 }
 
 TEST(FbLayerTest, ScriptsSplitAtTerminatorsOutsideLiteralsAndComments) {
-    const auto parts = fb::SplitScript(
+    const auto parts = migracja::testing::SplitScript(
         "SET SQL DIALECT 1;\n/* a; comment */ CREATE TABLE A (X VARCHAR(5) DEFAULT ';');\n"
         "-- line; comment\nINSERT INTO A VALUES (';');\nSET TERM ^ ;\n"
         "CREATE PROCEDURE P AS BEGIN EXIT; END^\nSET TERM ; ^\nCOMMIT;");
