@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 
 #include "base/Text.h"
@@ -459,6 +460,62 @@ TEST(FbLayerTest, DestroyingAnActiveTransactionRollsItBack) {
     s.ExecQuery();
     c.write.Commit();
     EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM FIRMY_TARVIK"), 1);
+}
+
+TEST(FbLayerTest, ObjectsMayBeDestroyedInAnyOrder) {
+    TestDatabase fixture;
+    fixture.Exec("INSERT INTO FIRMY_TARVIK (FIRMA_ID) VALUES (1)");
+    const std::string location = fixture.Location();
+    const auto open = [&](fb::Database& db) {
+        db.DatabaseName = location;
+        db.Params = {"user_name=SYSDBA", "password=masterkey", "lc_ctype=WIN1250"};
+        db.Open();
+    };
+    // A query with an open cursor and a pending insert outliving first its transaction, then
+    // its connection.
+    {
+        auto db = std::make_unique<fb::Database>();
+        auto t = std::make_unique<fb::Transaction>(*db, "t");
+        auto insert = std::make_unique<fb::Statement>(*t, "insert");
+        auto q = std::make_unique<fb::Query>(*t, "q");
+        open(*db);
+        t->Start();
+        insert->SetSql("INSERT INTO FIRMY_TARVIK (FIRMA_ID) VALUES (2)");
+        insert->ExecQuery();
+        q->SetSql("SELECT FIRMA_ID FROM FIRMY_TARVIK");
+        q->Open();
+        ASSERT_FALSE(q->Eof());
+        t.reset();
+        EXPECT_FALSE(q->IsOpen());
+        EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM FIRMY_TARVIK"), 1);
+        db.reset();
+        q.reset();
+        insert.reset();
+    }
+    // A transaction and a prepared query outliving the connection: the connection's end rolls
+    // the transaction back and frees the statement, and nothing is sent afterwards.
+    {
+        auto db = std::make_unique<fb::Database>();
+        auto t = std::make_unique<fb::Transaction>(*db, "t");
+        auto q = std::make_unique<fb::Query>(*t, "q");
+        open(*db);
+        t->Start();
+        q->SetSql("SELECT FIRMA_ID FROM FIRMY_TARVIK");
+        q->Open();
+        db.reset();
+        EXPECT_FALSE(t->Active());
+        EXPECT_FALSE(q->Prepared());
+        EXPECT_THROW(t->Start(), fb::Error);
+        t.reset();
+        q.reset();
+    }
+    // Every connection above has ended: the fixture can still change the database alone.
+    fixture.Exec("DELETE FROM FIRMY_TARVIK");
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM FIRMY_TARVIK"), 0);
+    EXPECT_EQ(
+        fixture.ScalarInt("SELECT COUNT(*) FROM MON$ATTACHMENTS "
+                          "WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0"),
+        0);
 }
 
 TEST(FbLayerTest, ScriptsSplitAtTerminatorsOutsideLiteralsAndComments) {
