@@ -964,7 +964,8 @@ std::uint64_t Statement::RowsAffected() const {
 TransactionScope::TransactionScope(Transaction& transaction, Query* query, Ends ends)
     : transaction_(transaction),
       query_(query),
-      ends_(ends == Ends::Always || !transaction.Active()) {
+      ends_(ends != Ends::IfStartedHere || !transaction.Active()),
+      continues_(ends == Ends::Continues) {
     if (query_) query_->Close();
     transaction_.StartIfNeeded();
 }
@@ -985,6 +986,7 @@ void TransactionScope::Commit() {
         transaction_.RollbackQuietly();
         throw;
     }
+    if (continues_) transaction_.Start();
 }
 
 }  // namespace migracja::fb

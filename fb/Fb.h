@@ -379,9 +379,15 @@ class CursorScope {
 //
 // A read that may run inside a larger unit of work ends the transaction only when it started
 // it (IfStartedHere); otherwise the commit or rollback is left to whoever started it.
+//
+// A unit of work whose changes must be permanent at once while the transaction's other work goes
+// on (a column added while a definition loads, an initial record, the owner company marked in
+// the middle of a read) commits and starts the transaction again (Continues): the long-lived
+// transaction, or the larger unit of work around the scope, then carries on in the new one. A
+// failure still rolls back and leaves the transaction ended.
 class TransactionScope {
   public:
-    enum class Ends { Always, IfStartedHere };
+    enum class Ends { Always, IfStartedHere, Continues };
 
     explicit TransactionScope(Transaction& transaction, Query* query = nullptr,
                               Ends ends = Ends::Always);
@@ -389,13 +395,15 @@ class TransactionScope {
     TransactionScope(const TransactionScope&) = delete;
     TransactionScope& operator=(const TransactionScope&) = delete;
 
-    // Closes the query and commits; a failing commit rolls back and throws.
+    // Closes the query and commits (and, Continues, starts the transaction again); a failing
+    // commit rolls back and throws.
     void Commit();
 
   private:
     Transaction& transaction_;
     Query* query_;
     bool ends_;  // whether this scope commits or rolls back
+    bool continues_;
     bool done_ = false;
 };
 

@@ -42,7 +42,8 @@ TEST(ConnectionTest, ConnectsEmbeddedFromDbIniWithTheThreeParameterLines) {
     EXPECT_EQ(db.Params, expected);
     EXPECT_EQ(db.SqlDialect, 1);
     // Reconnecting replaces the parameters instead of adding to them.
-    ASSERT_TRUE(config::OpenDatabase(db, fixture.Location(), "ADMIN", "x"));
+    config::OpenDatabase(db, fixture.Location(), "ADMIN", "x");
+    ASSERT_TRUE(db.Connected());
     const std::vector<std::string> again{"user_name=ADMIN", "password=x", "lc_ctype=WIN1250"};
     EXPECT_EQ(db.Params, again);
 }

@@ -624,6 +624,44 @@ TEST(FbLayerTest, ATransactionScopeCommitsOnSuccessAndRollsBackWithoutMaskingThe
     EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM T"), 1);
 }
 
+TEST(FbLayerTest, AContinuingScopeCommitsAndTheWorkAroundItGoesOnInANewTransaction) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY)");
+    Connection c(fixture.Location());
+    fb::Statement insert(c.write, "insert");
+    insert.SetSql("INSERT INTO T (ID) VALUES (:ID)");
+    fb::TransactionScope outer(c.write);
+    insert.ParamByName("ID").SetInteger(1);
+    insert.ExecQuery();
+    const fb::RoundTrips before = c.db.Trips();
+    {
+        fb::TransactionScope unit(c.write, nullptr, fb::TransactionScope::Ends::Continues);
+        insert.ParamByName("ID").SetInteger(2);
+        insert.ExecQuery();
+        unit.Commit();
+    }
+    const fb::RoundTrips trips = c.db.Trips() - before;
+    EXPECT_EQ(trips.commit, 1u);
+    EXPECT_EQ(trips.start, 1u);
+    ASSERT_TRUE(c.write.Active());
+    // One transaction: the work before the unit is committed with it.
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM T"), 2);
+    insert.ParamByName("ID").SetInteger(3);
+    insert.ExecQuery();
+    // A failing unit rolls back the work since the last commit and leaves the transaction ended.
+    try {
+        fb::TransactionScope unit(c.write, nullptr, fb::TransactionScope::Ends::Continues);
+        insert.ParamByName("ID").SetInteger(1);
+        insert.ExecQuery();
+        unit.Commit();
+        FAIL() << "the violation was not reported";
+    } catch (const fb::Error& e) {
+        EXPECT_NE(e.Message().find("PRIMARY"), std::string::npos) << e.Message();
+    }
+    EXPECT_FALSE(c.write.Active());
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM T"), 2);
+}
+
 TEST(FbLayerTest, RollingBackToASavepointUndoesOnlyTheWorkAfterIt) {
     TestDatabase fixture(TestDatabase::Schema::Empty);
     fixture.Exec("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY)");
