@@ -65,10 +65,6 @@ std::string Hex(std::uint8_t v) {
 
 }  // namespace
 
-DbfTable DbfTable::Open(const std::filesystem::path& file, Access access) {
-    return Open(file, access, std::nullopt);
-}
-
 DbfTable DbfTable::Open(const std::filesystem::path& file, Access access,
                         const std::optional<std::filesystem::path>& memoFile) {
     DbfTable t;
