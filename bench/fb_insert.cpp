@@ -28,6 +28,7 @@
 #include "FbBench.h"
 #include "Stats.h"
 #include "fb/Fb.h"
+#include "support/DatabaseFiles.h"
 
 namespace {
 
@@ -66,11 +67,12 @@ struct BenchDatabase {
         location = (dir / "bench.fdb").string();
         {
             fb::Database db;
-            db.Create(location, "SYSDBA", "masterkey");
+            migracja::testing::CreateDatabase(db, location, "SYSDBA", "masterkey");
             fb::Transaction t(db, "ddl");
-            fb::ExecuteScript(t,
-                              "CREATE TABLE BENCH (ID INTEGER NOT NULL, NAZWA VARCHAR(40), "
-                              "KWOTA NUMERIC(15,4), DATA_WPISU DATE)");
+            migracja::testing::ExecuteScript(
+                t,
+                "CREATE TABLE BENCH (ID INTEGER NOT NULL, NAZWA VARCHAR(40), "
+                "KWOTA NUMERIC(15,4), DATA_WPISU DATE)");
         }
         SetForcedWrites(location, forcedWrites);
     }
@@ -79,7 +81,7 @@ struct BenchDatabase {
         db.DatabaseName = location;
         db.Params = {"user_name=SYSDBA", "password=masterkey", "lc_ctype=WIN1250"};
         db.Open();
-        db.Drop();
+        migracja::testing::DropDatabase(db);
         std::filesystem::remove_all(dir);
     }
 };

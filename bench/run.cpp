@@ -209,13 +209,14 @@ void WriteSource(const fs::path& folder, int records, int badEvery = 0) {
 void CreateTemplate(const fs::path& file) {
     fb::Database db;
     fb::Transaction tx(db, "template");
-    db.Create(file.string(), "SYSDBA", "masterkey");
-    fb::ExecuteScript(tx, testing::SampleSchema());
-    fb::ExecuteScript(tx,
-                      "ALTER TABLE REJESTR_FIRM ADD DBF_UNQ_KEY VARCHAR(40) COLLATE PXW_PLK;"
-                      "ALTER TABLE TELEFONY ADD DBF_UNQ_KEY VARCHAR(40) COLLATE PXW_PLK;"
-                      "CREATE INDEX BENCH_RF_KEY ON REJESTR_FIRM (DBF_UNQ_KEY);"
-                      "CREATE INDEX BENCH_TEL_NUMER ON TELEFONY (NUMER);");
+    migracja::testing::CreateDatabase(db, file.string(), "SYSDBA", "masterkey");
+    migracja::testing::ExecuteScript(tx, testing::SampleSchema());
+    migracja::testing::ExecuteScript(
+        tx,
+        "ALTER TABLE REJESTR_FIRM ADD DBF_UNQ_KEY VARCHAR(40) COLLATE PXW_PLK;"
+        "ALTER TABLE TELEFONY ADD DBF_UNQ_KEY VARCHAR(40) COLLATE PXW_PLK;"
+        "CREATE INDEX BENCH_RF_KEY ON REJESTR_FIRM (DBF_UNQ_KEY);"
+        "CREATE INDEX BENCH_TEL_NUMER ON TELEFONY (NUMER);");
     db.Close();
 }
 

@@ -28,6 +28,7 @@
 #include "engine/Dane.h"
 #include "fb/Fb.h"
 #include "shell/TickBudget.h"
+#include "support/DatabaseFiles.h"
 
 namespace {
 
@@ -107,18 +108,19 @@ struct Setup {
         WriteDbf(dir / "DBF" / "TARV01.DBF");
         location = (dir / "tarvik.fdb").string();
         fb::Database db;
-        db.Create(location, "SYSDBA", "masterkey");
+        migracja::testing::CreateDatabase(db, location, "SYSDBA", "masterkey");
         fb::Transaction t(db, "ddl");
-        fb::ExecuteScript(t,
-                          "CREATE TABLE REJESTR_FIRM (FIRMA_ID INTEGER NOT NULL PRIMARY KEY, "
-                          "NAZWA_FIRMY VARCHAR(40), MIASTO1 VARCHAR(20), ILE INTEGER, "
-                          "KWOTA NUMERIC(15,4), DATA_WPISU DATE, DBF_UNQ_KEY VARCHAR(40));"
-                          "CREATE GENERATOR GEN_REJESTR_FIRM;");
+        migracja::testing::ExecuteScript(
+            t,
+            "CREATE TABLE REJESTR_FIRM (FIRMA_ID INTEGER NOT NULL PRIMARY KEY, "
+            "NAZWA_FIRMY VARCHAR(40), MIASTO1 VARCHAR(20), ILE INTEGER, "
+            "KWOTA NUMERIC(15,4), DATA_WPISU DATE, DBF_UNQ_KEY VARCHAR(40));"
+            "CREATE GENERATOR GEN_REJESTR_FIRM;");
     }
     ~Setup() {
         fb::Database db;
         config::OpenDatabase(db, location, "SYSDBA", "masterkey");
-        db.Drop();
+        migracja::testing::DropDatabase(db);
         std::filesystem::remove_all(dir);
     }
 };

@@ -7,14 +7,13 @@ namespace migracja::config {
 
 using namespace migracja::literals;
 
-bool OpenDatabase(fb::Database& database, const std::string& location, const std::string& user,
+void OpenDatabase(fb::Database& database, const std::string& location, const std::string& user,
                   const std::string& password) {
     database.Close();
     database.Params = {"user_name=" + user, "password=" + password, "lc_ctype=WIN1250"};
     database.DatabaseName = location;
     database.SqlDialect = 1;
     database.Open();
-    return database.Connected();
 }
 
 bool ConnectFromSettings(fb::Database& database, const std::filesystem::path& programDir,
@@ -25,7 +24,8 @@ bool ConnectFromSettings(fb::Database& database, const std::filesystem::path& pr
                       "Brak połączenia"_w);
         return false;
     }
-    return OpenDatabase(database, settings.location, settings.user, settings.password);
+    OpenDatabase(database, settings.location, settings.user, settings.password);
+    return true;
 }
 
 }  // namespace migracja::config

@@ -10,9 +10,9 @@
 namespace migracja::config {
 
 // Closes the connection when open, sets exactly the three parameter lines "user_name=",
-// "password=", "lc_ctype=WIN1250" in that order and the location, opens, and returns whether the
-// connection is open. Database errors propagate to the caller.
-bool OpenDatabase(fb::Database& database, const std::string& location, const std::string& user,
+// "password=", "lc_ctype=WIN1250" in that order and the location, and opens. Database errors
+// propagate to the caller.
+void OpenDatabase(fb::Database& database, const std::string& location, const std::string& user,
                   const std::string& password);
 
 // Db.Ini of the program directory; when it is missing, the "Brak połączenia" message and false,

@@ -119,21 +119,17 @@ CheckResult TargetContextService::CheckOwnerCompany() {
 }
 
 void TargetContextService::MarkOwnerCompany() {
-    fb::Transaction& tx = dane_.IBTransactionR;
     fb::Statement& st = dane_.IBSQLDel;
-    {
-        fb::TransactionScope write(tx);
-        if (context_.SelectedFirmaId < 0)
-            st.SetSql("Update REJESTR_FIRM Set DBF_UNQ_KEY = null where DBF_UNQ_KEY = '" +
-                      std::string(kOwnerMarker) + "'");
-        else
-            st.SetSql(
-                "Update REJESTR_FIRM Set DBF_UNQ_KEY = '" + std::string(kOwnerMarker) +
-                "', F_SERWIS = 'T' where FIRMA_ID = " + std::to_string(context_.SelectedFirmaId));
-        st.ExecQuery();
-        write.Commit();
-    }
-    tx.StartIfNeeded();
+    fb::TransactionScope write(dane_.IBTransactionR, nullptr,
+                               fb::TransactionScope::Ends::Continues);
+    if (context_.SelectedFirmaId < 0)
+        st.SetSql("Update REJESTR_FIRM Set DBF_UNQ_KEY = null where DBF_UNQ_KEY = '" +
+                  std::string(kOwnerMarker) + "'");
+    else
+        st.SetSql("Update REJESTR_FIRM Set DBF_UNQ_KEY = '" + std::string(kOwnerMarker) +
+                  "', F_SERWIS = 'T' where FIRMA_ID = " + std::to_string(context_.SelectedFirmaId));
+    st.ExecQuery();
+    write.Commit();
 }
 
 std::vector<TargetContextService::Company> TargetContextService::OwnerCompanies() {

@@ -65,10 +65,6 @@ std::string Hex(std::uint8_t v) {
 
 }  // namespace
 
-DbfTable DbfTable::Open(const std::filesystem::path& file, Access access) {
-    return Open(file, access, std::nullopt);
-}
-
 DbfTable DbfTable::Open(const std::filesystem::path& file, Access access,
                         const std::optional<std::filesystem::path>& memoFile) {
     DbfTable t;
@@ -282,13 +278,6 @@ void DbfTable::SetOrder(std::string_view expression) {
     for (std::size_t i = 0; i < entries.size(); ++i) order[i] = entries[i].record;
     order_ = std::move(order);
     ordered_ = true;
-    First();
-}
-
-void DbfTable::ClearOrder() {
-    ordered_ = false;
-    order_ = {};
-    windowLength_ = 0;  // the buffer may hold a window from before the order
     First();
 }
 

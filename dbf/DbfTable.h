@@ -37,11 +37,10 @@ class DbfTable {
     // the file is missing, locked, not a DBF file, of an unsupported variant, or has more than
     // kMaxFields fields.
     // A file with memo fields also opens and locks its memo file (DbfMemo::Find) with the same
-    // access; when there is none, reading a memo reports it.
-    static DbfTable Open(const std::filesystem::path& file, Access access = Access::Exclusive);
-    // The same with the memo file named, for files that do not lie side by side.
-    static DbfTable Open(const std::filesystem::path& file, Access access,
-                         const std::optional<std::filesystem::path>& memoFile);
+    // access; when there is none, reading a memo reports it. A memo file named here is opened
+    // instead, for files that do not lie side by side.
+    static DbfTable Open(const std::filesystem::path& file, Access access = Access::Exclusive,
+                         const std::optional<std::filesystem::path>& memoFile = std::nullopt);
 
     DbfTable(DbfTable&&) noexcept = default;
     DbfTable& operator=(DbfTable&&) noexcept = default;
@@ -86,9 +85,6 @@ class DbfTable {
     // DbfError naming the expression when it cannot be evaluated; the current order and position
     // are then unchanged.
     void SetOrder(std::string_view expression);
-    // Back to file order, at the first record.
-    void ClearOrder();
-    bool IsOrdered() const { return ordered_; }
 
     // Navigation over the records not marked deleted. Each returns !Eof().
     bool First();

@@ -131,7 +131,7 @@ int DeclaredCharLength(TDane& dane, std::string_view columnFromTable) {
             " ");
         fb::CursorScope closing(q);
         q.Open();
-        if (!q.Eof() && !q.Fields(0).IsNull()) length = q.Fields(0).AsInteger();
+        if (!q.Eof()) length = q.Fields(0).AsOptionalInteger().value_or(length);
     }
     // Stored only once it is known: a failed read must not leave the default behind.
     dane.CharLengthCache.Store(std::string(columnFromTable), length);

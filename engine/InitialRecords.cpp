@@ -254,12 +254,11 @@ void InsertInitRecord(TDane& dane, int i) {
     if (dane.Definition.StopRequested) return;
     const InitTableDef& init = dane.Definition.InitTables[static_cast<std::size_t>(i)];
     fb::Statement& insert = dane.IBSQLMigracja;
-    fb::TransactionScope write(dane.IBTransaction1);
+    fb::TransactionScope write(dane.IBTransaction1, nullptr, fb::TransactionScope::Ends::Continues);
     insert.SetSql(BuildStatement(init, values));
     BindValues(insert, values);
     insert.ExecQuery();
     write.Commit();
-    dane.IBTransaction1.Start();
 }
 
 void CreateInitialRecords(TDane& dane) {

@@ -3,15 +3,11 @@
 namespace migracja::engine {
 
 void AddUniqueKeyColumn(TDane& dane, const std::string& table) {
-    fb::Transaction& tx = dane.IBTransaction1;
-    {
-        fb::TransactionScope alter(tx);
-        dane.IBSQLMigracja.SetSql("Alter Table " + table + " Add " + std::string(kUniqueKeyColumn) +
-                                  "  VARCHAR(40) COLLATE PXW_PLK ");
-        dane.IBSQLMigracja.ExecQuery();
-        alter.Commit();
-    }
-    tx.StartIfNeeded();
+    fb::TransactionScope alter(dane.IBTransaction1, nullptr, fb::TransactionScope::Ends::Continues);
+    dane.IBSQLMigracja.SetSql("Alter Table " + table + " Add " + std::string(kUniqueKeyColumn) +
+                              "  VARCHAR(40) COLLATE PXW_PLK ");
+    dane.IBSQLMigracja.ExecQuery();
+    alter.Commit();
 }
 
 }  // namespace migracja::engine

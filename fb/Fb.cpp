@@ -21,6 +21,42 @@ using Firebird::IMaster;
 using Firebird::IStatus;
 using Firebird::ThrowStatusWrapper;
 
+// What a connection holds, shared by the Database object and the transactions bound to it, so
+// that a transaction outliving its Database finds the attachment ended rather than freed memory.
+struct ConnectionState {
+    Database* database = nullptr;  // null once the Database object is gone
+    Handle<Firebird::IAttachment> attachment;
+    bool lost = false;
+    RoundTrips trips;
+    std::vector<TransactionState*> transactions;
+};
+
+// What a transaction holds, shared by the Transaction object and the queries and statements bound
+// to it, in the same way.
+struct TransactionState {
+    TransactionState(std::shared_ptr<ConnectionState> c, Transaction* t, std::string n)
+        : connection(std::move(c)), transaction(t), name(std::move(n)) {
+        connection->transactions.push_back(this);
+    }
+    ~TransactionState() { std::erase(connection->transactions, this); }
+    TransactionState(const TransactionState&) = delete;
+    TransactionState& operator=(const TransactionState&) = delete;
+
+    void CloseCursors() {
+        for (SqlObject* o : objects) o->CloseCursor();
+    }
+    void ReleaseStatements() {
+        for (SqlObject* o : objects) o->ReleaseStatement();
+    }
+    void RollbackQuietly();
+
+    std::shared_ptr<ConnectionState> connection;
+    Transaction* transaction;  // null once the Transaction object is gone
+    std::string name;
+    Handle<Firebird::ITransaction> handle;
+    std::vector<SqlObject*> objects;  // each removes itself when destroyed
+};
+
 namespace {
 
 IMaster* Master() {
@@ -87,15 +123,14 @@ auto Call(const std::string& sql, F&& f) {
 // The same for a call on a connection: an answer that the connection is gone marks it lost, so
 // that nothing more waits on it.
 template <class F>
-auto Call(Database& db, const std::string& sql, F&& f) {
-    if (db.Lost())
-        throw Error("Połączenie z bazą danych zostało zerwane."_w, sql, isc_att_shutdown);
+auto Call(ConnectionState& db, const std::string& sql, F&& f) {
+    if (db.lost) throw Error("Połączenie z bazą danych zostało zerwane."_w, sql, isc_att_shutdown);
     Status status;
     try {
         return f(&status);
     } catch (const FbException& e) {
         Error error = MakeError(e, sql);
-        if (IsConnectionLost(error.GdsCode())) db.MarkLost();
+        if (IsConnectionLost(error.GdsCode())) db.lost = true;
         throw error;
     }
 }
@@ -109,14 +144,6 @@ void AbandonBlob(Firebird::IBlob* blob) {
     } catch (const FbException&) {
         blob->release();
     }
-}
-
-// Releases an interface without letting a failure escape (used on cleanup paths only, where the
-// object is being abandoned anyway and the original error, if any, is already on its way).
-template <class T>
-void ReleaseQuietly(T*& p) {
-    if (p) p->release();
-    p = nullptr;
 }
 
 unsigned char TpbTag(const std::string& word) {
@@ -167,10 +194,33 @@ Error::Error(std::string message, std::string sql, std::intptr_t gdsCode)
 
 // ---------------------------------------------------------------------------------------------
 
-Database::Database() = default;
+Database::Database() : connection_(std::make_shared<ConnectionState>()) {
+    connection_->database = this;
+}
 
 Database::~Database() {
     Close();
+    connection_->database = nullptr;
+}
+
+bool Database::Connected() const {
+    return static_cast<bool>(connection_->attachment);
+}
+
+bool Database::Lost() const {
+    return connection_->lost;
+}
+
+void Database::MarkLost() {
+    connection_->lost = true;
+}
+
+const RoundTrips& Database::Trips() const {
+    return connection_->trips;
+}
+
+RoundTrips& Database::CountTrips() {
+    return connection_->trips;
 }
 
 namespace {
@@ -210,7 +260,7 @@ unsigned char DpbTag(const std::string& key) {
 
 void Database::Open() {
     Close();
-    Attach(Attachment(
+    Firebird::IAttachment* attachment = Attachment(
         [&](Firebird::IXpbBuilder* dpb, ThrowStatusWrapper* s) {
             for (const std::string& line : Params) {
                 const auto eq = line.find('=');
@@ -222,151 +272,129 @@ void Database::Open() {
         [&](Firebird::IProvider* p, ThrowStatusWrapper* s, unsigned length,
             const unsigned char* bytes) {
             return p->attachDatabase(s, DatabaseName.c_str(), length, bytes);
-        }));
-}
-
-void Database::Create(const std::string& location, const std::string& user,
-                      const std::string& password, const std::string& charset, int dialect) {
-    Close();
-    Firebird::IAttachment* attachment = Attachment(
-        [&](Firebird::IXpbBuilder* dpb, ThrowStatusWrapper* s) {
-            dpb->insertString(s, isc_dpb_user_name, user.c_str());
-            dpb->insertString(s, isc_dpb_password, password.c_str());
-            dpb->insertString(s, isc_dpb_lc_ctype, charset.c_str());
-            dpb->insertString(s, isc_dpb_set_db_charset, charset.c_str());
-            dpb->insertInt(s, isc_dpb_sql_dialect, dialect);
-            dpb->insertInt(s, isc_dpb_page_size, 8192);
-        },
-        [&](Firebird::IProvider* p, ThrowStatusWrapper* s, unsigned length,
-            const unsigned char* bytes) {
-            return p->createDatabase(s, location.c_str(), length, bytes);
         });
-    DatabaseName = location;
-    Params = {"user_name=" + user, "password=" + password, "lc_ctype=" + charset};
-    SqlDialect = dialect;
-    Attach(attachment);
-}
-
-void Database::Attach(Firebird::IAttachment* attachment) {
-    ++trips_.attach;
-    attachment_ = attachment;
-    lost_ = false;
+    ++connection_->trips.attach;
+    connection_->attachment.Reset(attachment);
+    connection_->lost = false;
 }
 
 void Database::Close() {
-    if (!attachment_) return;
-    for (Transaction* t : transactions_) {
+    ConnectionState& c = *connection_;
+    if (!c.attachment) return;
+    for (TransactionState* t : c.transactions) {
         t->CloseCursors();
         t->RollbackQuietly();
     }
-    for (Transaction* t : transactions_) t->ReleaseStatements();
-    if (lost_) {
+    for (TransactionState* t : c.transactions) t->ReleaseStatements();
+    if (c.lost) {
         // Detaching, or releasing, would wait for an answer that does not come; abandoned.
-        attachment_ = nullptr;
-        lost_ = false;
+        c.attachment.Forget();
+        c.lost = false;
         return;
     }
     Status status;
     try {
-        attachment_->detach(&status);
-        attachment_ = nullptr;  // detach released the interface
+        c.attachment->detach(&status);
+        c.attachment.Forget();  // detach released the interface
     } catch (const FbException&) {
         // The connection is gone or broken; abandon the handle so that we can reconnect.
-        ReleaseQuietly(attachment_);
+        c.attachment.Reset();
     }
-}
-
-void Database::Drop() {
-    if (!attachment_) throw Error("cannot drop a database that is not connected");
-    for (Transaction* t : transactions_) {
-        t->CloseCursors();
-        t->RollbackQuietly();
-    }
-    for (Transaction* t : transactions_) t->ReleaseStatements();
-    Call({}, [&](ThrowStatusWrapper* s) { attachment_->dropDatabase(s); });
-    attachment_ = nullptr;
-}
-
-void Database::Register(Transaction* t) {
-    transactions_.push_back(t);
-}
-
-void Database::Unregister(Transaction* t) {
-    std::erase(transactions_, t);
 }
 
 // ---------------------------------------------------------------------------------------------
 
 Transaction::Transaction(Database& db, std::string name, std::vector<std::string> params)
-    : db_(db), name_(std::move(name)), params_(std::move(params)) {
+    : params_(std::move(params)) {
     tpb_.push_back(isc_tpb_version3);
     for (const std::string& p : params_) tpb_.push_back(TpbTag(p));
-    db_.Register(this);
+    state_ = std::make_shared<TransactionState>(db.connection_, this, std::move(name));
 }
 
 Transaction::~Transaction() {
-    CloseCursors();
-    RollbackQuietly();
-    db_.Unregister(this);
+    state_->CloseCursors();
+    state_->RollbackQuietly();
+    state_->transaction = nullptr;
+}
+
+const std::string& Transaction::Name() const {
+    return state_->name;
+}
+
+Database& Transaction::GetDatabase() const {
+    return *state_->connection->database;
+}
+
+bool Transaction::Active() const {
+    return static_cast<bool>(state_->handle);
 }
 
 void Transaction::Start() {
-    if (Active()) throw Error("transaction " + name_ + " is already active");
+    if (Active()) throw Error("transaction " + Name() + " is already active");
+    ConnectionState& db = *state_->connection;
     // Met when a command is chosen after the startup could not connect: the user has to look
     // at the settings, so the message says where they are.
-    if (!db_.Connected())
+    if (!db.attachment)
         throw Error(
             "Brak połączenia z bazą danych TARVIK. Sprawdź ustawienia dostępu do bazy w pliku "
             "Db.Ini (sekcja [BD_TARVIK], klucze Lokalizacja, User i Password) i uruchom "
             "program ponownie."_w);
-    ++db_.trips_.start;
-    handle_ = Call(db_, {}, [&](ThrowStatusWrapper* s) {
-        return db_.Handle()->startTransaction(s, static_cast<unsigned>(tpb_.size()), tpb_.data());
-    });
+    ++db.trips.start;
+    state_->handle.Reset(Call(db, {}, [&](ThrowStatusWrapper* s) {
+        return db.attachment->startTransaction(s, static_cast<unsigned>(tpb_.size()), tpb_.data());
+    }));
 }
 
 void Transaction::Commit() {
-    if (!Active()) throw Error("transaction " + name_ + " is not active");
-    CloseCursors();
-    ++db_.trips_.commit;
-    Call(db_, {}, [&](ThrowStatusWrapper* s) { handle_->commit(s); });
-    handle_ = nullptr;  // commit released the interface
+    if (!Active()) throw Error("transaction " + Name() + " is not active");
+    state_->CloseCursors();
+    ConnectionState& db = *state_->connection;
+    ++db.trips.commit;
+    Call(db, {}, [&](ThrowStatusWrapper* s) { state_->handle->commit(s); });
+    state_->handle.Forget();  // commit released the interface
 }
 
 void Transaction::Rollback() {
-    if (!Active()) throw Error("transaction " + name_ + " is not active");
-    CloseCursors();
-    ++db_.trips_.commit;
-    Call(db_, {}, [&](ThrowStatusWrapper* s) { handle_->rollback(s); });
-    handle_ = nullptr;
+    if (!Active()) throw Error("transaction " + Name() + " is not active");
+    state_->CloseCursors();
+    ConnectionState& db = *state_->connection;
+    ++db.trips.commit;
+    Call(db, {}, [&](ThrowStatusWrapper* s) { state_->handle->rollback(s); });
+    state_->handle.Forget();
 }
 
 void Transaction::RollbackQuietly() {
-    if (!handle_) return;
-    if (db_.Lost()) {
+    state_->RollbackQuietly();
+}
+
+void TransactionState::RollbackQuietly() {
+    if (!handle) return;
+    if (connection->lost) {
         // Nothing would answer, and releasing an active transaction rolls it back over the
         // connection: the handle is abandoned (a few bytes of the client's), and the server
         // rolls the transaction back with the attachment.
-        handle_ = nullptr;
+        handle.Forget();
         return;
     }
-    ++db_.trips_.commit;
+    ++connection->trips.commit;
     Status status;
     try {
-        handle_->rollback(&status);
-        handle_ = nullptr;
+        handle->rollback(&status);
+        handle.Forget();
     } catch (const FbException&) {
         // A lost connection takes the transaction with it; drop our reference.
-        ReleaseQuietly(handle_);
+        handle.Reset();
     }
 }
 
 void Transaction::ExecuteImmediate(const std::string& sql) {
-    if (!Active()) throw Error("transaction " + name_ + " is not active", sql);
-    ++db_.trips_.execute;
-    Call(db_, sql, [&](ThrowStatusWrapper* s) {
-        db_.Handle()->execute(s, handle_, 0, sql.c_str(), static_cast<unsigned>(db_.SqlDialect),
-                              nullptr, nullptr, nullptr, nullptr);
+    if (!Active()) throw Error("transaction " + Name() + " is not active", sql);
+    ConnectionState& db = *state_->connection;
+    ++db.trips.execute;
+    Call(db, sql, [&](ThrowStatusWrapper* s) {
+        db.attachment->execute(s, state_->handle.Get(), 0, sql.c_str(),
+                               static_cast<unsigned>(db.database->SqlDialect), nullptr, nullptr,
+                               nullptr, nullptr);
     });
 }
 
@@ -382,22 +410,6 @@ void Transaction::RollbackToSavepoint(const std::string& name) {
     ExecuteImmediate("ROLLBACK TO SAVEPOINT " + name);
 }
 
-void Transaction::Register(SqlObject* o) {
-    objects_.push_back(o);
-}
-
-void Transaction::Unregister(SqlObject* o) {
-    std::erase(objects_, o);
-}
-
-void Transaction::CloseCursors() {
-    for (SqlObject* o : objects_) o->CloseCursor();
-}
-
-void Transaction::ReleaseStatements() {
-    for (SqlObject* o : objects_) o->ReleaseStatement();
-}
-
 // ---------------------------------------------------------------------------------------------
 
 void Param::SetText(std::string_view value) {
@@ -406,11 +418,6 @@ void Param::SetText(std::string_view value) {
 }
 
 void Param::SetInteger(std::int32_t value) {
-    kind_ = Kind::Integer;
-    integer_ = value;
-}
-
-void Param::SetInt64(std::int64_t value) {
     kind_ = Kind::Integer;
     integer_ = value;
 }
@@ -437,14 +444,22 @@ void Param::SetNull() {
 // ---------------------------------------------------------------------------------------------
 
 SqlObject::SqlObject(Transaction& transaction, std::string name)
-    : transaction_(transaction), name_(std::move(name)) {
-    transaction_.Register(this);
+    : transaction_(transaction.state_), name_(std::move(name)) {
+    transaction_->objects.push_back(this);
 }
 
 SqlObject::~SqlObject() {
     // The derived destructor has closed the cursor already; no virtual calls from here.
     FreeStatement();
-    transaction_.Unregister(this);
+    std::erase(transaction_->objects, this);
+}
+
+Transaction& SqlObject::GetTransaction() const {
+    return *transaction_->transaction;
+}
+
+ConnectionState& SqlObject::Connection() const {
+    return *transaction_->connection;
 }
 
 void SqlObject::SetSql(std::string sql) {
@@ -537,8 +552,8 @@ Param& SqlObject::ParamByName(std::string_view name) {
 }
 
 void SqlObject::RequireActiveTransaction() const {
-    if (!transaction_.Active())
-        throw Error(name_ + ": transaction " + transaction_.Name() + " is not active", sql_);
+    if (!transaction_->handle)
+        throw Error(name_ + ": transaction " + transaction_->name + " is not active", sql_);
 }
 
 void SqlObject::Prepare() {
@@ -554,14 +569,15 @@ void SqlObject::Prepare() {
 }
 
 void SqlObject::PrepareStatement() {
-    ++transaction_.GetDatabase().CountTrips().prepare;
-    Call(transaction_.GetDatabase(), sql_, [&](ThrowStatusWrapper* s) {
-        statement_ = transaction_.GetDatabase().Handle()->prepare(
-            s, transaction_.Handle(), 0, positionalSql_.c_str(),
-            static_cast<unsigned>(transaction_.GetDatabase().SqlDialect),
-            Firebird::IStatement::PREPARE_PREFETCH_METADATA);
-        inMeta_ = statement_->getInputMetadata(s);
-        outMeta_ = statement_->getOutputMetadata(s);
+    ConnectionState& db = Connection();
+    ++db.trips.prepare;
+    Call(db, sql_, [&](ThrowStatusWrapper* s) {
+        statement_.Reset(db.attachment->prepare(s, transaction_->handle.Get(), 0,
+                                                positionalSql_.c_str(),
+                                                static_cast<unsigned>(db.database->SqlDialect),
+                                                Firebird::IStatement::PREPARE_PREFETCH_METADATA));
+        inMeta_.Reset(statement_->getInputMetadata(s));
+        outMeta_.Reset(statement_->getOutputMetadata(s));
         if (inMeta_->getCount(s) != markers_.size())
             throw Error(name_ + ": the statement has " + std::to_string(inMeta_->getCount(s)) +
                         " parameter markers, " + std::to_string(markers_.size()) + " were named");
@@ -601,7 +617,7 @@ void SqlObject::PrepareStatement() {
 std::string SqlObject::MarkerDeclaration(std::size_t k) {
     Prepare();
     const InputSlot& slot = inputSlots_.at(k);
-    const unsigned charset = Call(transaction_.GetDatabase(), sql_, [&](ThrowStatusWrapper* s) {
+    const unsigned charset = Call(Connection(), sql_, [&](ThrowStatusWrapper* s) {
         return inMeta_->getCharSet(s, static_cast<unsigned>(k));
     });
     static const std::pair<unsigned, const char*> kCharsets[] = {
@@ -640,17 +656,17 @@ void SqlObject::ReleaseStatement() {
 }
 
 void SqlObject::FreeStatement() {
-    ReleaseQuietly(inMeta_);
-    ReleaseQuietly(outMeta_);
-    if (statement_ && transaction_.GetDatabase().Lost()) statement_ = nullptr;
+    inMeta_.Reset();
+    outMeta_.Reset();
+    if (statement_ && Connection().lost) statement_.Forget();
     if (statement_) {
         Status status;
         try {
             statement_->free(&status);
-            statement_ = nullptr;
+            statement_.Forget();  // free released the interface
         } catch (const FbException&) {
             // The connection may already be gone; the handle is useless either way.
-            ReleaseQuietly(statement_);
+            statement_.Reset();
         }
     }
     fields_.clear();
@@ -716,9 +732,10 @@ void SqlObject::WriteBlob(std::size_t k, const std::string& text) {
                1,
                static_cast<unsigned char>(slot.charSet & 0xFF)};
     ISC_QUAD id{};
-    Call(transaction_.GetDatabase(), sql_, [&](ThrowStatusWrapper* s) {
-        Firebird::IBlob* blob = transaction_.GetDatabase().Handle()->createBlob(
-            s, transaction_.Handle(), &id, static_cast<unsigned>(bpb.size()), bpb.data());
+    ConnectionState& db = Connection();
+    Call(db, sql_, [&](ThrowStatusWrapper* s) {
+        Firebird::IBlob* blob = db.attachment->createBlob(
+            s, transaction_->handle.Get(), &id, static_cast<unsigned>(bpb.size()), bpb.data());
         try {
             // Segments of at most 32 KB; close writes the last one and releases the interface.
             constexpr std::size_t kSegment = 32768;
@@ -739,9 +756,10 @@ std::string SqlObject::ReadBlob(const unsigned char* data) const {
     ISC_QUAD id;
     std::memcpy(&id, data, sizeof id);
     std::string text;
-    Call(transaction_.GetDatabase(), sql_, [&](ThrowStatusWrapper* s) {
-        Firebird::IBlob* blob = transaction_.GetDatabase().Handle()->openBlob(
-            s, transaction_.Handle(), &id, 0, nullptr);
+    ConnectionState& db = Connection();
+    Call(db, sql_, [&](ThrowStatusWrapper* s) {
+        Firebird::IBlob* blob =
+            db.attachment->openBlob(s, transaction_->handle.Get(), &id, 0, nullptr);
         try {
             char buffer[32768];
             for (;;) {
@@ -830,6 +848,11 @@ std::optional<std::string> Field::AsOptionalText() const {
     return AsText();
 }
 
+std::optional<std::int32_t> Field::AsOptionalInteger() const {
+    if (IsNull()) return std::nullopt;
+    return AsInteger();
+}
+
 std::int64_t Field::AsInt64() const {
     if (IsNull()) return 0;
     MIGRACJA_FIELD_READ(ReadInt64(SourceOf(*this, owner_->outBuffer_.data() + offset_)))
@@ -853,14 +876,13 @@ DateTime Field::AsDate() const {
     MIGRACJA_FIELD_READ(ReadDate(SourceOf(*this, owner_->outBuffer_.data() + offset_)))
 }
 
-double Field::AsDouble() const {
-    if (IsNull()) return 0;
-    MIGRACJA_FIELD_READ(ReadDouble(SourceOf(*this, owner_->outBuffer_.data() + offset_)))
-}
-
 #undef MIGRACJA_FIELD_READ
 
 // ---------------------------------------------------------------------------------------------
+
+// Out of line, where the Firebird interfaces the handles release are complete types.
+Query::Query(Transaction& transaction, std::string name)
+    : SqlObject(transaction, std::move(name)) {}
 
 Query::~Query() {
     CloseCursor();
@@ -870,10 +892,10 @@ void Query::Open() {
     CloseCursor();
     Prepare();
     BuildInput();
-    ++transaction_.GetDatabase().CountTrips().open;
-    Call(transaction_.GetDatabase(), sql_, [&](ThrowStatusWrapper* s) {
-        cursor_ = statement_->openCursor(s, transaction_.Handle(), inMeta_, inBuffer_.data(),
-                                         outMeta_, 0);
+    ++Connection().trips.open;
+    Call(Connection(), sql_, [&](ThrowStatusWrapper* s) {
+        cursor_.Reset(statement_->openCursor(s, transaction_->handle.Get(), inMeta_.Get(),
+                                             inBuffer_.data(), outMeta_.Get(), 0));
         open_ = true;
         eof_ = cursor_->fetchNext(s, outBuffer_.data()) != IStatus::RESULT_OK;
     });
@@ -881,7 +903,7 @@ void Query::Open() {
 
 void Query::Next() {
     if (!cursor_ || eof_) return;
-    Call(transaction_.GetDatabase(), sql_, [&](ThrowStatusWrapper* s) {
+    Call(Connection(), sql_, [&](ThrowStatusWrapper* s) {
         eof_ = cursor_->fetchNext(s, outBuffer_.data()) != IStatus::RESULT_OK;
     });
 }
@@ -890,21 +912,24 @@ void Query::CloseCursor() {
     open_ = false;
     eof_ = true;
     if (!cursor_) return;
-    if (transaction_.GetDatabase().Lost()) {
-        cursor_ = nullptr;  // as a transaction on a lost connection: nothing would answer
+    if (Connection().lost) {
+        cursor_.Forget();  // as a transaction on a lost connection: nothing would answer
         return;
     }
     Status status;
     try {
         cursor_->close(&status);
-        cursor_ = nullptr;
+        cursor_.Forget();  // close released the interface
     } catch (const FbException&) {
         // A cursor whose transaction already ended cannot be closed; only the reference remains.
-        ReleaseQuietly(cursor_);
+        cursor_.Reset();
     }
 }
 
 // ---------------------------------------------------------------------------------------------
+
+Statement::Statement(Transaction& transaction, std::string name)
+    : SqlObject(transaction, std::move(name)) {}
 
 Statement::~Statement() = default;
 
@@ -913,21 +938,21 @@ void Statement::ExecQuery() {
     BuildInput();
     executed_ = nullptr;
     rowsAffected_ = 0;
-    ++transaction_.GetDatabase().CountTrips().execute;
-    Call(transaction_.GetDatabase(), sql_, [&](ThrowStatusWrapper* s) {
+    ++Connection().trips.execute;
+    Call(Connection(), sql_, [&](ThrowStatusWrapper* s) {
         const bool hasOutput = !fields_.empty();
-        statement_->execute(s, transaction_.Handle(), inMeta_, inBuffer_.data(),
-                            hasOutput ? outMeta_ : nullptr,
+        statement_->execute(s, transaction_->handle.Get(), inMeta_.Get(), inBuffer_.data(),
+                            hasOutput ? outMeta_.Get() : nullptr,
                             hasOutput ? outBuffer_.data() : nullptr);
     });
-    executed_ = statement_;
+    executed_ = statement_.Get();
 }
 
 std::uint64_t Statement::RowsAffected() const {
     // A statement freed or prepared anew since (new SQL text, a closed connection) has no count.
-    if (executed_ && executed_ == statement_) {
-        ++transaction_.GetDatabase().CountTrips().info;
-        Call(transaction_.GetDatabase(), sql_,
+    if (executed_ && executed_ == statement_.Get()) {
+        ++Connection().trips.info;
+        Call(Connection(), sql_,
              [&](ThrowStatusWrapper* s) { rowsAffected_ = statement_->getAffectedRecords(s); });
     }
     executed_ = nullptr;
@@ -939,7 +964,8 @@ std::uint64_t Statement::RowsAffected() const {
 TransactionScope::TransactionScope(Transaction& transaction, Query* query, Ends ends)
     : transaction_(transaction),
       query_(query),
-      ends_(ends == Ends::Always || !transaction.Active()) {
+      ends_(ends != Ends::IfStartedHere || !transaction.Active()),
+      continues_(ends == Ends::Continues) {
     if (query_) query_->Close();
     transaction_.StartIfNeeded();
 }
@@ -960,71 +986,7 @@ void TransactionScope::Commit() {
         transaction_.RollbackQuietly();
         throw;
     }
-}
-
-// ---------------------------------------------------------------------------------------------
-
-std::vector<std::string> SplitScript(std::string_view script) {
-    std::vector<std::string> out;
-    std::string terminator = ";";
-    std::string current;
-    std::size_t i = 0;
-    const std::size_t n = script.size();
-    auto flush = [&] {
-        const std::string_view t = text::Trim(current);
-        if (!t.empty()) {
-            const std::string upper = text::ToUpper(t);
-            if (upper.rfind("SET TERM", 0) == 0) {
-                std::string rest(text::Trim(std::string_view(t).substr(8)));
-                terminator = rest.empty() ? ";" : rest;
-            } else if (upper.rfind("SET SQL DIALECT", 0) != 0 && upper.rfind("SET NAMES", 0) != 0) {
-                out.emplace_back(t);
-            }
-        }
-        current.clear();
-    };
-    while (i < n) {
-        const char c = script[i];
-        if (c == '\'' || c == '"') {
-            std::size_t j = i + 1;
-            while (j < n && script[j] != c) ++j;
-            j = std::min(j + 1, n);
-            current.append(script.substr(i, j - i));
-            i = j;
-        } else if (c == '-' && i + 1 < n && script[i + 1] == '-') {
-            std::size_t j = script.find('\n', i);
-            i = j == std::string_view::npos ? n : j;
-        } else if (c == '/' && i + 1 < n && script[i + 1] == '*') {
-            std::size_t j = script.find("*/", i + 2);
-            i = j == std::string_view::npos ? n : j + 2;
-        } else if (script.compare(i, terminator.size(), terminator) == 0) {
-            i += terminator.size();
-            flush();
-        } else {
-            current += c;
-            ++i;
-        }
-    }
-    flush();
-    return out;
-}
-
-void ExecuteScript(Transaction& transaction, std::string_view script) {
-    Statement statement(transaction, "script");
-    for (const std::string& sql : SplitScript(script)) {
-        const std::string upper = text::ToUpper(sql);
-        transaction.StartIfNeeded();
-        if (upper == "COMMIT" || upper == "COMMIT WORK") {
-            transaction.Commit();
-            continue;
-        }
-        statement.SetSql(sql);
-        statement.ExecQuery();
-        const bool ddl = upper.rfind("CREATE", 0) == 0 || upper.rfind("ALTER", 0) == 0 ||
-                         upper.rfind("DROP", 0) == 0 || upper.rfind("RECREATE", 0) == 0;
-        if (ddl) transaction.Commit();
-    }
-    if (transaction.Active()) transaction.Commit();
+    if (continues_) transaction_.Start();
 }
 
 }  // namespace migracja::fb

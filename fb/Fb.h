@@ -7,7 +7,10 @@
 // The objects are components with fixed roles: a query or statement is bound to one transaction
 // and a transaction to one connection for their whole life, so none of them can be moved. Closing
 // the connection closes cursors and rolls back active transactions first; a transaction that is
-// destroyed while active is rolled back.
+// destroyed while active is rolled back. The Firebird interfaces a connection and a transaction
+// hold are shared with the objects bound to them, so the objects may be destroyed in any order:
+// a query outliving its transaction, or a transaction its connection, finds the handles ended
+// and sends nothing more.
 
 #include <cstdint>
 #include <memory>
@@ -18,10 +21,9 @@
 #include <vector>
 
 #include "base/Values.h"
+#include "fb/FbHandle.h"
 
 namespace Firebird {
-class IAttachment;
-class ITransaction;
 class IStatement;
 class IResultSet;
 class IMessageMetadata;
@@ -30,6 +32,8 @@ class IMessageMetadata;
 namespace migracja::fb {
 
 struct ParamTarget;
+struct ConnectionState;
+struct TransactionState;
 
 // A database failure: Firebird's own message (the formatted status vector) and the SQL that
 // failed, when there was one. Conversion failures of this layer use the same type.
@@ -98,35 +102,20 @@ class Database {
     void Open();
     // Rolls back active transactions, frees statements and detaches. Never throws.
     void Close();
-    bool Connected() const { return attachment_ != nullptr; }
+    bool Connected() const;
     // Set when the database answered that this connection is gone (a server shut down or the
     // attachment ended by its administrator): nothing more is sent on it, since a rollback or a
     // detach could wait for ever for an answer. Cleared by the next connection.
-    bool Lost() const { return lost_; }
-    void MarkLost() { lost_ = true; }
-
-    // Creates a new database and leaves it connected (tests, demo, setup tools).
-    void Create(const std::string& location, const std::string& user, const std::string& password,
-                const std::string& charset = "WIN1250", int dialect = 1);
-    // Drops the connected database; the connection is closed afterwards.
-    void Drop();
-
-    Firebird::IAttachment* Handle() const { return attachment_; }
+    bool Lost() const;
+    void MarkLost();
 
     // The round trips of this connection since it was made (the counts survive reconnects).
-    const RoundTrips& Trips() const { return trips_; }
-    RoundTrips& CountTrips() { return trips_; }
+    const RoundTrips& Trips() const;
+    RoundTrips& CountTrips();
 
   private:
     friend class Transaction;
-    void Attach(Firebird::IAttachment* attachment);
-    void Register(Transaction* t);
-    void Unregister(Transaction* t);
-
-    Firebird::IAttachment* attachment_ = nullptr;
-    bool lost_ = false;
-    std::vector<Transaction*> transactions_;
-    RoundTrips trips_;
+    std::shared_ptr<ConnectionState> connection_;
 };
 
 class Transaction {
@@ -138,9 +127,10 @@ class Transaction {
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
-    const std::string& Name() const { return name_; }
+    const std::string& Name() const;
     const std::vector<std::string>& Params() const { return params_; }
-    Database& GetDatabase() const { return db_; }
+    // The connection; not to be asked once the Database object is gone.
+    Database& GetDatabase() const;
 
     void Start();
     // Commit and rollback close the cursors of the queries bound to this transaction first.
@@ -150,7 +140,7 @@ class Transaction {
     void StartIfNeeded() {
         if (!Active()) Start();
     }
-    bool Active() const { return handle_ != nullptr; }
+    bool Active() const;
     // Rolls back when active; never throws (for cleanup while another error is on its way).
     void RollbackQuietly();
     // Savepoints of the active transaction: SAVEPOINT, RELEASE SAVEPOINT, ROLLBACK TO SAVEPOINT.
@@ -158,23 +148,13 @@ class Transaction {
     void ReleaseSavepoint(const std::string& name);
     void RollbackToSavepoint(const std::string& name);
 
-    Firebird::ITransaction* Handle() const { return handle_; }
-
   private:
-    friend class Database;
     friend class SqlObject;
-    void Register(SqlObject* o);
-    void Unregister(SqlObject* o);
-    void CloseCursors();
-    void ReleaseStatements();
     void ExecuteImmediate(const std::string& sql);
 
-    Database& db_;
-    std::string name_;
     std::vector<std::string> params_;
     std::vector<unsigned char> tpb_;
-    Firebird::ITransaction* handle_ = nullptr;
-    std::vector<SqlObject*> objects_;
+    std::shared_ptr<TransactionState> state_;
 };
 
 // A named parameter. An unassigned parameter is NULL; values stay until reassigned or the SQL
@@ -190,7 +170,6 @@ class Param {
     const std::string& Name() const { return name_; }
     void SetText(std::string_view value);
     void SetInteger(std::int32_t value);
-    void SetInt64(std::int64_t value);
     void SetMoney(Money value);
     void SetDate(DateTime value);
     void SetDouble(double value);
@@ -223,8 +202,9 @@ class Field {
     std::int64_t AsInt64() const;
     Money AsMoney() const;
     DateTime AsDate() const;
-    double AsDouble() const;
+    // The same reads for a column where NULL means something of its own: nullopt for NULL.
     std::optional<std::string> AsOptionalText() const;
+    std::optional<std::int32_t> AsOptionalInteger() const;
 
     // SQL type (SQL_... code without the nullable bit), sub-type, scale and byte length.
     unsigned SqlType() const { return type_; }
@@ -255,7 +235,8 @@ class SqlObject {
     SqlObject& operator=(const SqlObject&) = delete;
 
     const std::string& Name() const { return name_; }
-    Transaction& GetTransaction() const { return transaction_; }
+    // The transaction; not to be asked once the Transaction object is gone.
+    Transaction& GetTransaction() const;
 
     // Replaces the SQL text: closes the object, frees the prepared statement and rebuilds the
     // parameter list from the ":name" markers (not inside string literals, quoted names or
@@ -288,7 +269,7 @@ class SqlObject {
     // Prepares now; otherwise the first run prepares. Prepared statements survive commits. A
     // failure leaves the object unprepared, so the next run prepares again and reports the same.
     void Prepare();
-    bool Prepared() const { return statement_ != nullptr; }
+    bool Prepared() const { return static_cast<bool>(statement_); }
 
     // The output columns, available once prepared (query: after Open).
     std::size_t FieldCount() const { return fields_.size(); }
@@ -297,7 +278,7 @@ class SqlObject {
     const Field* FindField(std::string_view name) const;
 
   protected:
-    friend class Transaction;
+    friend struct TransactionState;
     friend class Field;
     virtual void CloseCursor() = 0;
     void ReleaseStatement();
@@ -314,9 +295,9 @@ class SqlObject {
     // The parameter's value converted into the place the target describes.
     static void WriteValue(const ParamTarget& target, const Param& param);
     void PrepareStatement();
-    [[noreturn]] void Rethrow(const std::exception& e) const;
+    ConnectionState& Connection() const;
 
-    Transaction& transaction_;
+    std::shared_ptr<TransactionState> transaction_;
     std::string name_;
     std::string sql_;
     std::string positionalSql_;
@@ -332,9 +313,9 @@ class SqlObject {
         unsigned nullOffset = 0;
     };
     std::vector<InputSlot> inputSlots_;  // the described parameter types, read once at Prepare
-    Firebird::IStatement* statement_ = nullptr;
-    Firebird::IMessageMetadata* inMeta_ = nullptr;
-    Firebird::IMessageMetadata* outMeta_ = nullptr;
+    Handle<Firebird::IStatement> statement_;
+    Handle<Firebird::IMessageMetadata> inMeta_;
+    Handle<Firebird::IMessageMetadata> outMeta_;
     std::vector<unsigned char> inBuffer_;
     std::vector<unsigned char> outBuffer_;
     std::vector<Field> fields_;
@@ -343,18 +324,18 @@ class SqlObject {
 // A query object: Open runs the SELECT and moves to the first row (Eof when there is none).
 class Query : public SqlObject {
   public:
-    using SqlObject::SqlObject;
+    Query(Transaction& transaction, std::string name);
     ~Query() override;
 
     void Open();
     void Next();
     bool Eof() const { return eof_; }
-    bool IsOpen() const { return cursor_ != nullptr || open_; }
+    bool IsOpen() const { return cursor_ || open_; }
     void Close() { CloseCursor(); }
 
   private:
     void CloseCursor() override;
-    Firebird::IResultSet* cursor_ = nullptr;
+    Handle<Firebird::IResultSet> cursor_;
     bool open_ = false;
     bool eof_ = true;
 };
@@ -363,7 +344,7 @@ class Query : public SqlObject {
 // read through Fields afterwards.
 class Statement : public SqlObject {
   public:
-    using SqlObject::SqlObject;
+    Statement(Transaction& transaction, std::string name);
     ~Statement() override;
 
     void ExecQuery();
@@ -398,9 +379,15 @@ class CursorScope {
 //
 // A read that may run inside a larger unit of work ends the transaction only when it started
 // it (IfStartedHere); otherwise the commit or rollback is left to whoever started it.
+//
+// A unit of work whose changes must be permanent at once while the transaction's other work goes
+// on (a column added while a definition loads, an initial record, the owner company marked in
+// the middle of a read) commits and starts the transaction again (Continues): the long-lived
+// transaction, or the larger unit of work around the scope, then carries on in the new one. A
+// failure still rolls back and leaves the transaction ended.
 class TransactionScope {
   public:
-    enum class Ends { Always, IfStartedHere };
+    enum class Ends { Always, IfStartedHere, Continues };
 
     explicit TransactionScope(Transaction& transaction, Query* query = nullptr,
                               Ends ends = Ends::Always);
@@ -408,21 +395,16 @@ class TransactionScope {
     TransactionScope(const TransactionScope&) = delete;
     TransactionScope& operator=(const TransactionScope&) = delete;
 
-    // Closes the query and commits; a failing commit rolls back and throws.
+    // Closes the query and commits (and, Continues, starts the transaction again); a failing
+    // commit rolls back and throws.
     void Commit();
 
   private:
     Transaction& transaction_;
     Query* query_;
     bool ends_;  // whether this scope commits or rolls back
+    bool continues_;
     bool done_ = false;
 };
-
-// Splits an SQL script at ";" outside literals and comments; honours SET TERM and skips
-// SET SQL DIALECT / SET NAMES lines. COMMIT statements are returned like others.
-std::vector<std::string> SplitScript(std::string_view script);
-// Runs a script statement by statement in the transaction, committing after each DDL statement
-// and at the end (so later statements see the objects created before them).
-void ExecuteScript(Transaction& transaction, std::string_view script);
 
 }  // namespace migracja::fb

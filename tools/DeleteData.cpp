@@ -34,7 +34,7 @@ std::optional<std::int32_t> ReadInteger(engine::TDane& dane, const std::string& 
     q.SetSql(sql);
     q.Open();
     std::optional<std::int32_t> value;
-    if (!q.Eof() && !q.Fields(0).IsNull()) value = q.Fields(0).AsInteger();
+    if (!q.Eof()) value = q.Fields(0).AsOptionalInteger();
     read.Commit();
     return value;
 }

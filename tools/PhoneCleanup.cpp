@@ -29,25 +29,20 @@ struct PhoneRow {
     std::optional<std::string> typ, opis, tabObca, znacznik, tabObcaDodatek;
 };
 
-std::optional<std::int32_t> OptionalInteger(const fb::Field& f) {
-    if (f.IsNull()) return std::nullopt;
-    return f.AsInteger();
-}
-
 PhoneRow ReadRow(const fb::Query& q) {
     PhoneRow r;
     r.telId = q.FieldByName("TEL_ID").AsInteger();
     r.number = q.FieldByName("NUMER").AsText();
     r.areaCode = q.FieldByName("NR_KIERUNEK").AsText();
-    r.poleId = OptionalInteger(q.FieldByName("POLE_ID"));
-    r.poleIdDodatek = OptionalInteger(q.FieldByName("POLE_ID_DODATEK"));
+    r.poleId = q.FieldByName("POLE_ID").AsOptionalInteger();
+    r.poleIdDodatek = q.FieldByName("POLE_ID_DODATEK").AsOptionalInteger();
     r.typ = q.FieldByName("TYP").AsOptionalText();
     r.opis = q.FieldByName("OPIS").AsOptionalText();
     r.tabObca = q.FieldByName("TAB_OBCA").AsOptionalText();
     r.znacznik = q.FieldByName("ZNACZNIK").AsOptionalText();
     r.tabObcaDodatek = q.FieldByName("TAB_OBCA_DODATEK").AsOptionalText();
     // Where telephones are tied to their company by FIRMA_ID, the further numbers keep the tie.
-    if (const fb::Field* f = q.FindField("FIRMA_ID")) r.firmaId = OptionalInteger(*f);
+    if (const fb::Field* f = q.FindField("FIRMA_ID")) r.firmaId = f->AsOptionalInteger();
     return r;
 }
 

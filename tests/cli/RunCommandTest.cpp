@@ -476,9 +476,9 @@ TEST(RunCommandTest, AConnectionLostInAGroupLeavesTheSummaryAndTheReportTrueToTh
         admin.Params = {"user_name=" + server.user, "password=" + server.password};
         admin.Open();
         fb::Transaction t(admin, "cut");
-        fb::ExecuteScript(t,
-                          "DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> "
-                          "CURRENT_CONNECTION");
+        migracja::testing::ExecuteScript(t,
+                                         "DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> "
+                                         "CURRENT_CONNECTION");
     }
     const auto status = run.Wait();
     EXPECT_EQ(ExitStatus(status), 1) << run.Err();

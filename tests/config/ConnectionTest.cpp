@@ -42,7 +42,8 @@ TEST(ConnectionTest, ConnectsEmbeddedFromDbIniWithTheThreeParameterLines) {
     EXPECT_EQ(db.Params, expected);
     EXPECT_EQ(db.SqlDialect, 1);
     // Reconnecting replaces the parameters instead of adding to them.
-    ASSERT_TRUE(config::OpenDatabase(db, fixture.Location(), "ADMIN", "x"));
+    config::OpenDatabase(db, fixture.Location(), "ADMIN", "x");
+    ASSERT_TRUE(db.Connected());
     const std::vector<std::string> again{"user_name=ADMIN", "password=x", "lc_ctype=WIN1250"};
     EXPECT_EQ(db.Params, again);
 }
@@ -68,7 +69,7 @@ TEST(ConnectionTest, ServerLocationGoesThroughTheServer) {
     TempDir dir("migracja-srv");
     const std::string location = server.host + ":" + (dir.path() / "srv.fdb").string();
     fb::Database creator;
-    creator.Create(location, server.user, server.password);
+    migracja::testing::CreateDatabase(creator, location, server.user, server.password);
     creator.Close();
     config::WriteDbSettings(dir.path(), location, server.user, server.password);
     fb::Database db;
@@ -83,5 +84,5 @@ TEST(ConnectionTest, ServerLocationGoesThroughTheServer) {
     q.Open();
     EXPECT_NE(text::Trim(q.Fields(0).AsText()), "");
     t.Commit();
-    db.Drop();
+    migracja::testing::DropDatabase(db);
 }

@@ -74,7 +74,7 @@ TEST(RunLockTest, ASecondRunIsRefusedAtOnceThroughTheServerAndADroppedConnection
     {
         fb::Database creator;
         creator.Params = {"user_name=" + server.user, "password=" + server.password};
-        creator.Create(location, server.user, server.password);
+        migracja::testing::CreateDatabase(creator, location, server.user, server.password);
         creator.Close();
     }
     ExpectExclusion(
@@ -101,5 +101,5 @@ TEST(RunLockTest, ASecondRunIsRefusedAtOnceThroughTheServerAndADroppedConnection
     dropper.DatabaseName = location;
     dropper.Params = {"user_name=" + server.user, "password=" + server.password};
     dropper.Open();
-    dropper.Drop();
+    migracja::testing::DropDatabase(dropper);
 }

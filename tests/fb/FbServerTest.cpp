@@ -14,11 +14,12 @@ TEST(FbServerTest, ConnectsThroughTheServerAndSeesCommittedWork) {
     const std::string location = server.host + ":" + (dir.path() / "srv.fdb").string();
     {
         fb::Database creator;
-        creator.Create(location, server.user, server.password);
+        migracja::testing::CreateDatabase(creator, location, server.user, server.password);
         fb::Transaction t(creator, "ddl");
-        fb::ExecuteScript(t,
-                          "CREATE TABLE X (A VARCHAR(10)); INSERT INTO X VALUES ('\xBF"
-                          "aba');");
+        migracja::testing::ExecuteScript(
+            t,
+            "CREATE TABLE X (A VARCHAR(10)); INSERT INTO X VALUES ('\xBF"
+            "aba');");
     }
     fb::Database db;
     db.DatabaseName = location;
@@ -38,7 +39,7 @@ TEST(FbServerTest, ConnectsThroughTheServerAndSeesCommittedWork) {
               "aba");
     EXPECT_FALSE(q.Fields(1).IsNull());  // a remote protocol: the server, not embedded
     read.Commit();
-    db.Drop();
+    migracja::testing::DropDatabase(db);
 }
 
 TEST(FbServerTest, AWrongPasswordIsRefusedWithFirebirdsMessage) {
@@ -46,7 +47,7 @@ TEST(FbServerTest, AWrongPasswordIsRefusedWithFirebirdsMessage) {
     TempDir dir("migracja-srv");
     const std::string location = server.host + ":" + (dir.path() / "srv.fdb").string();
     fb::Database creator;
-    creator.Create(location, server.user, server.password);
+    migracja::testing::CreateDatabase(creator, location, server.user, server.password);
 
     fb::Database db;
     db.DatabaseName = location;
@@ -60,7 +61,7 @@ TEST(FbServerTest, AWrongPasswordIsRefusedWithFirebirdsMessage) {
             << e.Message();
     }
     EXPECT_FALSE(db.Connected());
-    creator.Drop();
+    migracja::testing::DropDatabase(creator);
 }
 
 TEST(FbServerTest, RowsAffectedIsTheCountOfTheLastExecutionWhenAskedAfterwards) {
@@ -73,11 +74,11 @@ TEST(FbServerTest, RowsAffectedIsTheCountOfTheLastExecutionWhenAskedAfterwards) 
                                         server.host + ":" + (dir.path() / "srv.fdb").string()}) {
         SCOPED_TRACE(location);
         fb::Database db;
-        db.Create(location, server.user, server.password);
+        migracja::testing::CreateDatabase(db, location, server.user, server.password);
         fb::Transaction t(db, "write");
-        fb::ExecuteScript(t,
-                          "CREATE TABLE X (A INTEGER); INSERT INTO X VALUES (1);"
-                          "INSERT INTO X VALUES (2); INSERT INTO X VALUES (3);");
+        migracja::testing::ExecuteScript(t,
+                                         "CREATE TABLE X (A INTEGER); INSERT INTO X VALUES (1);"
+                                         "INSERT INTO X VALUES (2); INSERT INTO X VALUES (3);");
         t.Start();
         fb::Statement update(t, "update");
         update.SetSql("UPDATE X SET A = A + 10 WHERE A < :LIMIT");
@@ -101,6 +102,6 @@ TEST(FbServerTest, RowsAffectedIsTheCountOfTheLastExecutionWhenAskedAfterwards) 
         EXPECT_THROW(other.ExecQuery(), fb::Error);
         EXPECT_EQ(other.RowsAffected(), 0u);
         t.Rollback();
-        db.Drop();
+        migracja::testing::DropDatabase(db);
     }
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 
 #include "base/Text.h"
@@ -461,8 +462,64 @@ TEST(FbLayerTest, DestroyingAnActiveTransactionRollsItBack) {
     EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM FIRMY_TARVIK"), 1);
 }
 
+TEST(FbLayerTest, ObjectsMayBeDestroyedInAnyOrder) {
+    TestDatabase fixture;
+    fixture.Exec("INSERT INTO FIRMY_TARVIK (FIRMA_ID) VALUES (1)");
+    const std::string location = fixture.Location();
+    const auto open = [&](fb::Database& db) {
+        db.DatabaseName = location;
+        db.Params = {"user_name=SYSDBA", "password=masterkey", "lc_ctype=WIN1250"};
+        db.Open();
+    };
+    // A query with an open cursor and a pending insert outliving first its transaction, then
+    // its connection.
+    {
+        auto db = std::make_unique<fb::Database>();
+        auto t = std::make_unique<fb::Transaction>(*db, "t");
+        auto insert = std::make_unique<fb::Statement>(*t, "insert");
+        auto q = std::make_unique<fb::Query>(*t, "q");
+        open(*db);
+        t->Start();
+        insert->SetSql("INSERT INTO FIRMY_TARVIK (FIRMA_ID) VALUES (2)");
+        insert->ExecQuery();
+        q->SetSql("SELECT FIRMA_ID FROM FIRMY_TARVIK");
+        q->Open();
+        ASSERT_FALSE(q->Eof());
+        t.reset();
+        EXPECT_FALSE(q->IsOpen());
+        EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM FIRMY_TARVIK"), 1);
+        db.reset();
+        q.reset();
+        insert.reset();
+    }
+    // A transaction and a prepared query outliving the connection: the connection's end rolls
+    // the transaction back and frees the statement, and nothing is sent afterwards.
+    {
+        auto db = std::make_unique<fb::Database>();
+        auto t = std::make_unique<fb::Transaction>(*db, "t");
+        auto q = std::make_unique<fb::Query>(*t, "q");
+        open(*db);
+        t->Start();
+        q->SetSql("SELECT FIRMA_ID FROM FIRMY_TARVIK");
+        q->Open();
+        db.reset();
+        EXPECT_FALSE(t->Active());
+        EXPECT_FALSE(q->Prepared());
+        EXPECT_THROW(t->Start(), fb::Error);
+        t.reset();
+        q.reset();
+    }
+    // Every connection above has ended: the fixture can still change the database alone.
+    fixture.Exec("DELETE FROM FIRMY_TARVIK");
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM FIRMY_TARVIK"), 0);
+    EXPECT_EQ(
+        fixture.ScalarInt("SELECT COUNT(*) FROM MON$ATTACHMENTS "
+                          "WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION AND MON$SYSTEM_FLAG = 0"),
+        0);
+}
+
 TEST(FbLayerTest, ScriptsSplitAtTerminatorsOutsideLiteralsAndComments) {
-    const auto parts = fb::SplitScript(
+    const auto parts = migracja::testing::SplitScript(
         "SET SQL DIALECT 1;\n/* a; comment */ CREATE TABLE A (X VARCHAR(5) DEFAULT ';');\n"
         "-- line; comment\nINSERT INTO A VALUES (';');\nSET TERM ^ ;\n"
         "CREATE PROCEDURE P AS BEGIN EXIT; END^\nSET TERM ; ^\nCOMMIT;");
@@ -565,6 +622,44 @@ TEST(FbLayerTest, ATransactionScopeCommitsOnSuccessAndRollsBackWithoutMaskingThe
     }
     EXPECT_FALSE(c.write.Active());
     EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM T"), 1);
+}
+
+TEST(FbLayerTest, AContinuingScopeCommitsAndTheWorkAroundItGoesOnInANewTransaction) {
+    TestDatabase fixture(TestDatabase::Schema::Empty);
+    fixture.Exec("CREATE TABLE T (ID INTEGER NOT NULL PRIMARY KEY)");
+    Connection c(fixture.Location());
+    fb::Statement insert(c.write, "insert");
+    insert.SetSql("INSERT INTO T (ID) VALUES (:ID)");
+    fb::TransactionScope outer(c.write);
+    insert.ParamByName("ID").SetInteger(1);
+    insert.ExecQuery();
+    const fb::RoundTrips before = c.db.Trips();
+    {
+        fb::TransactionScope unit(c.write, nullptr, fb::TransactionScope::Ends::Continues);
+        insert.ParamByName("ID").SetInteger(2);
+        insert.ExecQuery();
+        unit.Commit();
+    }
+    const fb::RoundTrips trips = c.db.Trips() - before;
+    EXPECT_EQ(trips.commit, 1u);
+    EXPECT_EQ(trips.start, 1u);
+    ASSERT_TRUE(c.write.Active());
+    // One transaction: the work before the unit is committed with it.
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM T"), 2);
+    insert.ParamByName("ID").SetInteger(3);
+    insert.ExecQuery();
+    // A failing unit rolls back the work since the last commit and leaves the transaction ended.
+    try {
+        fb::TransactionScope unit(c.write, nullptr, fb::TransactionScope::Ends::Continues);
+        insert.ParamByName("ID").SetInteger(1);
+        insert.ExecQuery();
+        unit.Commit();
+        FAIL() << "the violation was not reported";
+    } catch (const fb::Error& e) {
+        EXPECT_NE(e.Message().find("PRIMARY"), std::string::npos) << e.Message();
+    }
+    EXPECT_FALSE(c.write.Active());
+    EXPECT_EQ(fixture.ScalarInt("SELECT COUNT(*) FROM T"), 2);
 }
 
 TEST(FbLayerTest, RollingBackToASavepointUndoesOnlyTheWorkAfterIt) {

@@ -19,8 +19,8 @@ class SampleTemplate {
     SampleTemplate() : dir_("migracja-template"), file_(dir_.path() / "sample.fdb") {
         fb::Database db;
         fb::Transaction tx(db, "template");
-        db.Create(file_.string(), "SYSDBA", "masterkey");
-        fb::ExecuteScript(tx, SampleSchema());
+        CreateDatabase(db, file_.string(), "SYSDBA", "masterkey");
+        ExecuteScript(tx, SampleSchema());
         db.Close();
     }
     const std::filesystem::path& File() const { return file_; }
@@ -48,7 +48,7 @@ TestDatabase::TestDatabase(Schema schema)
         db_->Params = {"user_name=SYSDBA", "password=masterkey", "lc_ctype=WIN1250"};
         db_->Open();
     } else {
-        db_->Create(file_.string(), "SYSDBA", "masterkey");
+        CreateDatabase(*db_, file_.string(), "SYSDBA", "masterkey");
     }
 }
 
@@ -57,7 +57,7 @@ TestDatabase::~TestDatabase() {
     // TempDir still takes the file away.
     try {
         if (!db_->Connected()) db_->Open();
-        db_->Drop();
+        DropDatabase(*db_);
     } catch (const fb::Error&) {
         db_->Close();
     }
@@ -78,7 +78,7 @@ void TestDatabase::ForcedWrites(bool on) {
 
 void TestDatabase::Exec(const std::string& sql) {
     if (!db_->Connected()) db_->Open();
-    fb::ExecuteScript(*tx_, sql);
+    ExecuteScript(*tx_, sql);
 }
 
 std::string TestDatabase::Scalar(const std::string& sql) {

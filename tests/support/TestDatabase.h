@@ -7,6 +7,7 @@
 #include <string>
 
 #include "fb/Fb.h"
+#include "support/DatabaseFiles.h"
 #include "support/TempDir.h"
 
 namespace migracja::testing {
