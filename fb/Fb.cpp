@@ -432,11 +432,6 @@ void Param::SetDate(DateTime value) {
     real_ = value;
 }
 
-void Param::SetDouble(double value) {
-    kind_ = Kind::Double;
-    real_ = value;
-}
-
 void Param::SetNull() {
     kind_ = Kind::Null;
 }
@@ -695,9 +690,6 @@ void SqlObject::WriteValue(const ParamTarget& target, const Param& p) {
             break;
         case Param::Kind::Date:
             WriteDate(target, p.real_);
-            break;
-        case Param::Kind::Double:
-            WriteDouble(target, p.real_);
             break;
         case Param::Kind::Null:
             break;

@@ -165,14 +165,13 @@ class Transaction {
 // takes the bytes as they are).
 class Param {
   public:
-    enum class Kind { Null, Text, Integer, Money, Date, Double };
+    enum class Kind { Null, Text, Integer, Money, Date };
 
     const std::string& Name() const { return name_; }
     void SetText(std::string_view value);
     void SetInteger(std::int32_t value);
     void SetMoney(Money value);
     void SetDate(DateTime value);
-    void SetDouble(double value);
     void SetNull();
     bool IsNull() const { return kind_ == Kind::Null; }
     Kind GetKind() const { return kind_; }

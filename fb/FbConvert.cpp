@@ -465,24 +465,4 @@ DateTime ReadDate(const ColumnSource& s) {
     }
 }
 
-double ReadDouble(const ColumnSource& s) {
-    if (IsInteger(s.type)) return Decimal{IntegerOf(s), -s.scale}.ToDouble();
-    switch (s.type) {
-        case kSqlDouble:
-        case kSqlFloat:
-        case kSqlDFloat:
-            return DoubleOf(s);
-        case kSqlTimestamp:
-        case kSqlDate:
-        case kSqlTime:
-            return ReadDate(s);
-        case kSqlText:
-        case kSqlVarying: {
-            return RequireDecimal(TextOf(s)).ToDouble();
-        }
-        default:
-            CannotRead(s.type, "a number");
-    }
-}
-
 }  // namespace migracja::fb

@@ -67,7 +67,6 @@ std::string ReadText(const ColumnSource& s);
 std::int64_t ReadInt64(const ColumnSource& s);
 Money ReadMoney(const ColumnSource& s);
 DateTime ReadDate(const ColumnSource& s);
-double ReadDouble(const ColumnSource& s);
 
 // "YYYY-MM-DD[ HH:MM[:SS[.fff]]]" or "DD.MM.YYYY[ HH:MM[:SS]]".
 std::optional<DateTime> ParseDateTime(std::string_view text);
