@@ -1,6 +1,7 @@
 #include "base/Decimal.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "base/Text.h"
@@ -16,15 +17,20 @@ std::optional<Decimal> ParseDecimal(std::string_view text) {
     std::size_t i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    // The digits are gathered as a magnitude, so that both ends of the 64-bit range are read.
+    const std::uint64_t limit =
+        negative ? std::uint64_t{1} << 63
+                 : static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    std::uint64_t magnitude = 0;
     Decimal d;
     bool digits = false, separator = false;
     for (; i < text.size(); ++i) {
         const char c = text[i];
         if (c >= '0' && c <= '9') {
             digits = true;
-            if (d.mantissa > (std::numeric_limits<std::int64_t>::max() - 9) / 10)
-                return std::nullopt;
-            d.mantissa = d.mantissa * 10 + (c - '0');
+            const auto digit = static_cast<std::uint64_t>(c - '0');
+            if (magnitude > (limit - digit) / 10) return std::nullopt;
+            magnitude = magnitude * 10 + digit;
             if (separator) ++d.scale;
         } else if ((c == '.' || c == ',') && !separator) {
             separator = true;
@@ -33,7 +39,7 @@ std::optional<Decimal> ParseDecimal(std::string_view text) {
         }
     }
     if (!digits) return std::nullopt;
-    if (negative) d.mantissa = -d.mantissa;
+    d.mantissa = static_cast<std::int64_t>(negative ? 0 - magnitude : magnitude);
     return d;
 }
 

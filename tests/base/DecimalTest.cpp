@@ -31,12 +31,17 @@ TEST(DecimalParseTest, TextThatIsNoNumberOrDoesNotFitIsRefused) {
     for (const char* bad : {"", "   ", "-", "+", ".", ",", "1.2.3", "1,2.3", "12a", "1 000", "1e5",
                             "--1", "0x10", "1-"})
         EXPECT_EQ(ParseDecimal(bad), std::nullopt) << bad;
-    // The reader stops short of the last 64-bit values rather than test each digit exactly.
+    // Both ends of the 64-bit range are numbers, one past either end is not: the largest BIGINT
+    // and the largest and smallest amounts of money.
     EXPECT_EQ(ParseDecimal("9223372036854775799"), (Decimal{9223372036854775799, 0}));
     EXPECT_EQ(ParseDecimal("-922337203685477579.9"), (Decimal{-9223372036854775799, 1}));
-    EXPECT_EQ(ParseDecimal("9223372036854775800"), std::nullopt);
-    EXPECT_EQ(ParseDecimal("9223372036854775807"), std::nullopt);
-    EXPECT_EQ(ParseDecimal("-9223372036854775808"), std::nullopt);
+    EXPECT_EQ(ParseDecimal("9223372036854775807"), (Decimal{INT64_MAX, 0}));
+    EXPECT_EQ(ParseDecimal("922337203685477.5807"), (Decimal{INT64_MAX, 4}));
+    EXPECT_EQ(ParseDecimal("-922337203685477.5808"), (Decimal{INT64_MIN, 4}));
+    EXPECT_EQ(ParseDecimal("+09223372036854775807"), (Decimal{INT64_MAX, 0}));
+    EXPECT_EQ(ParseDecimal("9223372036854775808"), std::nullopt);
+    EXPECT_EQ(ParseDecimal("-9223372036854775809"), std::nullopt);
+    EXPECT_EQ(ParseDecimal("92233720368547758070"), std::nullopt);
     EXPECT_EQ(ParseDecimal("0.0000000000000000000001"),
               (Decimal{1, 22}));  // leading zeros cost nothing
     EXPECT_EQ(ParseDecimal("12345678901234567890"), std::nullopt);
