@@ -5,6 +5,7 @@
 #include "engine/GroupedRun.h"
 #include "engine/ParamNames.h"
 #include "engine/RecordLoop.h"
+#include "fb/SqlTypes.h"
 
 namespace migracja::engine {
 
@@ -77,10 +78,6 @@ bool Names(const std::string& sql, const std::string& table) {
     return false;
 }
 
-// SQL types of a lookup's result (the SQL_... codes of the client library).
-constexpr unsigned kSqlVarying = 448, kSqlText = 452, kSqlLong = 496, kSqlShort = 500,
-                   kSqlInt64 = 580;
-
 bool CarriedSource(ColumnSource s) {
     const bool isText = s.Kind == ValueKind::Text, isInteger = s.Kind == ValueKind::Integer;
     switch (s.Type) {
@@ -113,11 +110,12 @@ std::string LookupObstacle(const TDane& dane, const ColumnMapping& m) {
     if (q->FieldCount() != 1) return "its lookup returns more than one column";
     const fb::Field& f = q->Fields(0);
     const bool isText = m.Source.Kind == ValueKind::Text;
-    if (isText && f.SqlType() != kSqlText && f.SqlType() != kSqlVarying)
+    if (isText && f.SqlType() != fb::kSqlText && f.SqlType() != fb::kSqlVarying)
         return "its lookup returns no text";
     if (isText && f.Length() > 32765) return "its lookup returns a text too long for a variable";
     if (m.Source.Kind == ValueKind::Integer &&
-        ((f.SqlType() != kSqlShort && f.SqlType() != kSqlLong && f.SqlType() != kSqlInt64) ||
+        ((f.SqlType() != fb::kSqlShort && f.SqlType() != fb::kSqlLong &&
+          f.SqlType() != fb::kSqlInt64) ||
          f.Scale() != 0))
         return "its lookup returns no whole number";
     for (std::size_t k = 0; k < q->MarkerCount(); ++k) {

@@ -10,30 +10,13 @@
 
 #include "base/Decimal.h"
 #include "base/Values.h"
+#include "fb/SqlTypes.h"
 
 namespace migracja::fb {
 
 // A value that does not fit or cannot be converted; the layer adds the parameter or column name.
 struct ConversionError : std::runtime_error {
     using std::runtime_error::runtime_error;
-};
-
-// Firebird's SQL type codes (message metadata, nullable bit removed).
-enum SqlType : unsigned {
-    kSqlVarying = 448,
-    kSqlText = 452,
-    kSqlDouble = 480,
-    kSqlFloat = 482,
-    kSqlLong = 496,
-    kSqlShort = 500,
-    kSqlTimestamp = 510,
-    kSqlBlob = 520,
-    kSqlDFloat = 530,
-    kSqlTime = 560,
-    kSqlDate = 570,
-    kSqlInt64 = 580,
-    kSqlBoolean = 32764,
-    kSqlNull = 32766,
 };
 
 // The scale of the message metadata is Firebird's: the stored integer times 10^scale, so a

@@ -8,6 +8,7 @@
 #include "engine/BlockPath.h"
 #include "engine/SampleLegacyFiles.h"
 #include "engine/ServerFixture.h"
+#include "fb/SqlTypes.h"
 
 using namespace migracja;
 using namespace migracja::literals;
@@ -204,11 +205,10 @@ std::string TableRows(EngineFixture& f, const std::string& table) {
     fb::TransactionScope read(f.dane.IBTransactionR, &q);
     q.SetSql("SELECT * FROM " + table + " ORDER BY 1");
     std::string rows;
-    constexpr unsigned kTimestamp = 510;  // SQL_TIMESTAMP
     for (q.Open(); !q.Eof(); q.Next()) {
         for (std::size_t i = 0; i < q.FieldCount(); ++i) {
             const fb::Field& field = q.Fields(i);
-            const bool now = field.SqlType() == kTimestamp && !field.IsNull() &&
+            const bool now = field.SqlType() == fb::kSqlTimestamp && !field.IsNull() &&
                              std::abs(field.AsDate() - LocalNow()) < 1;
             rows += (i ? "|" : "") + (now ? "now" : text::Win1250ToUtf8(field.AsText()));
         }
