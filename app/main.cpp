@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/ProgramStart.h"
+#include "fb/Fb.h"
 #include "shell/StopSignals.h"
 
 int main(int argc, char** argv) {
@@ -10,6 +11,8 @@ int main(int argc, char** argv) {
     migracja::shell::StartOptions options;
     if (const auto status = migracja::app::ReadStartOptions(argc, argv, options)) return *status;
     migracja::app::TApplication application(argc, argv);
+    // After Qt has set the locale from the environment.
+    migracja::fb::UseUtf8FileNames();
     // The program ends with its main window (see TFormMigracji::closeEvent), not with whichever
     // window happens to close last.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -4,6 +4,7 @@
 
 #include "base/Text.h"
 #include "cli/Commands.h"
+#include "fb/Fb.h"
 
 namespace migracja::cli {
 
@@ -74,6 +75,7 @@ int main(int argc, char** argv) {
     using namespace migracja::cli;
     // First, before any thread starts: the engine's signal handlers never run.
     migracja::shell::StopSignals signals;
+    migracja::fb::UseUtf8FileNames();
     if (argc < 2) {
         std::fputs(HelpText("").c_str(), stderr);
         return 2;

@@ -11,7 +11,7 @@ void OpenDatabase(fb::Database& database, const std::string& location, const std
                   const std::string& password) {
     database.Close();
     database.Params = {"user_name=" + user, "password=" + password, "lc_ctype=WIN1250"};
-    database.DatabaseName = location;
+    database.DatabaseName = text::Win1250ToUtf8(location);
     database.SqlDialect = 1;
     database.Open();
 }

@@ -10,8 +10,9 @@
 namespace migracja::config {
 
 // Closes the connection when open, sets exactly the three parameter lines "user_name=",
-// "password=", "lc_ctype=WIN1250" in that order and the location, and opens. Database errors
-// propagate to the caller.
+// "password=", "lc_ctype=WIN1250" in that order and the location, and opens. The location is a
+// Windows-1250 text, as Db.Ini holds it; the database name is the file system's (UTF-8) form of
+// it. Database errors propagate to the caller.
 void OpenDatabase(fb::Database& database, const std::string& location, const std::string& user,
                   const std::string& password);
 

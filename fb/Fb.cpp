@@ -2,8 +2,10 @@
 
 #include <firebird/Interface.h>
 #include <ibase.h>
+#include <langinfo.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -258,14 +260,26 @@ unsigned char DpbTag(const std::string& key) {
 
 }  // namespace
 
+void UseUtf8FileNames() {
+    const char* set = std::setlocale(LC_CTYPE, "");
+    if (!set || std::string_view(nl_langinfo(CODESET)) != "UTF-8")
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+}
+
 void Database::Open() {
     Close();
     Firebird::IAttachment* attachment = Attachment(
         [&](Firebird::IXpbBuilder* dpb, ThrowStatusWrapper* s) {
+            // Without this tag the client reads the database name, the user and the password
+            // in the locale's character set, and refuses a Polish letter in a C locale or in
+            // Windows-1250; with it, all three are UTF-8: the name as the file system has it,
+            // the user and the password converted from the connection's Windows-1250.
+            dpb->insertTag(s, isc_dpb_utf8_filename);
             for (const std::string& line : Params) {
                 const auto eq = line.find('=');
                 const std::string value = eq == std::string::npos ? "" : line.substr(eq + 1);
-                dpb->insertString(s, DpbTag(line.substr(0, eq)), value.c_str());
+                dpb->insertString(s, DpbTag(line.substr(0, eq)),
+                                  text::Win1250ToUtf8(value).c_str());
             }
             dpb->insertInt(s, isc_dpb_sql_dialect, SqlDialect);
         },

@@ -83,6 +83,13 @@ struct RoundTrips {
 
 RoundTrips operator-(const RoundTrips& a, const RoundTrips& b);
 
+// Firebird converts a database's file name from UTF-8 to the character set of the process's
+// locale before it opens the file; in the C locale (a program started with no LANG, by cron or
+// by a service, and every program that never set its locale) that is ASCII, and a folder with a
+// Polish letter cannot be opened. Sets the locale's character classes from the environment, or
+// to C.UTF-8 when the environment's are not UTF-8. Called first in main.
+void UseUtf8FileNames();
+
 class Database {
   public:
     Database();

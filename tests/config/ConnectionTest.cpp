@@ -86,3 +86,22 @@ TEST(ConnectionTest, ServerLocationGoesThroughTheServer) {
     t.Commit();
     migracja::testing::DropDatabase(db);
 }
+
+TEST(ConnectionTest, ADatabaseInAFolderWithPolishLettersOpensFromDbIni) {
+    // Db.Ini holds the location in Windows-1250; the file system names the folder in UTF-8.
+    fb::UseUtf8FileNames();
+    TempDir folder("migracja-klient-Łódź");
+    const std::string location = (folder.path() / "baza ż.fdb").string();
+    {
+        fb::Database creator;
+        migracja::testing::CreateDatabase(creator, location, "SYSDBA", "masterkey");
+    }
+    TempDir programDir;
+    config::WriteDbSettings(programDir.path(), text::Utf8ToWin1250(location), std::nullopt,
+                            "hasło"_w);
+    fb::Database db;
+    ScriptedMessageBox messages;
+    ASSERT_TRUE(config::ConnectFromSettings(db, programDir.path(), messages));
+    EXPECT_TRUE(db.Connected());
+    EXPECT_EQ(db.DatabaseName, location);
+}

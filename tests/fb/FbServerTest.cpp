@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/Text.h"
 #include "fb/Fb.h"
 #include "support/TestDatabase.h"
 
@@ -104,4 +105,33 @@ TEST(FbServerTest, RowsAffectedIsTheCountOfTheLastExecutionWhenAskedAfterwards) 
         t.Rollback();
         migracja::testing::DropDatabase(db);
     }
+}
+
+TEST(FbServerTest, AUserAndPasswordWithPolishLettersConnect) {
+    // The connection's texts are Windows-1250, as Db.Ini stores them; the server keeps users and
+    // passwords in UTF-8. A password with a Polish letter was refused before it was sent, as "Bad
+    // international character in tag isc_dpb_password", whatever the locale.
+    using namespace migracja::literals;
+    const auto server = ReadServerSettings();
+    fb::UseUtf8FileNames();
+    TempDir dir("migracja-srv-żółw");
+    const std::string location = server.host + ":" + (dir.path() / "baza.fdb").string();
+    fb::Database admin;
+    migracja::testing::CreateDatabase(admin, location, server.user, server.password);
+    const std::string password = "Zażółć1"_w;
+    {
+        fb::Transaction t(admin, "users");
+        migracja::testing::ExecuteScript(
+            t, "CREATE OR ALTER USER MIGRACJA_PL PASSWORD '" + password + "' USING PLUGIN Srp");
+    }
+    fb::Database db;
+    db.DatabaseName = location;
+    db.Params = {"user_name=MIGRACJA_PL", "password=" + password, "lc_ctype=WIN1250"};
+    EXPECT_NO_THROW(db.Open());
+    EXPECT_TRUE(db.Connected());
+    db.Close();
+    db.Params = {"user_name=MIGRACJA_PL", "password=" + "Zazolc1"_w, "lc_ctype=WIN1250"};
+    EXPECT_THROW(db.Open(), fb::Error);
+    fb::Transaction t(admin, "users");
+    migracja::testing::ExecuteScript(t, "DROP USER MIGRACJA_PL USING PLUGIN Srp");
 }

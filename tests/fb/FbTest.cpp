@@ -11,6 +11,7 @@
 
 using namespace migracja;
 using namespace migracja::literals;
+using migracja::testing::TempDir;
 using migracja::testing::TestDatabase;
 
 namespace {
@@ -852,4 +853,22 @@ TEST(FbLayerTest, AnExecuteBlockRunsARecordInOneCallAndReturnsItsKeys) {
     EXPECT_EQ(fixture.Scalar("SELECT COUNT(*) FROM R"), "1");
     EXPECT_EQ(fixture.Scalar("SELECT M FROM R WHERE ID = 1"), "1.2345");
     EXPECT_EQ(fixture.Scalar("SELECT GEN_ID(G, 0) FROM RDB$DATABASE"), "2");
+}
+
+TEST(FbLayerTest, AFolderAndAPasswordWithPolishLettersOpenTheDatabaseEmbedded) {
+    // A folder named as users name them and a password from Db.Ini (Windows-1250), whatever the
+    // locale the program was started in.
+    using namespace migracja::literals;
+    fb::UseUtf8FileNames();
+    TempDir dir("migracja-klient-Łódź");
+    const std::string location = (dir.path() / "baza ż.fdb").string();
+    {
+        fb::Database creator;
+        migracja::testing::CreateDatabase(creator, location, "SYSDBA", "masterkey");
+    }
+    fb::Database db;
+    db.DatabaseName = location;
+    db.Params = {"user_name=SYSDBA", "password=" + "hasło"_w, "lc_ctype=WIN1250"};
+    EXPECT_NO_THROW(db.Open());
+    EXPECT_TRUE(db.Connected());
 }

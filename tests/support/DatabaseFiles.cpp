@@ -76,8 +76,10 @@ void CreateDatabase(fb::Database& db, const std::string& location, const std::st
     db.Close();
     Firebird::IAttachment* created = Connect(
         [&](Firebird::IXpbBuilder* dpb, ThrowStatusWrapper* s) {
-            dpb->insertString(s, isc_dpb_user_name, user.c_str());
-            dpb->insertString(s, isc_dpb_password, password.c_str());
+            // As the program connects: names in UTF-8, the user and password from Windows-1250.
+            dpb->insertTag(s, isc_dpb_utf8_filename);
+            dpb->insertString(s, isc_dpb_user_name, text::Win1250ToUtf8(user).c_str());
+            dpb->insertString(s, isc_dpb_password, text::Win1250ToUtf8(password).c_str());
             dpb->insertString(s, isc_dpb_lc_ctype, charset.c_str());
             dpb->insertString(s, isc_dpb_set_db_charset, charset.c_str());
             dpb->insertInt(s, isc_dpb_sql_dialect, dialect);
@@ -101,14 +103,15 @@ void DropDatabase(fb::Database& db) {
     db.Close();
     Firebird::IAttachment* attachment = Connect(
         [&](Firebird::IXpbBuilder* dpb, ThrowStatusWrapper* s) {
+            dpb->insertTag(s, isc_dpb_utf8_filename);
             for (const std::string& line : db.Params) {
                 const auto eq = line.find('=');
                 const std::string key = line.substr(0, eq);
                 const std::string value = eq == std::string::npos ? "" : line.substr(eq + 1);
                 if (text::EqualsIgnoreCase(key, "user_name"))
-                    dpb->insertString(s, isc_dpb_user_name, value.c_str());
+                    dpb->insertString(s, isc_dpb_user_name, text::Win1250ToUtf8(value).c_str());
                 if (text::EqualsIgnoreCase(key, "password"))
-                    dpb->insertString(s, isc_dpb_password, value.c_str());
+                    dpb->insertString(s, isc_dpb_password, text::Win1250ToUtf8(value).c_str());
             }
         },
         [&](Firebird::IProvider* p, ThrowStatusWrapper* s, Firebird::IXpbBuilder* dpb) {
