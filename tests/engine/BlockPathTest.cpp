@@ -12,9 +12,9 @@
 
 using namespace migracja;
 using namespace migracja::literals;
-using migracja::testing::CompanyAndPhone;
 using migracja::testing::DbfWriter;
 using migracja::testing::EngineFixture;
+using migracja::testing::KeyedCompanyAndPhone;
 using migracja::testing::RowsThroughTheServer;
 using migracja::testing::ThroughTheServer;
 
@@ -88,8 +88,8 @@ void ExpectSame(const Outcome& block, const Outcome& today) {
 TEST(BlockPathTest, CleanRecordsLeaveTheSameRowsKeysAndCountersOnBothPaths) {
     for (const int perTransaction : {1, 1000}) {
         SCOPED_TRACE(perTransaction);
-        const Outcome block = RunDefinition(true, perTransaction, CompanyAndPhone(), kClean);
-        const Outcome today = RunDefinition(false, perTransaction, CompanyAndPhone(), kClean);
+        const Outcome block = RunDefinition(true, perTransaction, KeyedCompanyAndPhone(), kClean);
+        const Outcome today = RunDefinition(false, perTransaction, KeyedCompanyAndPhone(), kClean);
         EXPECT_EQ(block.reason.rfind("block", 0), 0u) << block.reason;
         ExpectSame(block, today);
         EXPECT_EQ(today.counters[0], 5);
@@ -100,11 +100,11 @@ TEST(BlockPathTest, CleanRecordsLeaveTheSameRowsKeysAndCountersOnBothPaths) {
 
 TEST(BlockPathTest, TextConditionsSkipRulesAndALeftWalkDecideAsToday) {
     std::vector<std::string> noExists =
-        CompanyAndPhone({"[WARUNKI]", "Warunek_0=LENGTH(TRIM(PLIKDBF->TELEFON))"});
+        KeyedCompanyAndPhone({"[WARUNKI]", "Warunek_0=LENGTH(TRIM(PLIKDBF->TELEFON))"});
     noExists.erase(noExists.begin() + 7);  // without GdyJest_0, table 0 not written ends the walk
     const std::vector<std::vector<std::string>> definitions = {
-        CompanyAndPhone({"[WARUNKI]", "Warunek_1=LENGTH(TRIM(PLIKDBF->TELEFON))"}),
-        CompanyAndPhone({"[WARUNKI]", "Pomin_1=1"}),
+        KeyedCompanyAndPhone({"[WARUNKI]", "Warunek_1=LENGTH(TRIM(PLIKDBF->TELEFON))"}),
+        KeyedCompanyAndPhone({"[WARUNKI]", "Pomin_1=1"}),
         noExists,
     };
     for (std::size_t k = 0; k < definitions.size(); ++k)
@@ -141,9 +141,9 @@ TEST(BlockPathTest, AFailingRecordIsReportedAsTodaysPathReportsIt) {
         for (const int perTransaction : {1, 1000}) {
             SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(perTransaction));
             const Outcome block =
-                RunDefinition(true, perTransaction, CompanyAndPhone(), c.records, c.setup);
+                RunDefinition(true, perTransaction, KeyedCompanyAndPhone(), c.records, c.setup);
             const Outcome today =
-                RunDefinition(false, perTransaction, CompanyAndPhone(), c.records, c.setup);
+                RunDefinition(false, perTransaction, KeyedCompanyAndPhone(), c.records, c.setup);
             EXPECT_EQ(block.reason.rfind("block", 0), 0u) << block.reason;
             ExpectSame(block, today);
             EXPECT_NE(today.log, "");
@@ -154,7 +154,7 @@ TEST(BlockPathTest, ADefinitionTheBlockCannotCarryTakesTodaysPathAndSaysWhy) {
     // A lookup and an existence test never see the rows of their own record (here the lookup
     // finds nothing: the company is the record's own); inside a block, reading a table an
     // earlier table of the record writes, they would.
-    std::vector<std::string> lookup = CompanyAndPhone(), exists = CompanyAndPhone();
+    std::vector<std::string> lookup = KeyedCompanyAndPhone(), exists = KeyedCompanyAndPhone();
     for (std::string& line : lookup)
         if (line == "FIRMA_ID=GENERATOR(0)")
             line = "FIRMA_ID=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI";
@@ -363,7 +363,7 @@ TEST(BlockPathTest, LookupsThatFindNothingOrTooMuchAreWrittenAndReportedAsToday)
 TEST(BlockPathTest, ALookupTakesTheKeyOfAnEarlierTableOfItsRecord) {
     // The company's key, drawn or found again, in a text and in a whole number looked up with
     // it; neither reads what the record writes.
-    const std::vector<std::string> definition = CompanyAndPhone(
+    const std::vector<std::string> definition = KeyedCompanyAndPhone(
         {"OPIS=SELECT 'firma ' || CAST(GENERATOR(0) AS VARCHAR(10)) FROM RDB$DATABASE",
          "POLE_ID=SELECT RDB$RELATION_ID FROM RDB$RELATIONS WHERE RDB$RELATION_ID = GENERATOR(0)"});
     for (const int perTransaction : {1, 1000}) {

@@ -11,10 +11,10 @@
 
 using namespace migracja;
 using namespace migracja::literals;
-using migracja::testing::CompanyAndPhone;
 using migracja::testing::CountThroughTheServer;
 using migracja::testing::DbfWriter;
 using migracja::testing::EngineFixture;
+using migracja::testing::KeyedCompanyAndPhone;
 using migracja::testing::ThroughTheServer;
 
 namespace {
@@ -33,8 +33,9 @@ DbfWriter Companies() {
 // Runs the definition with the given records per transaction and returns the round trips of
 // the records after the first (which prepares the statements), the final commit of a group left
 // out: what every further record costs.
-fb::RoundTrips SteadyTripsPerRun(EngineFixture& f, int perTransaction, bool block,
-                                 const std::vector<std::string>& definition = CompanyAndPhone()) {
+fb::RoundTrips SteadyTripsPerRun(
+    EngineFixture& f, int perTransaction, bool block,
+    const std::vector<std::string>& definition = KeyedCompanyAndPhone()) {
     f.dane.RecordsPerTransaction = perTransaction;
     f.dane.UseBlockPath = block;
     f.Dbf("FIRMY.DBF", Companies());

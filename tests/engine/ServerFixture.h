@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/CompanyAndPhone.h"
 #include "engine/EngineFixture.h"
 
 namespace migracja::testing {
@@ -44,29 +45,12 @@ inline int CountThroughTheServer(EngineFixture& f, const std::string& sql) {
 }
 
 // The definition of the round-trip measurements: REJESTR_FIRM with a generator key, an SQL
-// condition and an existence test; TELEFONY with its own generator key, an SQL condition and the
-// first table's key; extra lines follow.
-inline std::vector<std::string> CompanyAndPhone(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> lines = {
-        "[START]",
-        "PlikDBF=FIRMY.DBF",
-        "Tabela_0=REJESTR_FIRM",
-        "Tabela_1=TELEFONY",
-        "[WARUNKI_SQL]",
-        "Warunek_0=SELECT COUNT(*) FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
-        "Warunek_1=SELECT COUNT(*) FROM TELEFONY WHERE NUMER = PLIKDBF->TELEFON",
-        "GdyJest_0=SELECT FIRMA_ID FROM REJESTR_FIRM WHERE DBF_UNQ_KEY = PLIKDBF->NRKLI",
-        "[Tabela0]",
-        "FIRMA_ID=GENERATOR(GEN_REJESTR_FIRM)",
-        "NAZWA_FIRMY=PLIKDBF->NAZWA",
-        "DBF_UNQ_KEY=PLIKDBF->NRKLI",
-        "[Tabela1]",
-        "TEL_ID=GENERATOR(GEN_TELEFONY)",
-        "FIRMA_ID=GENERATOR(0)",
-        "NUMER=PLIKDBF->TELEFON",
-        "DBF_UNQ_KEY=PLIKDBF->NRKLI"};
+// condition and an existence test; TELEFONY with its own generator key, an SQL condition, the
+// first table's key and the company's legacy key; extra lines follow.
+inline std::vector<std::string> KeyedCompanyAndPhone(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> lines = {"DBF_UNQ_KEY=PLIKDBF->NRKLI"};
     lines.insert(lines.end(), extra.begin(), extra.end());
-    return lines;
+    return CompanyAndPhone(lines);
 }
 
 }  // namespace migracja::testing
