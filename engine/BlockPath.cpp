@@ -1,7 +1,11 @@
 #include "engine/BlockPath.h"
 
+#include <algorithm>
+
 #include "base/Text.h"
 #include "engine/Binding.h"
+#include "engine/BlockShortNames.h"
+#include "engine/Calculations.h"
 #include "engine/GroupedRun.h"
 #include "engine/ParamNames.h"
 #include "engine/RecordLoop.h"
@@ -11,10 +15,10 @@ namespace migracja::engine {
 
 // One input of the block: a marker of today's statement or query, renamed, with its type.
 struct BlockInput {
-    enum class From { Column, ConditionParam, ExistsParam, TextCondition, LookupParam };
+    enum class From { Column, ConditionParam, ExistsParam, TextCondition, LookupParam, Calculation };
     From from = From::Column;
     int table = 0;
-    int index = 0;  // column number, or the query parameter's place (0-based)
+    int index = 0;  // column number, the query parameter's place (0-based), or calculation
     std::string name;
     int ref = 0;  // a lookup parameter's reference in its column
 };
@@ -285,6 +289,21 @@ void Compile(TDane& dane) {
     };
     int generators = 0;
     dane.IBTransaction1.StartIfNeeded();
+    // Short names made unique on the server, first, as the program makes them before the
+    // record's tables.
+    std::vector<int> carried;
+    for (const int k : ShortNameCalculationsForBlock(d)) {
+        const std::string code = ShortNameBlockCode(dane, k, declares);
+        if (code.empty()) continue;
+        input({BlockInput::From::Calculation, 0, k, "S" + Num(k)}, kShortNameInput);
+        body += code;
+        carried.push_back(k);
+    }
+    auto isCarried = [&](const ColumnMapping& m) {
+        return m.Source == ColumnSource{SourceType::Calculation, ValueKind::Text} &&
+               m.RefCount() == 1 &&
+               std::find(carried.begin(), carried.end(), m.Refs[0].Source) != carried.end();
+    };
     for (int t = 0; t < d.TableCount; ++t) {
         TableMapping& table = d.Tables[static_cast<std::size_t>(t)];
         const std::string T = Num(t);
@@ -322,7 +341,7 @@ void Compile(TDane& dane) {
 
         // The statement: generators drawn in column order, as today's conversion draws them.
         fb::Statement& ws = *table.WriteStatement;
-        std::string draws;
+        std::string draws, values;
         std::vector<std::string> names(ws.MarkerCount());
         for (std::size_t k = 0; k < ws.MarkerCount(); ++k) {
             int c = 0;
@@ -336,6 +355,12 @@ void Compile(TDane& dane) {
                 names[k] = "K" + Num(m->Refs[0].Source);
             } else if (IsLookup(*m)) {
                 names[k] = "L" + T + "_" + Num(c);
+            } else if (isCarried(*m)) {
+                names[k] = "U" + T + "_" + Num(c);
+                if (values.find(names[k] + " = ") == std::string::npos) {
+                    declares += "DECLARE " + names[k] + " VARCHAR(4012) CHARACTER SET WIN1250; ";
+                    values += ShortNameColumnValue(*m, names[k]);
+                }
             } else if (m->Source.Type != SourceType::Generator) {
                 names[k] = "V" + T + "_" + Num(static_cast<int>(k));
                 input({BlockInput::From::Column, t, c, names[k]}, Declare(ws, k, missing));
@@ -358,7 +383,7 @@ void Compile(TDane& dane) {
         }
         const std::string insert =
             RenameMarkers(ws.PositionalSql(), [&](std::size_t k) { return names[k]; });
-        body += "IF (X = 1) THEN BEGIN " + draws + insert + "; W" + T + " = 1; END ";
+        body += "IF (X = 1) THEN BEGIN " + values + draws + insert + "; W" + T + " = 1; END ";
         if (!table.IsInsert) {
             // An UPDATE table has no existence test.
         } else if (table.HasExistsQuery && table.ExistsQueryObject) {
@@ -406,6 +431,10 @@ void Compile(TDane& dane) {
     plan->statement = &statement;
     dane.Block = std::move(plan);
     dane.BlockReason = "block: one execution per record";
+    for (const int k : carried) {
+        d.Calculations[static_cast<std::size_t>(k)].InBlock = true;
+        dane.BlockReason += ", calculation " + Num(k) + " (NextUniqueSkrot) in it";
+    }
 }
 
 }  // namespace
@@ -413,6 +442,7 @@ void Compile(TDane& dane) {
 void PrepareBlockPath(TDane& dane) {
     dane.Block.reset();
     MigrationDefinition& d = dane.Definition;
+    for (CalculationDef& c : d.Calculations) c.InBlock = false;
     if (!dane.UseBlockPath) {
         dane.BlockReason = "statement by statement: the block is switched off";
         return;
@@ -435,6 +465,7 @@ void PrepareBlockPath(TDane& dane) {
     } catch (const fb::Error& e) {
         // A query that cannot be prepared fails today's path where it fails today.
         dane.Block.reset();
+        for (CalculationDef& c : d.Calculations) c.InBlock = false;
         dane.BlockReason = "statement by statement: " + e.Message();
     }
 }
@@ -537,6 +568,12 @@ bool WriteRecordThroughBlock(TDane& dane) {
                 continue;
             case BlockInput::From::Column:
                 if (!BindColumn(dane, in.table, in.index, p)) return false;
+                break;
+            case BlockInput::From::Calculation:
+                if (const auto wanted = ShortNameBlockInput(dane, in.index))
+                    p.SetText(*wanted);
+                else
+                    p.SetNull();
                 break;
             case BlockInput::From::LookupParam:
                 BindLookupRef(dane, p,

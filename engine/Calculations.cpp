@@ -216,11 +216,17 @@ int FindFunction(std::string_view name) {
     return -1;
 }
 
-void EvaluateCalculations(TDane& dane) {
+namespace {
+
+enum class Which { ByProgram, LeftToBlock };
+
+void Evaluate(TDane& dane, Which which) {
     MigrationDefinition& d = dane.Definition;
     static const std::string kNoText = "?";
     for (int k = 0; k < d.CalculationCount(); ++k) {
         CalculationDef& c = d.Calculations[static_cast<std::size_t>(k)];
+        const bool leftToBlock = c.InBlock && dane.Block;
+        if (which == Which::LeftToBlock && !leftToBlock) continue;
         // The date slot is left alone: a date function of an earlier record may still be read.
         c.TextResult.clear();
         c.IntegerResult = 0;
@@ -261,11 +267,22 @@ void EvaluateCalculations(TDane& dane) {
                           Stops::Run);
             continue;
         }
+        if (which == Which::ByProgram && leftToBlock) continue;
         CalculationCall call{
             dane,      c, *s, i, f1, FieldAt(d, c.ArgFields[1]), FieldAt(d, c.ArgFields[2]),
             c.TextArg, k};
         function->Handler(call);
     }
+}
+
+}  // namespace
+
+void EvaluateCalculations(TDane& dane) {
+    Evaluate(dane, Which::ByProgram);
+}
+
+void EvaluateBlockCalculations(TDane& dane) {
+    Evaluate(dane, Which::LeftToBlock);
 }
 
 }  // namespace migracja::engine

@@ -199,6 +199,9 @@ struct CalculationDef {
     std::array<int, kMaxCalcArgs> ArgFields{-1, -1, -1, -1};
     std::array<ValueKind, kMaxCalcArgs> ArgKinds{};
     std::string TextArg;
+    // Prepared: evaluated inside the record's block on the server rather than by the program
+    // (BlockShortNames.h), unless the record is written statement by statement after all.
+    bool InBlock = false;
     // Results of the current record.
     std::string TextResult;
     std::int32_t IntegerResult = 0;

@@ -415,22 +415,28 @@ void ProcessSourceRecord(TDane& dane) {
     bool open = false;
     if (d.DecodeActive) DescrambleFields(dane);
     ConvertFieldEncoding(dane);
-    try {
-        EvaluateCalculations(dane);
-    } catch (const fb::Error& e) {
-        dane.AddErrorWithContext(e.Message() + (e.Sql().empty() ? "" : "\r\n" + e.Sql()), -1, -1);
-        if (RejectRecord(dane, start, &e, -1, open, counters)) return;
-        throw;
-    } catch (const std::exception& e) {
-        dane.AddErrorWithContext(e.what(), -1, -1);
-        if (RejectRecord(dane, start, nullptr, -1, open, counters)) return;
-        throw;
-    }
-    // Nothing is written and the position stays: the run tick ends the run in this tick.
-    if (d.StopRequested) {
-        RejectRecord(dane, start, nullptr, -1, open, counters);
-        return;
-    }
+    // False when the record was set aside or the run is to stop: nothing of it is written.
+    auto calculate = [&](void (*evaluate)(TDane&)) {
+        try {
+            evaluate(dane);
+        } catch (const fb::Error& e) {
+            dane.AddErrorWithContext(e.Message() + (e.Sql().empty() ? "" : "\r\n" + e.Sql()), -1,
+                                     -1);
+            if (RejectRecord(dane, start, &e, -1, open, counters)) return false;
+            throw;
+        } catch (const std::exception& e) {
+            dane.AddErrorWithContext(e.what(), -1, -1);
+            if (RejectRecord(dane, start, nullptr, -1, open, counters)) return false;
+            throw;
+        }
+        // Nothing is written and the position stays: the run tick ends the run in this tick.
+        if (d.StopRequested) {
+            RejectRecord(dane, start, nullptr, -1, open, counters);
+            return false;
+        }
+        return true;
+    };
+    if (!calculate(EvaluateCalculations)) return;
 
     for (TableMapping& t : d.Tables) t.LastKey = -1;
     // Through a server a record whose definition compiled into a block is one statement; a
@@ -455,6 +461,7 @@ void ProcessSourceRecord(TDane& dane) {
             throw;
         }
         for (TableMapping& t : d.Tables) t.LastKey = -1;
+        if (!calculate(EvaluateBlockCalculations)) return;
     }
     try {
         BeginRecord(dane);

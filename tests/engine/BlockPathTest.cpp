@@ -38,11 +38,12 @@ struct Outcome {
     std::array<std::int32_t, engine::kCounterSlots> counters{};
     int records = 0;
     bool threw = false;
+    std::uint64_t queries = 0;  // cursors the run opened
 };
 
 Outcome RunDefinition(bool block, int perTransaction, const std::vector<std::string>& definition,
                       const std::vector<std::vector<std::string>>& records,
-                      const std::string& setup = {}) {
+                      const std::string& setup = {}, const std::string& moreRows = {}) {
     EngineFixture f(setup);
     ThroughTheServer(f);
     f.dane.UseBlockPath = block;
@@ -52,12 +53,14 @@ Outcome RunDefinition(bool block, int perTransaction, const std::vector<std::str
     const bool prepared = f.Prepare(f.Definition(definition));
     EXPECT_TRUE(prepared) << f.Log() << f.messages.shown.size() << " messages";
     if (prepared) {
+        const fb::RoundTrips before = f.dane.IBDatabase1.Trips();
         try {
             f.Run();
         } catch (const fb::Error&) {
             o.threw = true;
         }
         engine::CommitPendingRecords(f.dane);
+        o.queries = (f.dane.IBDatabase1.Trips() - before).open;
     }
     o.reason = text::Win1250ToUtf8(f.dane.BlockReason);
     o.rows = RowsThroughTheServer(
@@ -66,6 +69,7 @@ Outcome RunDefinition(bool block, int perTransaction, const std::vector<std::str
                  f,
                  "SELECT TEL_ID, FIRMA_ID, NUMER, DBF_UNQ_KEY, OPIS, POLE_ID FROM TELEFONY "
                  "ORDER BY 1");
+    if (!moreRows.empty()) o.rows += RowsThroughTheServer(f, moreRows);
     o.generators = RowsThroughTheServer(
         f, "SELECT GEN_ID(GEN_REJESTR_FIRM, 0), GEN_ID(GEN_TELEFONY, 0) FROM RDB$DATABASE");
     o.log = f.Log();
@@ -441,4 +445,106 @@ TEST(BlockPathTest, KeysCompareUnderTheColumnsCollationOnBothPaths) {
                   "100|mała|kŁ1\n101|wielka|KĄ2\n102|bez ogonka|KA3\n1||mała|Tł1||\n"
                   "2||bez ogonka|tŁ1||\n3|||TŁ1||\n4||bez ogonka|T2||\n5|100||t2||\n");
     }
+}
+
+namespace {
+
+// Short names made unique in a register of their own, 20 characters wide.
+std::vector<std::string> ShortNames(const std::string& column) {
+    return {"[START]",
+            "PlikDBF=FIRMY.DBF",
+            "Tabela_0=SKROTY",
+            "[WARUNKI_SQL]",
+            "Warunek_0=SELECT COUNT(*) FROM SKROTY WHERE KLUCZ = PLIKDBF->NRKLI",
+            "[OBLICZANE]",
+            "WynikNr0=NextUniqueSkrot(PLIKDBF->NAZWA 'SKROT FROM SKROTY');",
+            "[Tabela0]",
+            "ID=GENERATOR(GEN_REJESTR_FIRM)",
+            "SKROT=" + column,
+            "KLUCZ=PLIKDBF->NRKLI"};
+}
+
+const std::string kShortNames =
+    kCompanyKeyColumn + "ALTER TABLE TELEFONY ADD DBF_UNQ_KEY VARCHAR(40) COLLATE PXW_PLK;" +
+    "CREATE TABLE SKROTY (ID INTEGER NOT NULL PRIMARY KEY, SKROT VARCHAR(20) COLLATE PXW_PLK, "
+    "KLUCZ VARCHAR(10));"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (101, 'ABC');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (102, 'abc#3');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (103, 'ZAJĘTY');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (104, 'ZAJĘTY#');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (105, 'SKLEP SPOŻYWCZY NR 1');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (106, 'SKLEP SPOŻYWCZY NR');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (107, 'SKLEP SPOŻYWCZY N 12');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (108, 'PIES');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (109, 'PIES#007');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (110, 'PIES#2x');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (111, 'PIES#12  ');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (112, 'MYSZ');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (113, 'MYSZ#99999999999');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (114, 'MYSZ#4');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (115, 'O''Neil');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (116, 'LIS');"
+    "INSERT INTO SKROTY (ID, SKROT) VALUES (117, 'LIS#2147483647')"_w;
+
+}  // namespace
+
+TEST(BlockPathTest, ShortNamesAreMadeUniqueInsideTheBlockAsTheProgramMakesThem) {
+    // Taken names get "#", "#0", the next number; a later record sees the names of earlier
+    // ones, one by one or in its group. The letter case and Polish letters count, trailing
+    // blanks do not; a name cut to make room for the number, one that ends in a blank when cut;
+    // numbers with leading zeros, letters or too many digits; a quote. A number past the
+    // largest integer is the program's: the block gives the record back to it. A name too long
+    // for its column fails the record last, reported alike.
+    const std::vector<std::vector<std::string>> records = {
+        {"K1", "ABC", ""},
+        {"K2", "ABC", ""},
+        {"K3", "ABC   ", ""},
+        {"K4", "Zajęty"_w, ""},
+        {"K5", "ZAJĘTY"_w, ""},
+        {"K6", "SKLEP SPOŻYWCZY NR 1"_w, ""},
+        {"K7", "SKLEP SPOŻYWCZY N 12"_w, ""},
+        {"K8", "PIES", ""},
+        {"K9", "MYSZ", ""},
+        {"K10", "O'Neil", ""},
+        {"K11", "", ""},
+        {"K12", "LIS", ""},
+        {"K13", "Nazwa na dwadzieścia jeden"_w, ""}};
+    const std::string rows = "SELECT ID, SKROT, KLUCZ FROM SKROTY WHERE KLUCZ IS NOT NULL ORDER BY 1";
+    for (const int perTransaction : {1, 1000}) {
+        SCOPED_TRACE(perTransaction);
+        const Outcome block = RunDefinition(true, perTransaction, ShortNames("OBLICZENIA->WYNIKNR0"),
+                                            records, kShortNames, rows);
+        const Outcome today = RunDefinition(false, perTransaction,
+                                            ShortNames("OBLICZENIA->WYNIKNR0"), records,
+                                            kShortNames, rows);
+        EXPECT_EQ(block.reason, "block: one execution per record, calculation 0 (NextUniqueSkrot) in it");
+        ExpectSame(block, today);
+        EXPECT_NE(today.rows.find("1|ABC#|K1\n2|ABC#0|K2\n3|ABC#1|K3\n4|Zajęty|K4\n"
+                                  "5|ZAJĘTY#0|K5\n6|SKLEP SPOŻYWCZY NR#|K6\n"
+                                  "7|SKLEP SPOŻYWCZY N|K7\n8|PIES#13|K8\n9|MYSZ#5|K9\n"
+                                  "10|O'Neil#|K10\n11||K11\n12|LIS#2147483648|K12\n"),
+                  std::string::npos)
+            << today.rows;
+        EXPECT_NE(today.log.find("SKROT"), std::string::npos) << today.log;
+        EXPECT_EQ(today.counters[0], 12);
+        // Through the block the program asks the database only for the two records the block
+        // gave back, their names and their conditions; today it asks for every record's name.
+        EXPECT_LE(block.queries, 6u);
+        EXPECT_GE(today.queries, 2 * records.size());
+    }
+}
+
+TEST(BlockPathTest, AShortNameReadByMoreThanItsColumnStaysWithTheProgram) {
+    // Put together with other text, the name is the program's to make; the block carries the
+    // rest of the record.
+    const std::vector<std::vector<std::string>> records = {
+        {"K1", "ABC", ""}, {"K2", "ABC", ""}, {"K3", "PIES", ""}};
+    const std::string rows = "SELECT ID, SKROT, KLUCZ FROM SKROTY WHERE KLUCZ IS NOT NULL ORDER BY 1";
+    const std::vector<std::string> definition = ShortNames("OBLICZENIA->WYNIKNR0 '!'");
+    const Outcome block = RunDefinition(true, 1, definition, records, kShortNames, rows);
+    const Outcome today = RunDefinition(false, 1, definition, records, kShortNames, rows);
+    EXPECT_EQ(block.reason, "block: one execution per record");
+    ExpectSame(block, today);
+    EXPECT_NE(today.rows.find("1|ABC#!|K1\n2|ABC#!|K2\n3|PIES#13!|K3\n"), std::string::npos)
+        << today.rows;
 }
