@@ -4,6 +4,7 @@
 
 #include "base/Text.h"
 #include "engine/Binding.h"
+#include "engine/BlockPlan.h"
 #include "engine/BlockShortNames.h"
 #include "engine/Calculations.h"
 #include "engine/GroupedRun.h"
@@ -13,60 +14,11 @@
 
 namespace migracja::engine {
 
-// One input of the block: a marker of today's statement or query, renamed, with its type.
-struct BlockInput {
-    enum class From { Column, ConditionParam, ExistsParam, TextCondition, LookupParam, Calculation };
-    From from = From::Column;
-    int table = 0;
-    int index = 0;  // column number, the query parameter's place (0-based), or calculation
-    std::string name;
-    int ref = 0;  // a lookup parameter's reference in its column
-};
-
-struct BlockPlan {
-    fb::Statement* statement = nullptr;
-    std::vector<BlockInput> inputs;
-    int generators = 0;  // the G1 .. Gn outputs, in the order the block draws them
-};
-
 namespace {
 
 // The block's text limit is Firebird's 64 KB statement length; well below it, a definition
 // this large gains nothing from one statement anyway.
 constexpr std::size_t kMaxBlockText = 60000;
-
-std::string Num(int n) {
-    return std::to_string(n);
-}
-
-// PositionalSql with its k-th "?" replaced by name(k); literals, quoted names and comments
-// are copied as they stand.
-template <class Name>
-std::string RenameMarkers(const std::string& sql, Name&& name) {
-    std::string out;
-    std::size_t k = 0;
-    for (std::size_t i = 0; i < sql.size();) {
-        const char c = sql[i];
-        std::size_t j = i + 1;
-        if (c == '\'' || c == '"') {
-            while (j < sql.size() && sql[j] != c) ++j;
-            j = std::min(j + 1, sql.size());
-        } else if (c == '-' && j < sql.size() && sql[j] == '-') {
-            j = sql.find('\n', i);
-            j = j == std::string::npos ? sql.size() : j;
-        } else if (c == '/' && j < sql.size() && sql[j] == '*') {
-            j = sql.find("*/", i + 2);
-            j = j == std::string::npos ? sql.size() : j + 2;
-        } else if (c == '?') {
-            out += ":" + name(k++);
-            i = j;
-            continue;
-        }
-        out.append(sql, i, j - i);
-        i = j;
-    }
-    return out;
-}
 
 // Whether the SQL names the table as a word (a conservative test: a mention in a literal counts).
 bool Names(const std::string& sql, const std::string& table) {
@@ -90,7 +42,7 @@ bool CarriedSource(ColumnSource s) {
         case SourceType::Calculation:
             return isText || isInteger || s.Kind == ValueKind::Money || s.Kind == ValueKind::Date;
         case SourceType::Lookup:
-            return isText || isInteger;
+            return isText || isInteger || s.Kind == ValueKind::Money || s.Kind == ValueKind::Date;
         case SourceType::Generator:
         case SourceType::TableKey:
         case SourceType::Now:
@@ -98,46 +50,6 @@ bool CarriedSource(ColumnSource s) {
         default:
             return false;
     }
-}
-
-bool IsLookup(const ColumnMapping& m) {
-    return m.Source == ColumnSource{SourceType::Lookup, ValueKind::Text} ||
-           m.Source == ColumnSource{SourceType::Lookup, ValueKind::Integer};
-}
-
-// Why a text or integer lookup cannot be evaluated inside the block exactly as the client
-// evaluates it today, or "". Its one result column must convert on the server as the client
-// converts it: text from text, an integer from a whole number.
-std::string LookupObstacle(const TDane& dane, const ColumnMapping& m) {
-    const fb::Query* q = m.ColumnQuery;
-    if (!q || !q->Prepared()) return "its lookup is not prepared";
-    if (q->FieldCount() != 1) return "its lookup returns more than one column";
-    const fb::Field& f = q->Fields(0);
-    const bool isText = m.Source.Kind == ValueKind::Text;
-    if (isText && f.SqlType() != fb::kSqlText && f.SqlType() != fb::kSqlVarying)
-        return "its lookup returns no text";
-    if (isText && f.Length() > 32765) return "its lookup returns a text too long for a variable";
-    if (m.Source.Kind == ValueKind::Integer &&
-        ((f.SqlType() != fb::kSqlShort && f.SqlType() != fb::kSqlLong &&
-          f.SqlType() != fb::kSqlInt64) ||
-         f.Scale() != 0))
-        return "its lookup returns no whole number";
-    for (std::size_t k = 0; k < q->MarkerCount(); ++k) {
-        std::size_t i = 0;
-        while (i < m.Refs.size() && !text::EqualsIgnoreCase(LookupParamName(i), q->MarkerName(k)))
-            ++i;
-        if (i == m.Refs.size()) return "its lookup has a parameter without a reference";
-        const ColumnRef& r = m.Refs[i];
-        if (r.From == RefKind::TableKey && r.Source >= dane.Definition.TableCount)
-            return "its lookup reads the key of a table that is not there";
-        if ((r.From == RefKind::DbfField || r.From == RefKind::Calculation) &&
-            (r.Kind == ValueKind::Other || r.Kind == ValueKind::Logical))
-            return "its lookup has a reference of a kind that cannot be bound";
-        if (r.From != RefKind::DbfField && r.From != RefKind::Calculation &&
-            r.From != RefKind::TableKey)
-            return "its lookup has an unknown reference";
-    }
-    return {};
 }
 
 const ColumnMapping* ColumnOfParam(const TableMapping& table, const std::string& param, int& c) {
@@ -163,8 +75,8 @@ std::string Obstacle(TDane& dane) {
             if (!CarriedSource(m.Source))
                 return where + ", column " + m.TargetColumn + ": source " + Num(m.Source.Code()) +
                        " is evaluated by the program while the table is written";
-            if (IsLookup(m)) {
-                if (std::string why = LookupObstacle(dane, m); !why.empty())
+            if (IsBlockLookup(m)) {
+                if (std::string why = LookupObstacle(dane, table, m); !why.empty())
                     return where + ", column " + m.TargetColumn + ": " + why;
                 continue;
             }
@@ -207,11 +119,6 @@ std::string Obstacle(TDane& dane) {
     return {};
 }
 
-std::string Declare(fb::SqlObject& o, std::size_t k, std::string& missing) {
-    const std::string type = o.MarkerDeclaration(k);
-    if (type.empty()) missing = o.Name() + ": parameter " + o.MarkerName(k);
-    return type;
-}
 
 }  // namespace
 
@@ -229,53 +136,6 @@ bool ThroughServer(const std::string& databaseName) {
 }
 
 namespace {
-
-// Column c's lookup as the block runs it, into its variable L<t>_<c>, converted as the client
-// converts it: the first column of the first row, no row or NULL reading as the empty text or
-// -1; a text without the blanks and control characters that end it; an empty text or -1 as
-// NULL unless the column says NOT NULL. A value today's path refuses (-200000001, the mark of
-// an unresolved number) makes the block fail, and the record is written by today's path, which
-// reports it; so does a text too long for its column, which the INSERT refuses.
-std::string Lookup(std::vector<BlockInput>& inputs, std::string& header, std::string& declares,
-                   std::string& missing, const TableMapping& table, int t, int c) {
-    const ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
-    fb::Query& q = *m.ColumnQuery;
-    const std::string L = "L" + Num(t) + "_" + Num(c);
-    const bool isText = m.Source.Kind == ValueKind::Text;
-    declares += "DECLARE " + L + " " +
-                (isText ? "VARCHAR(" + std::to_string(std::max(1u, q.Fields(0).Length())) +
-                              ") CHARACTER SET WIN1250"
-                        : std::string("INTEGER")) +
-                "; ";
-    std::vector<std::string> names(q.MarkerCount());
-    for (std::size_t k = 0; k < q.MarkerCount(); ++k) {
-        std::size_t i = 0;
-        while (!text::EqualsIgnoreCase(LookupParamName(i), q.MarkerName(k))) ++i;
-        const ColumnRef& r = m.Refs[i];
-        if (r.From == RefKind::TableKey) {
-            names[k] = "K" + Num(r.Source);
-            continue;
-        }
-        names[k] = "Q" + L + "_" + Num(static_cast<int>(k));
-        const std::string type = Declare(q, k, missing);
-        header += (header.empty() ? "" : ", ") + names[k] + " " + type + " = :" + names[k];
-        inputs.push_back({BlockInput::From::LookupParam, t, c, names[k], static_cast<int>(i)});
-    }
-    const std::string select =
-        RenameMarkers(q.PositionalSql(), [&](std::size_t k) { return names[k]; });
-    std::string s = L + " = NULL; FOR " + select + " INTO :" + L + " DO LEAVE; ";
-    if (isText) {
-        s += L + " = COALESCE(" + L + ", ''); WHILE (CHAR_LENGTH(" + L +
-             ") > 0 AND ASCII_VAL(RIGHT(" + L + ", 1)) <= 32) DO " + L + " = LEFT(" + L +
-             ", CHAR_LENGTH(" + L + ") - 1); ";
-        if (!m.NotNull) s += "IF (" + L + " = '') THEN " + L + " = NULL; ";
-    } else {
-        s += L + " = COALESCE(" + L + ", -1); IF (" + L + " = " +
-             std::to_string(kUnresolvedInteger) + ") THEN N = CAST('-' AS INTEGER); ";
-        if (!m.NotNull) s += "IF (" + L + " = -1) THEN " + L + " = NULL; ";
-    }
-    return s;
-}
 
 // Builds and prepares the block of a definition that has no obstacle.
 void Compile(TDane& dane) {
@@ -323,7 +183,7 @@ void Compile(TDane& dane) {
             input({BlockInput::From::TextCondition, t, 0, "T" + T}, "SMALLINT");
             fb::Query& cq = *table.ConditionQuery;
             for (std::size_t k = 0; k < cq.MarkerCount(); ++k) {
-                const std::string type = Declare(cq, k, missing);
+                const std::string type = DeclareMarker(cq, k, missing);
                 input({BlockInput::From::ConditionParam, t, static_cast<int>(k),
                        "C" + T + "_" + Num(static_cast<int>(k))},
                       type);
@@ -353,7 +213,7 @@ void Compile(TDane& dane) {
             }
             if (m->Source.Type == SourceType::TableKey) {
                 names[k] = "K" + Num(m->Refs[0].Source);
-            } else if (IsLookup(*m)) {
+            } else if (IsBlockLookup(*m)) {
                 names[k] = "L" + T + "_" + Num(c);
             } else if (isCarried(*m)) {
                 names[k] = "U" + T + "_" + Num(c);
@@ -363,13 +223,13 @@ void Compile(TDane& dane) {
                 }
             } else if (m->Source.Type != SourceType::Generator) {
                 names[k] = "V" + T + "_" + Num(static_cast<int>(k));
-                input({BlockInput::From::Column, t, c, names[k]}, Declare(ws, k, missing));
+                input({BlockInput::From::Column, t, c, names[k]}, DeclareMarker(ws, k, missing));
             }
         }
         for (int c = 0; c < table.StatementColumnCount; ++c) {
             const ColumnMapping& m = table.Columns[static_cast<std::size_t>(c)];
-            if (IsLookup(m)) {
-                draws += Lookup(plan->inputs, header, declares, missing, table, t, c);
+            if (IsBlockLookup(m)) {
+                draws += LookupCode(plan->inputs, header, declares, missing, table, t, c);
                 continue;
             }
             if (m.Source.Type != SourceType::Generator) continue;
@@ -377,7 +237,7 @@ void Compile(TDane& dane) {
             returns += ", " + G + " INTEGER";
             // A generator yielding -1 is reported by today's path: the block undoes itself.
             draws += G + " = GEN_ID(" + m.ExtraText + ", 1); NG = NG + 1; K" + T + " = " + G +
-                     "; IF (" + G + " = -1) THEN N = CAST('-' AS INTEGER); ";
+                     "; IF (" + G + " = -1) THEN " + std::string(kFailTheBlock);
             for (std::size_t k = 0; k < ws.MarkerCount(); ++k)
                 if (text::EqualsIgnoreCase(ws.MarkerName(k), m.ParamName)) names[k] = G;
         }
@@ -392,7 +252,7 @@ void Compile(TDane& dane) {
             for (std::size_t k = 0; k < eq.MarkerCount(); ++k)
                 input({BlockInput::From::ExistsParam, t, static_cast<int>(k),
                        "E" + T + "_" + Num(static_cast<int>(k))},
-                      Declare(eq, k, missing));
+                      DeclareMarker(eq, k, missing));
             const std::string exists = RenameMarkers(eq.PositionalSql(), [&](std::size_t k) {
                 return "E" + T + "_" + Num(static_cast<int>(k));
             });

@@ -1,6 +1,7 @@
 #include "engine/BlockShortNames.h"
 
 #include "base/Text.h"
+#include "engine/BlockPlan.h"
 #include "engine/CalculationQueries.h"
 #include "engine/FunctionTable.h"
 #include "fb/SqlTypes.h"
@@ -11,10 +12,6 @@ namespace {
 
 // The length kShortNameInput declares.
 constexpr int kMaxWanted = 4000;
-
-std::string Num(int n) {
-    return std::to_string(n);
-}
 
 // A PSQL string literal holding s as it stands.
 std::string Literal(const std::string& s) {
@@ -144,7 +141,7 @@ std::string ShortNameBlockCode(TDane& dane, int k, std::string& declares) {
     s += "IF (SOK = 1 AND SN > SHI) THEN SHI = SN; END END ";
     // The next number past the largest integer is the program's to write. (A sum is a double
     // in dialect 1: cast back, or it would be written with decimals.)
-    s += "IF (SHI = 2147483647) THEN SN = CAST('-' AS INTEGER); ";
+    s += "IF (SHI = 2147483647) THEN " + std::string(kFailTheBlock);
     s += "IF (SHI >= 0) THEN " + R + " = SB || '#' || CAST(CAST(SHI + 1 AS INTEGER) AS VARCHAR(11)); ELSE IF (SHT = "
          "1) THEN " + R + " = SB || '#0'; ELSE IF (SBT = 1) THEN " + R + " = SB || '#'; ELSE " +
          R + " = SB; END END ";

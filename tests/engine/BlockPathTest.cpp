@@ -464,8 +464,13 @@ std::vector<std::string> ShortNames(const std::string& column) {
             "KLUCZ=PLIKDBF->NRKLI"};
 }
 
+// The columns the program adds to the tables the rows are compared by, for a definition that
+// writes to neither.
+const std::string kKeyColumns =
+    kCompanyKeyColumn + "ALTER TABLE TELEFONY ADD DBF_UNQ_KEY VARCHAR(40) COLLATE PXW_PLK;";
+
 const std::string kShortNames =
-    kCompanyKeyColumn + "ALTER TABLE TELEFONY ADD DBF_UNQ_KEY VARCHAR(40) COLLATE PXW_PLK;" +
+    kKeyColumns +
     "CREATE TABLE SKROTY (ID INTEGER NOT NULL PRIMARY KEY, SKROT VARCHAR(20) COLLATE PXW_PLK, "
     "KLUCZ VARCHAR(10));"
     "INSERT INTO SKROTY (ID, SKROT) VALUES (101, 'ABC');"
@@ -547,4 +552,110 @@ TEST(BlockPathTest, AShortNameReadByMoreThanItsColumnStaysWithTheProgram) {
     ExpectSame(block, today);
     EXPECT_NE(today.rows.find("1|ABC#!|K1\n2|ABC#!|K2\n3|PIES#13!|K3\n"), std::string::npos)
         << today.rows;
+}
+
+namespace {
+
+// Amounts and dates looked up into a double column and a time stamp column, with and without
+// NOT NULL.
+std::vector<std::string> LookedUpValues() {
+    const std::string where = " FROM WARTOSCI WHERE K = PLIKDBF->NRKLI";
+    return {"[START]",
+            "PlikDBF=FIRMY.DBF",
+            "Tabela_0=CELE",
+            "[WARUNKI_SQL]",
+            "Warunek_0=SELECT COUNT(*) FROM CELE WHERE K = PLIKDBF->NRKLI",
+            "[Tabela0]",
+            "ID=GENERATOR(GEN_REJESTR_FIRM)",
+            "K=PLIKDBF->NRKLI",
+            "D=SELECT KWOTA" + where,
+            "DN=SELECT KWOTA_N" + where,
+            "DNN=SELECT KWOTA" + where + " NOT NULL",
+            "T=SELECT DATA" + where,
+            "TNN=SELECT DATA" + where + " NOT NULL"};
+}
+
+// Amounts that a double holds below the fourth decimal or exactly half way at it, from a double
+// column and from an exact one; time stamps to the tenth of a millisecond, before 1900 and
+// just before the moment the program takes for no date.
+const std::string kLookedUpValues =
+    kKeyColumns +
+    "CREATE TABLE WARTOSCI (K VARCHAR(10), KWOTA DOUBLE PRECISION, KWOTA_N NUMERIC(9,2), "
+    "DATA DATE);"
+    "CREATE TABLE CELE (ID INTEGER NOT NULL PRIMARY KEY, K VARCHAR(10), D DOUBLE PRECISION, "
+    "DN NUMERIC(15,2), DNN DOUBLE PRECISION, T DATE, TNN DATE);"
+    "INSERT INTO WARTOSCI VALUES ('K1', 1.005, 12.34, '2024-02-29 13:45:12.3456');"
+    "INSERT INTO WARTOSCI VALUES ('K2', 0.00005, -0.05, '1899-12-30 02:23:59.9999');"
+    "INSERT INTO WARTOSCI VALUES ('K3', -0.00005, NULL, '1850-01-01 10:00:00.0001');"
+    "INSERT INTO WARTOSCI VALUES ('K4', 1234567.89, 0, '2000-01-01 00:00:00');"
+    "INSERT INTO WARTOSCI VALUES ('K5', 0, 21474836.47, '9999-12-31 23:59:59.9999');"
+    "INSERT INTO WARTOSCI VALUES ('K6', 12.34567, -21474836.48, '0001-01-01 00:00:00');"
+    "INSERT INTO WARTOSCI VALUES ('K7', -2.50005, 0.01, '1899-12-31 00:00:00');"
+    "INSERT INTO WARTOSCI VALUES ('K8', 0.00004999, 1, '1899-12-30 00:00:00.0001');"
+    "INSERT INTO WARTOSCI VALUES ('K9', NULL, 2, '2026-12-09 17:40:53.1234');";
+
+}  // namespace
+
+TEST(BlockPathTest, AmountsAndDatesLookedUpAreWrittenAsTheProgramWritesThem) {
+    // Read the way the program reads them (amounts rounded to four decimals, half away from
+    // zero; no row, NULL or a date before the first hours of 30 December 1899 as nothing) and
+    // written back exactly. What the program reports (an amount that is its mark of a failed
+    // one, one too large for money, the date it takes for a failed one) and its mark for no date
+    // under NOT NULL the block gives back to it.
+    struct Case {
+        const char* what;
+        std::string values;
+        bool reported;
+    };
+    const std::vector<Case> cases = {
+        {"clean", "", false},
+        {"no row under NOT NULL", "", false},
+        {"the mark of a failed amount",
+         "INSERT INTO WARTOSCI VALUES ('K10', -1000.01, 1, '2001-01-01 00:00:00');", true},
+        {"too large for money",
+         "INSERT INTO WARTOSCI VALUES ('K10', 1e16, 1, '2001-01-01 00:00:00');", true},
+        {"the mark of a failed date",
+         "INSERT INTO WARTOSCI VALUES ('K10', 1, 1, '1899-12-30 02:24:00');", true},
+    };
+    const std::string rows =
+        "SELECT ID, K, D, DN, DNN, CAST(T AS VARCHAR(30)), CAST(TNN AS VARCHAR(30)) FROM CELE "
+        "ORDER BY 1";
+    for (const Case& c : cases)
+        for (const int perTransaction : {1, 1000}) {
+            SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(perTransaction));
+            std::vector<std::vector<std::string>> records;
+            for (const char* k : {"K1", "K2", "K3", "K4", "K5", "K6", "K7", "K8", "K9"})
+                records.push_back({k, "", ""});
+            const bool clean = c.what == std::string("clean");
+            if (!clean) records.push_back({"K10", "", ""});
+            const std::string setup = kLookedUpValues + c.values;
+            const Outcome block =
+                RunDefinition(true, perTransaction, LookedUpValues(), records, setup, rows);
+            const Outcome today =
+                RunDefinition(false, perTransaction, LookedUpValues(), records, setup, rows);
+            EXPECT_EQ(block.reason, "block: one execution per record");
+            ExpectSame(block, today);
+            EXPECT_EQ(today.log.empty(), !c.reported) << today.log;
+            if (!c.reported) EXPECT_EQ(today.counters[0], static_cast<int>(records.size()));
+            if (clean) {
+                EXPECT_EQ(today.rows,
+                          "1|K1|1.005|12.34|1.005|29-FEB-2024 13:45:12.3456|29-FEB-2024 "
+                          "13:45:12.3456\n"
+                          "2|K2|0.0001|-0.05|0.0001||30-DEC-1899 2:23:59.9999\n"
+                          "3|K3|-0.0001||-0.0001||01-JAN-1850 10:00:00.0001\n"
+                          "4|K4|1234567.89||1234567.89|01-JAN-2000|01-JAN-2000\n"
+                          "5|K5||21474836.47|0|31-DEC-9999 23:59:59.9999|31-DEC-9999 "
+                          "23:59:59.9999\n"
+                          "6|K6|12.3457|-21474836.48|12.3457||01-JAN-0001\n"
+                          "7|K7|-2.5001|0.01|-2.5001|31-DEC-1899|31-DEC-1899\n"
+                          "8|K8||1|0||30-DEC-1899 0:00:00.0001\n"
+                          "9|K9||2|0|09-DEC-2026 17:40:53.1234|09-DEC-2026 17:40:53.1234\n");
+                // Through the block the program asks the database nothing.
+                EXPECT_EQ(block.queries, 0u);
+            } else if (!c.reported) {
+                EXPECT_NE(today.rows.find("10|K10|||0||30-DEC-1899 0:01:26.4000\n"),
+                          std::string::npos)
+                    << today.rows;
+            }
+        }
 }
