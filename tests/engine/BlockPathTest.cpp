@@ -659,3 +659,39 @@ TEST(BlockPathTest, AmountsAndDatesLookedUpAreWrittenAsTheProgramWritesThem) {
             }
         }
 }
+
+TEST(BlockPathTest, AmountsAndDatesTheBlockCannotConvertAsTheProgramTakeTodaysPath) {
+    // An amount for a FLOAT column, a date read from a text or from a number of days: the program
+    // converts them on its own side, which the block cannot repeat; the definition says so and
+    // writes the same on today's path.
+    const std::string where = " FROM WARTOSCI WHERE K = PLIKDBF->NRKLI";
+    const std::string setup =
+        kLookedUpValues +
+        "ALTER TABLE CELE ADD F FLOAT; ALTER TABLE WARTOSCI ADD TEKST VARCHAR(30);"
+        "UPDATE WARTOSCI SET TEKST = '2024-02-29 13:45';";
+    const std::vector<std::vector<std::string>> records = {{"K1", "", ""}, {"K2", "", ""}};
+    const std::string rows =
+        "SELECT ID, K, F, CAST(T AS VARCHAR(30)) FROM CELE ORDER BY 1";
+    for (const auto& [line, why] :
+         {std::pair{"F=SELECT KWOTA" + where,
+                    "column F: its amount goes to a column of another type than a double"},
+          std::pair{"T=SELECT TEKST" + where, "column T: its lookup of a date returns no date"},
+          std::pair{"T=SELECT KWOTA" + where, "column T: its lookup of a date returns no date"}}) {
+        SCOPED_TRACE(line);
+        const std::vector<std::string> definition = {
+            "[START]",
+            "PlikDBF=FIRMY.DBF",
+            "Tabela_0=CELE",
+            "[WARUNKI_SQL]",
+            "Warunek_0=SELECT COUNT(*) FROM CELE WHERE K = PLIKDBF->NRKLI",
+            "[Tabela0]",
+            "ID=GENERATOR(GEN_REJESTR_FIRM)",
+            "K=PLIKDBF->NRKLI",
+            line};
+        const Outcome block = RunDefinition(true, 1, definition, records, setup, rows);
+        const Outcome today = RunDefinition(false, 1, definition, records, setup, rows);
+        EXPECT_EQ(block.reason, "statement by statement: table 0 (CELE), " + std::string(why));
+        ExpectSame(block, today);
+        EXPECT_EQ(today.counters[0], 2);
+    }
+}
