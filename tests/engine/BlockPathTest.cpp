@@ -556,23 +556,28 @@ TEST(BlockPathTest, AShortNameReadByMoreThanItsColumnStaysWithTheProgram) {
 
 namespace {
 
+// A row of CELE for every record, with its key and the given columns.
+std::vector<std::string> Values(const std::vector<std::string>& columns) {
+    std::vector<std::string> lines = {"[START]",
+                                      "PlikDBF=FIRMY.DBF",
+                                      "Tabela_0=CELE",
+                                      "[WARUNKI_SQL]",
+                                      "Warunek_0=SELECT COUNT(*) FROM CELE WHERE K = PLIKDBF->NRKLI",
+                                      "[Tabela0]",
+                                      "ID=GENERATOR(GEN_REJESTR_FIRM)",
+                                      "K=PLIKDBF->NRKLI"};
+    lines.insert(lines.end(), columns.begin(), columns.end());
+    return lines;
+}
+
+const std::string kWhere = " FROM WARTOSCI WHERE K = PLIKDBF->NRKLI";
+
 // Amounts and dates looked up into a double column and a time stamp column, with and without
 // NOT NULL.
 std::vector<std::string> LookedUpValues() {
-    const std::string where = " FROM WARTOSCI WHERE K = PLIKDBF->NRKLI";
-    return {"[START]",
-            "PlikDBF=FIRMY.DBF",
-            "Tabela_0=CELE",
-            "[WARUNKI_SQL]",
-            "Warunek_0=SELECT COUNT(*) FROM CELE WHERE K = PLIKDBF->NRKLI",
-            "[Tabela0]",
-            "ID=GENERATOR(GEN_REJESTR_FIRM)",
-            "K=PLIKDBF->NRKLI",
-            "D=SELECT KWOTA" + where,
-            "DN=SELECT KWOTA_N" + where,
-            "DNN=SELECT KWOTA" + where + " NOT NULL",
-            "T=SELECT DATA" + where,
-            "TNN=SELECT DATA" + where + " NOT NULL"};
+    return Values({"D=SELECT KWOTA" + kWhere, "DN=SELECT KWOTA_N" + kWhere,
+                   "DNN=SELECT KWOTA" + kWhere + " NOT NULL", "T=SELECT DATA" + kWhere,
+                   "TNN=SELECT DATA" + kWhere + " NOT NULL"});
 }
 
 // Amounts that a double holds below the fourth decimal or exactly half way at it, from a double
@@ -664,7 +669,6 @@ TEST(BlockPathTest, AmountsAndDatesTheBlockCannotConvertAsTheProgramTakeTodaysPa
     // An amount for a FLOAT column, a date read from a text or from a number of days: the program
     // converts them on its own side, which the block cannot repeat; the definition says so and
     // writes the same on today's path.
-    const std::string where = " FROM WARTOSCI WHERE K = PLIKDBF->NRKLI";
     const std::string setup =
         kLookedUpValues +
         "ALTER TABLE CELE ADD F FLOAT; ALTER TABLE WARTOSCI ADD TEKST VARCHAR(30);"
@@ -673,21 +677,12 @@ TEST(BlockPathTest, AmountsAndDatesTheBlockCannotConvertAsTheProgramTakeTodaysPa
     const std::string rows =
         "SELECT ID, K, F, CAST(T AS VARCHAR(30)) FROM CELE ORDER BY 1";
     for (const auto& [line, why] :
-         {std::pair{"F=SELECT KWOTA" + where,
+         {std::pair{"F=SELECT KWOTA" + kWhere,
                     "column F: its amount goes to a column of another type than a double"},
-          std::pair{"T=SELECT TEKST" + where, "column T: its lookup of a date returns no date"},
-          std::pair{"T=SELECT KWOTA" + where, "column T: its lookup of a date returns no date"}}) {
+          std::pair{"T=SELECT TEKST" + kWhere, "column T: its lookup of a date returns no date"},
+          std::pair{"T=SELECT KWOTA" + kWhere, "column T: its lookup of a date returns no date"}}) {
         SCOPED_TRACE(line);
-        const std::vector<std::string> definition = {
-            "[START]",
-            "PlikDBF=FIRMY.DBF",
-            "Tabela_0=CELE",
-            "[WARUNKI_SQL]",
-            "Warunek_0=SELECT COUNT(*) FROM CELE WHERE K = PLIKDBF->NRKLI",
-            "[Tabela0]",
-            "ID=GENERATOR(GEN_REJESTR_FIRM)",
-            "K=PLIKDBF->NRKLI",
-            line};
+        const std::vector<std::string> definition = Values({line});
         const Outcome block = RunDefinition(true, 1, definition, records, setup, rows);
         const Outcome today = RunDefinition(false, 1, definition, records, setup, rows);
         EXPECT_EQ(block.reason, "statement by statement: table 0 (CELE), " + std::string(why));
