@@ -35,6 +35,11 @@ std::string RenameMarkers(const std::string& sql,
     return out;
 }
 
+std::string TrimEnd(const std::string& v) {
+    return "WHILE (CHAR_LENGTH(" + v + ") > 0 AND ASCII_VAL(RIGHT(" + v + ", 1)) <= 32) DO " +
+           v + " = LEFT(" + v + ", CHAR_LENGTH(" + v + ") - 1); ";
+}
+
 std::string DeclareMarker(fb::SqlObject& o, std::size_t k, std::string& missing) {
     const std::string type = o.MarkerDeclaration(k);
     if (type.empty()) missing = o.Name() + ": parameter " + o.MarkerName(k);
@@ -193,9 +198,7 @@ std::string LookupCode(std::vector<BlockInput>& inputs, std::string& header, std
     std::string s = L + " = NULL; FOR " + select + " INTO :" + L + " DO LEAVE; ";
     switch (m.Source.Kind) {
         case ValueKind::Text:
-            s += L + " = COALESCE(" + L + ", ''); WHILE (CHAR_LENGTH(" + L +
-                 ") > 0 AND ASCII_VAL(RIGHT(" + L + ", 1)) <= 32) DO " + L + " = LEFT(" + L +
-                 ", CHAR_LENGTH(" + L + ") - 1); ";
+            s += L + " = COALESCE(" + L + ", ''); " + TrimEnd(L);
             if (!m.NotNull) s += "IF (" + L + " = '') THEN " + L + " = NULL; ";
             break;
         case ValueKind::Integer:

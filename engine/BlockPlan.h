@@ -35,6 +35,9 @@ inline std::string Num(int n) {
     return std::to_string(n);
 }
 
+// PSQL that trims from the end of the text variable v what BoundText trims (bytes up to 32).
+std::string TrimEnd(const std::string& v);
+
 // PositionalSql with its k-th "?" replaced by ":" + name(k); literals, quoted names and
 // comments are copied as they stand.
 std::string RenameMarkers(const std::string& sql, const std::function<std::string(std::size_t)>& name);

@@ -1,6 +1,7 @@
 #include "engine/BlockShortNames.h"
 
 #include "base/Text.h"
+#include "calc/CalcFunctions.h"
 #include "engine/BlockPlan.h"
 #include "engine/CalculationQueries.h"
 #include "engine/FunctionTable.h"
@@ -12,13 +13,6 @@ namespace {
 
 // The length kShortNameInput declares.
 constexpr int kMaxWanted = 4000;
-
-// A PSQL string literal holding s as it stands.
-std::string Literal(const std::string& s) {
-    std::string out = "'";
-    for (const char c : s) out += c == '\'' ? std::string("''") : std::string(1, c);
-    return out + "'";
-}
 
 // PSQL giving the text of the variable v in SQL quotes, as the program quotes it.
 std::string Quoted(const std::string& v) {
@@ -49,12 +43,6 @@ bool ResultGoesWholeIntoColumns(const MigrationDefinition& d, int k) {
             return false;
     }
     return true;
-}
-
-// Trims what BoundText trims from the end of the variable v.
-std::string TrimEnd(const std::string& v) {
-    return "WHILE (CHAR_LENGTH(" + v + ") > 0 AND ASCII_VAL(RIGHT(" + v + ", 1)) <= 32) DO " +
-           v + " = LEFT(" + v + ", CHAR_LENGTH(" + v + ") - 1); ";
 }
 
 }  // namespace
@@ -117,10 +105,10 @@ std::string ShortNameBlockCode(TDane& dane, int k, std::string& declares) {
                     "DECLARE SC INTEGER; DECLARE SHI INTEGER; DECLARE SN DOUBLE PRECISION; ";
 
     const std::string taken =
-        Literal(select + column + " = ") + " || " + Quoted("SB") + " || " + Literal(" )  Order by 1");
-    const std::string similar = Literal(select + column + " STARTING ") + " || " +
-                                Quoted("SB || '#'") + " || " + Literal(" or " + column + " = ") +
-                                " || " + Quoted("SB") + " || " + Literal(" )  Order by 1");
+        calc::SqlQuoted(select + column + " = ") + " || " + Quoted("SB") + " || " + calc::SqlQuoted(" )  Order by 1");
+    const std::string similar = calc::SqlQuoted(select + column + " STARTING ") + " || " +
+                                Quoted("SB || '#'") + " || " + calc::SqlQuoted(" or " + column + " = ") +
+                                " || " + Quoted("SB") + " || " + calc::SqlQuoted(" )  Order by 1");
     std::string s = R + " = ''; IF (" + S + " IS NOT NULL) THEN BEGIN SB = " + S + "; " + R +
                     " = SB; SH = 0; FOR EXECUTE STATEMENT " + taken + " INTO :" + V +
                     " DO BEGIN SH = 1; LEAVE; END IF (SH = 1) THEN BEGIN ";
